@@ -1,0 +1,19 @@
+// Modes whose windows have not been built yet say so and end with status 2.
+#include <cstdio>
+
+#include "app/modes.hpp"
+
+namespace tav {
+namespace {
+int NotYet(const char* mode) {
+  std::fprintf(stderr, "tavorensia: the %s mode is not available yet\n", mode);
+  return 2;
+}
+}  // namespace
+
+int RunFullScreen(int, char**) { return NotYet("full-screen"); }
+int RunSettingsWindow(int, char**) { return NotYet("settings"); }
+int RunPreview(int, char**) { return NotYet("preview"); }
+int RunChangePassword(int, char**) { return NotYet("password-change"); }
+
+}  // namespace tav

@@ -1,0 +1,50 @@
+#pragma once
+// The per-user registry, kept in one hive file in the text ".reg" format:
+// ${XDG_CONFIG_HOME:-$HOME/.config}/tavorensia/registry.reg. Every write is a
+// read-modify-write of the whole hive under an exclusive lock, replaced
+// atomically, so concurrent writers lose nothing and a crash damages nothing.
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace tav {
+
+// Raised by reads and writes of values ("Failed to get data for '%s'",
+// "Invalid data type for '%s'", "Failed to set data for '%s'").
+class ERegistryException : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The hive file of this user.
+std::filesystem::path DefaultHivePath();
+
+// A key of HKEY_CURRENT_USER, opened like the host's registry object:
+// OpenKey, then reads and writes of values, then CloseKey.
+class TRegistry {
+ public:
+  explicit TRegistry(std::filesystem::path hive = DefaultHivePath());
+  ~TRegistry();
+  TRegistry(const TRegistry&) = delete;
+  TRegistry& operator=(const TRegistry&) = delete;
+
+  // key like "\Software\Tavorensia\" or "Control Panel\Desktop". Without
+  // canCreate a missing key (or an unreadable hive) gives false.
+  bool OpenKey(const std::string& key, bool canCreate);
+  void CloseKey();
+
+  bool ValueExists(const std::string& name) const;
+  int32_t ReadInteger(const std::string& name);
+  std::string ReadString(const std::string& name);  // missing reads as ""
+  void WriteInteger(const std::string& name, int32_t value);
+  void WriteString(const std::string& name, const std::string& value);
+  bool DeleteValue(const std::string& name);
+
+ private:
+  struct Impl;
+  Impl* impl_;
+};
+
+}  // namespace tav

@@ -1,0 +1,20 @@
+#pragma once
+// The user's settings: one record per process, read by the mode that needs
+// them and written back by the settings window.
+#include <cstdint>
+#include <string>
+
+namespace tav {
+
+struct Settings {
+  int32_t Fast = 0;       // speed of the animation, 0..100
+  int32_t Bright = 0;     // wallpaper size index, 1..6
+  int32_t Satiation = 0;  // level of detail, 0..100
+  int32_t Picture = 0;    // picture variant, 0..100
+  int32_t Blur = 0;       // modulation strength, 0..100
+  int32_t Color = 0;      // colour mode, 0..10
+  int32_t Rands = 0;      // 1 = random Picture, Blur and Color at each start
+  std::string Path_Wall;  // folder offered for saving wallpapers
+};
+
+}  // namespace tav

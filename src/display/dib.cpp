@@ -1,0 +1,242 @@
+#include "display/dib.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace tav {
+namespace {
+
+bool ValidBitCount(int n) {
+  return n == 1 || n == 4 || n == 8 || n == 16 || n == 24 || n == 32;
+}
+
+void Put16(std::vector<uint8_t>& out, std::size_t at, uint32_t v) {
+  out[at] = static_cast<uint8_t>(v);
+  out[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+void Put32(std::vector<uint8_t>& out, std::size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// Writes all of data to fd; false on any short or failed write.
+bool WriteAll(int fd, const uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return false;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::shared_ptr<TDIB::Store> TDIB::NewStore(int w, int h, int bitCount) {
+  if (!ValidBitCount(bitCount)) {
+    throw EInvalidGraphicOperation("Bitcount in invalid (" + std::to_string(bitCount) + ")");
+  }
+  auto s = std::make_shared<Store>();
+  s->width = w;
+  s->height = h;
+  s->bitCount = bitCount;
+  s->rowBytes = ((static_cast<std::size_t>(bitCount) * static_cast<std::size_t>(w) + 31) / 32) * 4;
+  try {
+    s->pixels.assign(s->rowBytes * static_cast<std::size_t>(h), 0);
+  } catch (const std::bad_alloc&) {
+    throw EOutOfResources("DIB cannot be made");
+  } catch (const std::length_error&) {
+    throw EOutOfResources("DIB cannot be made");
+  }
+  return s;
+}
+
+void TDIB::SetBitCount(int n) {
+  if (n <= 0) {
+    store_.reset();
+    return;
+  }
+  if (!store_) store_ = NewStore(1, 1, n);
+  // Converting a non-empty bitmap is never needed here: the bit count is kept.
+}
+
+void TDIB::SetSize(int w, int h) {
+  if (w <= 0 || h <= 0) {
+    store_.reset();
+    return;
+  }
+  if (store_ && store_->width == w && store_->height == h) return;
+  store_ = NewStore(w, h, store_ ? store_->bitCount : 8);
+}
+
+void TDIB::SetWidth(int w) { SetSize(w, store_ ? store_->height : 1); }
+void TDIB::SetHeight(int h) { SetSize(store_ ? store_->width : 1, h); }
+
+void TDIB::MakePrivate() {
+  if (store_ && store_.use_count() > 1) store_ = std::make_shared<Store>(*store_);
+}
+
+void TDIB::CheckRow(int y) const {
+  if (y < 0 || y >= Height()) {
+    throw EInvalidGraphicOperation("Index of the scanning line exceeded the range. (" +
+                                   std::to_string(y) + ")");
+  }
+}
+
+uint8_t* TDIB::ScanLine(int y) {
+  CheckRow(y);
+  MakePrivate();
+  return store_->pixels.data() + static_cast<std::size_t>(store_->height - 1 - y) * store_->rowBytes;
+}
+
+const uint8_t* TDIB::ScanLineRead(int y) const {
+  CheckRow(y);
+  return store_->pixels.data() + static_cast<std::size_t>(store_->height - 1 - y) * store_->rowBytes;
+}
+
+void TDIB::DrawScaled(const TRect& dst, const TDIB& src) {
+  if (Empty() || src.Empty()) return;
+  const int dw = dst.Right - dst.Left;
+  const int dh = dst.Bottom - dst.Top;
+  if (dw <= 0 || dh <= 0) return;
+  if (src.BitCount() != BitCount() || BitCount() < 8) return;  // only same-depth copies are needed
+  const int bpp = BitCount() / 8;
+  const TDIB source = src;  // keeps src's pixels even when src is this bitmap
+  const int x0 = std::max(dst.Left, 0), x1 = std::min(dst.Right, Width());
+  const int y0 = std::max(dst.Top, 0), y1 = std::min(dst.Bottom, Height());
+  if (x0 >= x1 || y0 >= y1) return;
+  std::vector<int> srcCol(static_cast<std::size_t>(x1 - x0));
+  for (int x = x0; x < x1; ++x) {
+    srcCol[static_cast<std::size_t>(x - x0)] =
+        static_cast<int>((static_cast<int64_t>(x - dst.Left) * source.Width()) / dw);
+  }
+  for (int y = y0; y < y1; ++y) {
+    const int sy = static_cast<int>((static_cast<int64_t>(y - dst.Top) * source.Height()) / dh);
+    const uint8_t* in = source.ScanLineRead(sy);
+    uint8_t* out = ScanLine(y);
+    for (int x = x0; x < x1; ++x) {
+      std::memcpy(out + static_cast<std::size_t>(x) * bpp,
+                  in + static_cast<std::size_t>(srcCol[static_cast<std::size_t>(x - x0)]) * bpp,
+                  static_cast<std::size_t>(bpp));
+    }
+  }
+}
+
+// Each output pixel is the truncated mean of the source pixels in its window,
+// clipped at the edges so that every source pixel counts once. Running sums
+// keep the cost per pixel independent of the radius: per column, the sums of
+// the rows in the vertical window; along a row, the sum of the columns in the
+// horizontal window.
+void TDIB::BoxBlur(int bitCount, int radius) {
+  if (Empty() || radius == 0) return;
+  const int r = radius < 0 ? -radius : radius;
+  if (bitCount != BitCount() || (bitCount != 24 && bitCount != 32)) return;
+  const TDIB source = *this;  // shares the store: keeps the unblurred pixels
+  const int w = Width(), h = Height(), bpp = bitCount / 8;
+
+  struct ColumnSum {
+    uint32_t b, g, r, n;
+  };
+  std::vector<ColumnSum> cols(static_cast<std::size_t>(w), ColumnSum{0, 0, 0, 0});
+  auto addRow = [&](int y, int sign) {
+    const uint8_t* p = source.ScanLineRead(y);
+    for (int x = 0; x < w; ++x, p += bpp) {
+      ColumnSum& c = cols[static_cast<std::size_t>(x)];
+      c.b += static_cast<uint32_t>(sign * p[0]);
+      c.g += static_cast<uint32_t>(sign * p[1]);
+      c.r += static_cast<uint32_t>(sign * p[2]);
+      c.n += static_cast<uint32_t>(sign);
+    }
+  };
+  for (int y = 0; y <= std::min(h - 1, r); ++y) addRow(y, 1);
+
+  for (int y = 0; y < h; ++y) {
+    if (y > 0) {
+      if (y - r - 1 >= 0) addRow(y - r - 1, -1);
+      if (y + r < h) addRow(y + r, 1);
+    }
+    uint32_t sb = 0, sg = 0, sr = 0, sn = 0;
+    for (int x = 0; x <= std::min(w - 1, r); ++x) {
+      const ColumnSum& c = cols[static_cast<std::size_t>(x)];
+      sb += c.b, sg += c.g, sr += c.r, sn += c.n;
+    }
+    uint8_t* out = ScanLine(y);
+    for (int x = 0; x < w; ++x, out += bpp) {
+      if (x > 0) {
+        if (x - r - 1 >= 0) {
+          const ColumnSum& c = cols[static_cast<std::size_t>(x - r - 1)];
+          sb -= c.b, sg -= c.g, sr -= c.r, sn -= c.n;
+        }
+        if (x + r < w) {
+          const ColumnSum& c = cols[static_cast<std::size_t>(x + r)];
+          sb += c.b, sg += c.g, sr += c.r, sn += c.n;
+        }
+      }
+      out[0] = static_cast<uint8_t>(sb / sn);
+      out[1] = static_cast<uint8_t>(sg / sn);
+      out[2] = static_cast<uint8_t>(sr / sn);
+    }
+  }
+}
+
+std::vector<uint8_t> TDIB::FileBytes() const {
+  if (Empty()) return {};
+  const Store& s = *store_;
+  const uint32_t paletteBytes = s.bitCount <= 8 ? (4u << s.bitCount) : 0u;
+  const uint32_t imageSize = static_cast<uint32_t>(s.pixels.size());
+  const uint32_t offset = 54 + paletteBytes;
+  std::vector<uint8_t> out(offset + static_cast<std::size_t>(imageSize), 0);
+  out[0] = 'B';
+  out[1] = 'M';
+  Put32(out, 2, offset + imageSize);
+  Put32(out, 10, offset);
+  Put32(out, 14, 40);
+  Put32(out, 18, static_cast<uint32_t>(s.width));
+  Put32(out, 22, static_cast<uint32_t>(s.height));
+  Put16(out, 26, 1);
+  Put16(out, 28, static_cast<uint32_t>(s.bitCount));
+  Put32(out, 30, 0);
+  Put32(out, 34, imageSize);
+  // A grey ramp for palette images, which this program never saves itself.
+  for (uint32_t i = 0; i < paletteBytes / 4; ++i) {
+    const auto v = static_cast<uint8_t>(i * 255 / ((paletteBytes / 4) - 1));
+    out[54 + 4 * i] = out[55 + 4 * i] = out[56 + 4 * i] = v;
+  }
+  std::memcpy(out.data() + offset, s.pixels.data(), s.pixels.size());
+  return out;
+}
+
+// The file is written under a temporary name in the target's folder and
+// renamed over the target only when it is complete, so a failed write
+// leaves neither a partial file nor a damaged earlier one.
+void TDIB::SaveToFile(const std::string& fileName) const {
+  if (Empty()) return;
+  const std::vector<uint8_t> bytes = FileBytes();
+  static std::atomic<unsigned> counter{0};
+  const std::string tmp = fileName + ".tmp" + std::to_string(::getpid()) + "_" +
+                          std::to_string(counter.fetch_add(1));
+  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) throw EFCreateError("Cannot create file " + fileName);
+  const bool written = WriteAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+  const bool closed = ::close(fd) == 0;
+  if (!written || !closed) {
+    ::unlink(tmp.c_str());
+    throw EWriteError("Stream write error");
+  }
+  if (::rename(tmp.c_str(), fileName.c_str()) != 0) {
+    ::unlink(tmp.c_str());
+    throw EFCreateError("Cannot create file " + fileName);
+  }
+}
+
+}  // namespace tav
