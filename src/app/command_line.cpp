@@ -1,6 +1,100 @@
 #include "app/command_line.hpp"
-// Placeholder until the command line lands.
+
 namespace tav {
-std::optional<char32_t> ModeLetter(int, const char* const*) { return std::nullopt; }
-uint32_t ParseWindowHandle(std::string_view) { return 0; }
+namespace {
+
+// Length of the well-formed UTF-8 sequence at the start of s and its code
+// point; a byte that starts no well-formed sequence is one character on its own.
+std::size_t NextCodePoint(std::string_view s, char32_t& cp) {
+  const auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+  const unsigned char c = b(0);
+  cp = c;
+  std::size_t len = 0;
+  unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
+  if (c >= 0xC2 && c <= 0xDF) {
+    len = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    len = 3;
+    if (c == 0xE0) lo = 0xA0;  // overlong
+    if (c == 0xED) hi = 0x9F;  // surrogates
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    len = 4;
+    if (c == 0xF0) lo = 0x90;  // overlong
+    if (c == 0xF4) hi = 0x8F;  // above U+10FFFF
+  } else {
+    return 1;
+  }
+  if (s.size() < len) return 1;
+  if (b(1) < lo || b(1) > hi) return 1;
+  for (std::size_t i = 2; i < len; ++i) {
+    if (b(i) < 0x80 || b(i) > 0xBF) return 1;
+  }
+  char32_t v = c & (0xFF >> (len + 1));
+  for (std::size_t i = 1; i < len; ++i) v = (v << 6) | (b(i) & 0x3F);
+  cp = v;
+  return len;
+}
+
+int DigitValue(char c, int base) {
+  int v = -1;
+  if (c >= '0' && c <= '9') v = c - '0';
+  else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
+  else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
+  return v < base ? v : -1;
+}
+
+}  // namespace
+
+std::optional<char32_t> ModeLetter(std::string_view arg) {
+  if (arg.empty()) return std::nullopt;
+  char32_t first = 0;
+  const std::size_t skip = NextCodePoint(arg, first);  // whatever it is: '/', '-', ...
+  arg.remove_prefix(skip);
+  if (arg.empty()) return std::nullopt;
+  char32_t letter = 0;
+  NextCodePoint(arg, letter);
+  if (letter >= U'a' && letter <= U'z') letter -= U'a' - U'A';
+  return letter;
+}
+
+std::optional<char32_t> ModeLetter(int argc, const char* const* argv) {
+  if (argc < 2 || argv == nullptr || argv[1] == nullptr) return std::nullopt;
+  return ModeLetter(std::string_view(argv[1]));
+}
+
+uint32_t ParseWindowHandle(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  text.remove_prefix(i);
+  int base = 10;
+  if (text.starts_with("0x") || text.starts_with("0X")) {
+    base = 16;
+    text.remove_prefix(2);
+  } else if (text.starts_with('$') || text.starts_with('x') || text.starts_with('X')) {
+    base = 16;
+    text.remove_prefix(1);
+  }
+  if (text.empty()) return 0;
+  uint64_t value = 0;
+  for (const char c : text) {
+    const int d = DigitValue(c, base);
+    if (d < 0) return 0;
+    value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(d);
+    if (value > UINT32_MAX) return 0;  // no X11 window id is that large
+  }
+  return static_cast<uint32_t>(value);
+}
+
+Mode ModeFor(std::optional<char32_t> letter) {
+  if (letter == U'C') return Mode::Settings;
+  if (letter == U'P') return Mode::Preview;
+  if (letter == U'A') return Mode::ChangePassword;
+  return Mode::FullScreen;
+}
+
+uint32_t WindowHandleArgument(int argc, const char* const* argv) {
+  if (argc < 3 || argv == nullptr || argv[2] == nullptr) return 0;
+  return ParseWindowHandle(argv[2]);
+}
+
 }  // namespace tav

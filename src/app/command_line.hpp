@@ -8,11 +8,22 @@ namespace tav {
 
 // The second character (a UTF-8 code point) of the first argument, with ASCII
 // a..z upper-cased; none when there is no first argument or it is shorter
-// than two characters. Malformed UTF-8 counts byte by byte.
+// than two characters. Bytes that are not well-formed UTF-8 count one by one,
+// each as the character of its byte value.
 std::optional<char32_t> ModeLetter(int argc, const char* const* argv);
+std::optional<char32_t> ModeLetter(std::string_view firstArgument);
 
 // A window id: leading blanks skipped, then decimal, or hexadecimal after
 // "$", "x", "X", "0x" or "0X". Anything else, or a value above 32 bits, is 0.
 uint32_t ParseWindowHandle(std::string_view text);
+
+// The mode a switch starts: "C" settings window, "P" preview, "A" password
+// change, anything else (or none) the full-screen screen saver.
+enum class Mode { FullScreen, Settings, Preview, ChangePassword };
+Mode ModeFor(std::optional<char32_t> letter);
+
+// The window id of the preview and password-change modes: the second
+// argument alone (0 when it is missing).
+uint32_t WindowHandleArgument(int argc, const char* const* argv);
 
 }  // namespace tav

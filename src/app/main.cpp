@@ -2,9 +2,11 @@
 #include "app/modes.hpp"
 
 int main(int argc, char** argv) {
-  const auto letter = tav::ModeLetter(argc, argv);
-  if (letter == U'C') return tav::RunSettingsWindow(argc, argv);
-  if (letter == U'P') return tav::RunPreview(argc, argv);
-  if (letter == U'A') return tav::RunChangePassword(argc, argv);
+  switch (tav::ModeFor(tav::ModeLetter(argc, argv))) {
+    case tav::Mode::Settings: return tav::RunSettingsWindow(argc, argv);
+    case tav::Mode::Preview: return tav::RunPreview(argc, argv);
+    case tav::Mode::ChangePassword: return tav::RunChangePassword(argc, argv);
+    case tav::Mode::FullScreen: break;
+  }
   return tav::RunFullScreen(argc, argv);
 }
