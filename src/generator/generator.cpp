@@ -1,0 +1,355 @@
+#include "generator/generator.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+
+#include "generator/reference_renderer.hpp"
+#include "generator/round.hpp"
+
+namespace tav {
+
+GeneratorCapacity CapacityOf(GeneratorShape shape) {
+  if (shape == GeneratorShape::FullScreen) {
+    return {640, 480, 481, 641, 700001, 100001, 110001, false};
+  }
+  return {1600, 1200, 1201, 1601, 4300001, 390001, 390001, true};
+}
+
+TurnMatrix MakeTurnMatrix(double phase1, double phase2, double phase3) {
+  const double a = phase1 - std::numbers::pi / 2;
+  const double b = phase2 + std::numbers::pi / 2;
+  const double c = phase3;
+  const double sa = Sin(a), ca = Cos(a), sb = Sin(b), cb = Cos(b), sc = Sin(c), cc = Cos(c);
+  TurnMatrix m;
+  m.A1 = ca * cc - sa * cb * sc;
+  m.A2 = sa * cc + ca * cb * cc;
+  m.A3 = sb * sc;
+  m.B1 = -ca * sc - sa * cb * cc;
+  m.B2 = -sa * sc + ca * cb * cc;
+  m.B3 = sb * cc;
+  m.C1 = sa * sb;
+  m.C2 = -ca * sb;
+  m.C3 = cb;
+  return m;
+}
+
+TGenerator::TGenerator(GeneratorShape shape, Settings& settings, TRandom& random)
+    : StepX(CapacityOf(shape).JitterCapacity),
+      StepY(CapacityOf(shape).JitterCapacity),
+      RingRadius0(CapacityOf(shape).CoarseCapacity),
+      PointX0(CapacityOf(shape).CoarseCapacity),
+      PointY0(CapacityOf(shape).CoarseCapacity),
+      PointZ0(CapacityOf(shape).CoarseCapacity),
+      PixelX0(CapacityOf(shape).CoarseCapacity),
+      PixelY0(CapacityOf(shape).CoarseCapacity),
+      RingRadius1(CapacityOf(shape).FineCapacity),
+      PointX1(CapacityOf(shape).FineCapacity),
+      PointY1(CapacityOf(shape).FineCapacity),
+      PointZ1(CapacityOf(shape).FineCapacity),
+      PixelX1(CapacityOf(shape).FineCapacity),
+      PixelY1(CapacityOf(shape).FineCapacity),
+      RedPlane(static_cast<std::size_t>(CapacityOf(shape).PlaneRows) *
+               static_cast<std::size_t>(CapacityOf(shape).PlaneColumns)),
+      GreenPlane(RedPlane.size()),
+      BluePlane(RedPlane.size()),
+      shape_(shape),
+      cap_(CapacityOf(shape)),
+      settings_(settings),
+      random_(random) {
+  if (shape == GeneratorShape::FullScreen) {
+    SetTarget(640, 480);
+  } else {
+    SetTarget(400, 300);
+  }
+}
+
+// ---- What the modes call ----
+
+void TGenerator::SetupFullScreen() {
+  if (settings_.Rands == 1) {
+    settings_.Picture = random_.Random(100);
+    settings_.Blur = random_.Random(100);
+    settings_.Color = random_.Random(10);
+  }
+  FillJitter();
+  Zoom = ZoomFor(settings_.Satiation);
+  RunSetup();
+  Figure();
+  DrawWaveParameters();
+}
+
+void TGenerator::FrameTick() {
+  Tavorensia();
+  CopyPlanesToBitmap();
+  BoxBlurIfNeeded();
+}
+
+void TGenerator::SetupSettingsWindow(int32_t targetWidth, int32_t targetHeight) {
+  FillJitter();
+  SetTarget(targetWidth, targetHeight);
+  Zoom = ZoomFor(settings_.Satiation);
+  LastPicture = settings_.Picture;
+  RunSetup();
+  LastZoom = Zoom;
+  Figure();
+  DrawWaveParameters();
+}
+
+void TGenerator::PreviewTick() {
+  Zoom = ZoomFor(settings_.Satiation);
+  if (Zoom != LastZoom) {
+    RunSetup();
+    LastZoom = Zoom;
+  }
+  if (settings_.Picture != LastPicture) {
+    RunSetup();
+    LastPicture = settings_.Picture;
+  }
+  ClearPlanes();
+  Tavorensia();
+  CopyPlanesToBitmap();
+  BoxBlurIfNeeded();
+}
+
+void TGenerator::RestorePreview(int32_t targetWidth, int32_t targetHeight) {
+  SetTarget(targetWidth, targetHeight);
+  RunSetup();
+}
+
+void TGenerator::RenderWallpaper(int32_t width, int32_t height, TDIB& wallpaper) {
+  SetTarget(width, height);
+  if (wallpaper.BitCount() != 24) {
+    wallpaper = TDIB();
+    wallpaper.SetBitCount(24);
+  }
+  wallpaper.SetSize(TargetWidth, TargetHeight);
+  RunSetup();
+  Tavorensia();
+  CopyPlanesToBitmap();
+  BoxBlurIfNeeded();
+  wallpaper.DrawScaled(TRect{0, 0, TargetWidth, TargetHeight}, FieldBitmap);
+}
+
+// ---- Set-up ----
+
+double TGenerator::ZoomFor(int32_t satiation) {
+  const int32_t s = std::clamp<int32_t>(satiation, 0, 100);
+  return 11 - static_cast<double>(s) / 10;
+}
+
+void TGenerator::SetTarget(int32_t width, int32_t height) {
+  TargetWidth = std::clamp<int32_t>(width, 0, cap_.MaxFieldWidth);
+  TargetHeight = std::clamp<int32_t>(height, 0, cap_.MaxFieldHeight);
+}
+
+void TGenerator::FillJitter() {
+  for (std::size_t i = 0; i < StepX.size(); ++i) {
+    const int32_t a = random_.Random(2);
+    const int32_t b = random_.Random(2);
+    StepX[i] = a - b;
+    const int32_t c = random_.Random(2);
+    const int32_t d = random_.Random(2);
+    StepY[i] = c - d;
+  }
+}
+
+struct TGenerator::LayoutConstants {
+  bool coarse;
+  double ringSpacing;     // g: radius added per ring
+  double phaseDivisor;    // D: ring-phase divisor
+  double stepNumerator;   // s = stepNumerator / (stepDivisor * r)
+  double skipNumerator;   // e = skipNumerator / (stepDivisor * r)
+  double stepDivisor;
+};
+
+void TGenerator::Ra_x_y_0() { BuildLayout({true, 3, 10, 3, 2, 1}); }
+
+void TGenerator::Ra_x_y_1() { BuildLayout({false, 0.8, 30, 1, 1, 1.7}); }
+
+void TGenerator::RunSetup() {
+  if (Zoom > 5) {
+    Ra_x_y_0();
+  } else {
+    Ra_x_y_1();
+  }
+}
+
+void TGenerator::BuildLayout(const LayoutConstants& k) {
+  const double q = k.coarse ? std::sqrt(Zoom - 4) : std::sqrt(Zoom);
+  // The clamp only matters for a Zoom that no Satiation in 0..100 gives; it
+  // keeps the point count within the tables.
+  FieldWidth = std::clamp<int32_t>(Round(TargetWidth / q), 0, cap_.MaxFieldWidth);
+  FieldHeight = std::clamp<int32_t>(Round(TargetHeight / q), 0, cap_.MaxFieldHeight);
+
+  // A new bitmap rather than a resized one: a display surface may still share
+  // the old pixel store.
+  TDIB bitmap;
+  if (FieldWidth > 0 && FieldHeight > 0) {
+    bitmap.SetBitCount(24);
+    bitmap.SetWidth(FieldWidth);
+    bitmap.SetHeight(FieldHeight);
+  }
+  FieldBitmap = std::move(bitmap);
+
+  const int32_t area = FieldWidth * FieldHeight;
+  LastPoint = k.coarse ? Round(area / 5.0) : Round(area * 2.2);
+
+  double* ringRadius = k.coarse ? RingRadius0.data() : RingRadius1.data();
+  double* pointX = k.coarse ? PointX0.data() : PointX1.data();
+  double* pointY = k.coarse ? PointY0.data() : PointY1.data();
+  double* pointZ = k.coarse ? PointZ0.data() : PointZ1.data();
+  int32_t* pixelX = k.coarse ? PixelX0.data() : PixelX1.data();
+  int32_t* pixelY = k.coarse ? PixelY0.data() : PixelY1.data();
+
+  const int32_t picture = settings_.Picture;
+  const double p = picture <= 50 ? picture : picture - 50;
+  const double w = FieldWidth / 2.0;
+  const double h = FieldHeight / 2.0;
+  constexpr double kTwoPi = 2 * std::numbers::pi;
+
+  double r = 1, a = 0, b = 0;
+  for (int32_t i = 0; i <= LastPoint; ++i) {
+    ringRadius[i] = r;
+    pointX[i] = Cos(a) * r;
+    pointY[i] = Sin(a) * r;
+    pointZ[i] = Cos(b) * r;
+
+    // Skip the arcs that lie outside the field. Each test is made on the
+    // stored point; the back-off e lets the next point land just inside.
+    const double e = k.skipNumerator / (k.stepDivisor * r);
+    if (pointX[i] > w) a = std::acos(w / r) + a - e;
+    if (pointX[i] < -w) a = std::acos(w / r) + a - e;
+    if (pointY[i] > h) a = std::acos(h / r) + a - e;
+    if (pointY[i] < -h) a = std::acos(h / r) + a - e;
+
+    int32_t px = Round(w + pointX[i]);
+    int32_t py = Round(h + pointY[i]);
+    if (k.coarse) {
+      px += StepX[static_cast<std::size_t>(i)];
+      py += StepY[static_cast<std::size_t>(i)];
+    }
+    // Points outside the usable field go to the parking cell, one column
+    // right of and one row below the field, which is never shown.
+    if (py < 1 || py > FieldHeight - 2 || px < 1 || px > FieldWidth - 2) {
+      px = FieldWidth;
+      py = FieldHeight;
+    }
+    pixelX[i] = px;
+    pixelY[i] = py;
+
+    a = a + k.stepNumerator / (k.stepDivisor * r);
+    if (!(a < kTwoPi)) {
+      r = r + k.ringSpacing;
+      b = b + p * Zoom / (r * k.phaseDivisor);
+      a = 0;
+    }
+    if (!(b < kTwoPi)) b = 0;
+  }
+}
+
+void TGenerator::Figure() {
+  constexpr double kTwoPi = 2 * std::numbers::pi;
+  double m = 0.01, a = 0;
+  for (int k = 0; k < kFigureEntries; ++k) {
+    FigureDX[k] = Round(Cos(a) * m);
+    FigureDY[k] = Round(Sin(a) * m);
+    FigureWeight[k] = Sin(std::numbers::pi / (5 * m + 2));
+    a = a + 1 / (kTwoPi * m);
+    if (!(a < kTwoPi - 1 / (kTwoPi * m))) {
+      m = m + 1;
+      a = 0;
+    }
+  }
+}
+
+void TGenerator::DrawWaveParameters() {
+  Coef1 = random_.Random(12) / 10.0 + 0.7;
+  Coef2 = random_.Random(12) / 10.0 + 0.7;
+  Coef3 = random_.Random(12) / 10.0 + 0.7;
+  Drift1 = random_.Random(10) * 0.001 + 0.001;
+  Drift2 = random_.Random(10) * 0.001 + 0.001;
+  Drift3 = random_.Random(10) * 0.001 + 0.001;
+  Phase1 = random_.Random(200) / 200.0;
+  Phase2 = random_.Random(200) / 200.0;
+  Phase3 = random_.Random(200) / 200.0;
+}
+
+// ---- Frame ----
+
+void TGenerator::Tavorensia() {
+  // The reference renderer is the only one so far.
+  RenderReference(*this);
+}
+
+TurnMatrix TGenerator::AdvanceFrameState() {
+  double* const drift[3] = {&Drift1, &Drift2, &Drift3};
+  double* const coef[3] = {&Coef1, &Coef2, &Coef3};
+  double* const phase[3] = {&Phase1, &Phase2, &Phase3};
+  const double fast = settings_.Fast;
+
+  for (double* d : drift) {
+    if (*d == 0) {
+      const int32_t first = random_.Random(10);
+      const int32_t second = random_.Random(10);
+      *d = 0.001 * first - 0.001 * second;
+    }
+  }
+  for (int i = 0; i < 3; ++i) {
+    *coef[i] = *coef[i] + fast * *drift[i] / 100;
+    if (*coef[i] > 1.9) {
+      *drift[i] = -0.001 - 0.001 * random_.Random(10);
+    } else if (*coef[i] <= 0.7) {
+      *drift[i] = 0.001 + 0.001 * random_.Random(10);
+    }
+  }
+  const TurnMatrix m = MakeTurnMatrix(Phase1, Phase2, Phase3);
+  for (int i = 0; i < 3; ++i) {
+    *phase[i] = *phase[i] + fast * *drift[i] / 50;
+    if (*phase[i] >= 6.28) *phase[i] = 0;
+  }
+  return m;
+}
+
+int32_t TGenerator::PointsPerFrame() const {
+  const int32_t area = FieldWidth * FieldHeight;
+  const int32_t last = FineLayout() ? Round(area * 2.2) : Round(area / 5.0);
+  const int32_t capacity = FineLayout() ? cap_.FineCapacity : cap_.CoarseCapacity;
+  return std::clamp<int32_t>(last + 1, 0, capacity);
+}
+
+void TGenerator::ClearPlanes() {
+  const int32_t rows = std::clamp<int32_t>(FieldHeight, 0, cap_.PlaneRows);
+  const int32_t cols = std::clamp<int32_t>(FieldWidth, 0, cap_.PlaneColumns);
+  for (int32_t y = 0; y < rows; ++y) {
+    const std::size_t bytes = static_cast<std::size_t>(cols) * sizeof(int32_t);
+    std::memset(&RedPlane[Cell(y, 0)], 0, bytes);
+    std::memset(&GreenPlane[Cell(y, 0)], 0, bytes);
+    std::memset(&BluePlane[Cell(y, 0)], 0, bytes);
+  }
+}
+
+void TGenerator::CopyPlanesToBitmap() {
+  if (FieldBitmap.BitCount() != 24) return;
+  const int32_t rows = std::min<int32_t>(FieldBitmap.Height(), cap_.PlaneRows);
+  const int32_t cols = std::min<int32_t>(FieldBitmap.Width(), cap_.PlaneColumns);
+  for (int32_t y = 0; y < rows; ++y) {
+    uint8_t* row = FieldBitmap.ScanLine(y);
+    const int32_t* red = &RedPlane[Cell(y, 0)];
+    const int32_t* green = &GreenPlane[Cell(y, 0)];
+    const int32_t* blue = &BluePlane[Cell(y, 0)];
+    for (int32_t x = 0; x < cols; ++x) {
+      // Low 8 bits, no clamping: 256 shows as 0, -1 as 255.
+      row[3 * x] = static_cast<uint8_t>(blue[x]);
+      row[3 * x + 1] = static_cast<uint8_t>(green[x]);
+      row[3 * x + 2] = static_cast<uint8_t>(red[x]);
+    }
+  }
+}
+
+void TGenerator::BoxBlurIfNeeded() {
+  if (NeedsBoxBlur()) FieldBitmap.BoxBlur(24, 1);
+}
+
+}  // namespace tav
