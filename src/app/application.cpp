@@ -1,0 +1,162 @@
+#include "app/application.hpp"
+
+#include <SDL_syswm.h>
+#include <X11/Xlib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <stdexcept>
+
+namespace tav {
+namespace {
+
+std::atomic<unsigned long> gXErrors{0};
+
+// Xlib's default handler ends the process on any protocol error, which a
+// window that vanishes under us (a host's preview, a grab that races) can
+// cause. The error is counted and otherwise ignored; the calls that matter
+// check their own results.
+int IgnoreXError(Display*, XErrorEvent*) {
+  ++gXErrors;
+  return 0;
+}
+
+bool OnX11() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  return driver && std::string_view(driver) == "x11";
+}
+
+}  // namespace
+
+Application::Application(std::string title) : title_(std::move(title)) {
+  // A screen saver that minimises when something else takes focus would
+  // lose its surface for nothing.
+  SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+  SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+  if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0)
+    throw std::runtime_error(std::string("SDL: ") + SDL_GetError());
+  if (OnX11()) XSetErrorHandler(IgnoreXError);
+}
+
+Application::~Application() {
+  if (cursorCount_ < 0) SDL_ShowCursor(SDL_ENABLE);
+  SDL_Quit();
+}
+
+void Application::SetMainWindow(SDL_Window* window, EventHandler handler) {
+  mainWindow_ = window;
+  handler_ = std::move(handler);
+}
+
+void Application::Run() {
+  if (!mainWindow_) return;
+  SDL_ShowWindow(mainWindow_);
+  // A newly shown main window is in front until something says otherwise.
+  SetActive(true);
+  while (!terminated_) {
+    SDL_Event e;
+    if (SDL_PollEvent(&e)) {
+      Dispatch(e);
+      continue;
+    }
+    // The queue is empty: idle processing, then wait no longer than it allows.
+    const uint32_t wait = RunIdle();
+    if (terminated_) break;
+    if (wait == 0) continue;
+    const int timeout = wait == kWaitForever ? -1 : static_cast<int>(std::min<uint32_t>(wait, INT32_MAX));
+    if (SDL_WaitEventTimeout(&e, timeout)) Dispatch(e);
+  }
+}
+
+void Application::ProcessMessages() {
+  SDL_Event e;
+  while (!terminated_ && SDL_PollEvent(&e)) Dispatch(e);
+}
+
+uint32_t Application::RunIdle() {
+  if (!idle_) return kWaitForever;
+  uint32_t wait = kWaitForever;
+  if (!Guard([&] { wait = idle_->Idle(); })) wait = 0;
+  return wait;
+}
+
+void Application::Dispatch(const SDL_Event& e) {
+  if (e.type == SDL_QUIT) {
+    Terminate();
+    return;
+  }
+  if (e.type == SDL_WINDOWEVENT && mainWindow_ && e.window.windowID == SDL_GetWindowID(mainWindow_)) {
+    if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) SetActive(true);
+    if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) SetActive(false);
+  }
+  if (handler_) Guard([&] { handler_(e); });
+}
+
+void Application::SetActive(bool active) {
+  if (active_ == active) return;
+  active_ = active;
+  // A copy: a listener may remove itself while being told.
+  const auto listeners = listeners_;
+  for (auto* l : listeners) {
+    if (std::find(listeners_.begin(), listeners_.end(), l) == listeners_.end()) continue;
+    Guard([&] { active ? l->ApplicationActivated() : l->ApplicationDeactivated(); });
+  }
+}
+
+void Application::AddActivationListener(TActivationListener* listener) {
+  if (std::find(listeners_.begin(), listeners_.end(), listener) == listeners_.end()) listeners_.push_back(listener);
+}
+
+void Application::RemoveActivationListener(TActivationListener* listener) {
+  std::erase(listeners_, listener);
+}
+
+bool Application::Guard(const std::function<void()>& f) {
+  try {
+    f();
+    return true;
+  } catch (const std::exception& e) {
+    ShowError(e.what());
+  } catch (...) {
+    ShowError("Unknown error");
+  }
+  return false;
+}
+
+void Application::ShowError(const std::string& message) {
+  // Grabs are let go while the box is up: a modal box under a grab could not
+  // be answered. They come back afterwards.
+  const bool mouseGrab = mainWindow_ && SDL_GetWindowMouseGrab(mainWindow_);
+  const bool keyGrab = mainWindow_ && SDL_GetWindowKeyboardGrab(mainWindow_);
+  if (mouseGrab) SDL_SetWindowMouseGrab(mainWindow_, SDL_FALSE);
+  if (keyGrab) SDL_SetWindowKeyboardGrab(mainWindow_, SDL_FALSE);
+  if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title_.c_str(), message.c_str(), mainWindow_) != 0)
+    std::fprintf(stderr, "%s: %s\n", title_.c_str(), message.c_str());
+  if (mouseGrab) SDL_SetWindowMouseGrab(mainWindow_, SDL_TRUE);
+  if (keyGrab) SDL_SetWindowKeyboardGrab(mainWindow_, SDL_TRUE);
+}
+
+int Application::ShowCursor(bool show) {
+  cursorCount_ += show ? 1 : -1;
+  SDL_ShowCursor(cursorCount_ >= 0 ? SDL_ENABLE : SDL_DISABLE);
+  return cursorCount_;
+}
+
+_XDisplay* Application::XDisplayOf(SDL_Window* window) {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return nullptr;
+  return info.info.x11.display;
+}
+
+unsigned long Application::XWindowOf(SDL_Window* window) {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return 0;
+  return info.info.x11.window;
+}
+
+unsigned long Application::XErrorCount() { return gXErrors.load(); }
+
+}  // namespace tav

@@ -1,0 +1,83 @@
+#pragma once
+// Application: the process's windowing object on SDL2. It carries the title,
+// the main window, the one event loop with its idle processing, activation
+// from window focus, the cursor's show count and the top-level error box.
+#include <SDL.h>
+
+#include <exception>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "display/timer.hpp"
+
+struct _XDisplay;  // Xlib's Display
+
+namespace tav {
+
+class Application final : public TIdleHost {
+ public:
+  // Sets the title before anything else exists, then starts SDL's video and
+  // our own X error handler.
+  explicit Application(std::string title);
+  ~Application();
+  Application(const Application&) = delete;
+  Application& operator=(const Application&) = delete;
+
+  const std::string& Title() const { return title_; }
+
+  // The main window and the handler its events (and all input) go to. Focus
+  // of this window makes the application active.
+  using EventHandler = std::function<void(const SDL_Event&)>;
+  void SetMainWindow(SDL_Window* window, EventHandler handler);
+  SDL_Window* MainWindow() const { return mainWindow_; }
+
+  // Shows the main window and handles events until Terminate. Without a main
+  // window it returns at once.
+  void Run();
+  // Handles what is queued and returns (modal dialogs inside a handler use it).
+  void ProcessMessages();
+  void Terminate() { terminated_ = true; }
+  bool Terminated() const { return terminated_; }
+
+  // Runs f; an exception escaping it is shown in the error box, f stops
+  // there and the caller carries on. Answers whether f completed.
+  bool Guard(const std::function<void()>& f);
+  // The error box: a message box, or stderr when there is no display.
+  void ShowError(const std::string& message);
+
+  // The host's cursor show count: visible while the count is >= 0.
+  int ShowCursor(bool show);
+  int CursorCount() const { return cursorCount_; }
+
+  // TIdleHost
+  void SetIdleHandler(TIdleHandler* handler) override { idle_ = handler; }
+  TIdleHandler* IdleHandler() const override { return idle_; }
+  bool Active() const override { return active_; }
+  void AddActivationListener(TActivationListener* listener) override;
+  void RemoveActivationListener(TActivationListener* listener) override;
+  // Activation as the focus events report it; also for tests.
+  void SetActive(bool active);
+
+  // Xlib connection and window id of an SDL window, or null/0 when SDL does
+  // not run on X11.
+  static _XDisplay* XDisplayOf(SDL_Window* window);
+  static unsigned long XWindowOf(SDL_Window* window);
+  // X protocol errors seen by our handler since the start.
+  static unsigned long XErrorCount();
+
+ private:
+  void Dispatch(const SDL_Event& event);
+  uint32_t RunIdle();
+
+  std::string title_;
+  SDL_Window* mainWindow_ = nullptr;
+  EventHandler handler_;
+  TIdleHandler* idle_ = nullptr;
+  std::vector<TActivationListener*> listeners_;
+  bool active_ = false;
+  bool terminated_ = false;
+  int cursorCount_ = 0;
+};
+
+}  // namespace tav

@@ -1,0 +1,329 @@
+#include "display/dxdraw.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#include "display/dxconsts.hpp"
+
+namespace tav {
+
+using O = TDXDrawOption;
+
+// ---- back surface ----------------------------------------------------------
+
+void TDirectDrawSurface::Create(SDL_Renderer* renderer, int w, int h) {
+  renderer_ = renderer;
+  w = std::max(w, 1);
+  h = std::max(h, 1);
+  if (!texture_ || w != textureW_ || h != textureH_) {
+    if (texture_) SDL_DestroyTexture(texture_);
+    texture_ = nullptr;
+    textureW_ = textureH_ = 0;
+    if (renderer_) {
+      texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, w, h);
+      if (!texture_) throw EDirectDrawSurfaceError(dxconsts::FormatMessage(dxconsts::SCannotMade, dxconsts::SDirectDrawSurface));
+      textureW_ = w;
+      textureH_ = h;
+    }
+  }
+  width_ = w;
+  height_ = h;
+  pixels_.resize(static_cast<size_t>(w) * h);
+  Fill(0);
+}
+
+void TDirectDrawSurface::Release() {
+  if (texture_) SDL_DestroyTexture(texture_);
+  texture_ = nullptr;
+  renderer_ = nullptr;
+  textureW_ = textureH_ = 0;
+  width_ = height_ = 0;
+  dirty_ = false;
+}
+
+void TDirectDrawSurface::Fill(uint32_t colour) {
+  std::fill(pixels_.begin(), pixels_.end(), colour | 0xFF000000u);
+  dirty_ = true;
+}
+
+void TDirectDrawSurface::LoadFromBitmap(const TDIB& bitmap) {
+  const int w = bitmap.Width(), h = bitmap.Height();
+  if (w <= 0 || h <= 0) {
+    // An empty bitmap leaves no surface to show.
+    width_ = height_ = 0;
+    pixels_.clear();
+    return;
+  }
+  if (w != width_ || h != height_ || !texture_) Create(renderer_, w, h);
+  const int bytesPerPixel = bitmap.BitCount() / 8;
+  if (bytesPerPixel != 3 && bytesPerPixel != 4) return;
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* src = bitmap.ScanLineRead(y);
+    uint32_t* dst = pixels_.data() + static_cast<size_t>(y) * w;
+    for (int x = 0; x < w; ++x, src += bytesPerPixel)
+      dst[x] = 0xFF000000u | (uint32_t{src[2]} << 16) | (uint32_t{src[1]} << 8) | src[0];
+  }
+  dirty_ = true;
+}
+
+void TDirectDrawSurface::Upload() {
+  if (!dirty_ || !texture_) return;
+  SDL_UpdateTexture(texture_, nullptr, pixels_.data(), width_ * 4);
+  dirty_ = false;
+}
+
+// ---- display control -------------------------------------------------------
+
+TDXDraw::TDXDraw(SDL_Window* window, SDL_Renderer* renderer)
+    : window_(window), sharedRenderer_(renderer) {
+  nowOptions_ = EffectiveOptions(options_, nowOptions_, false);
+}
+
+TDXDraw::~TDXDraw() { Finalize(); }
+
+void TDXDraw::SetOptions(TDXDrawOptions options) {
+  options_ = options;
+  nowOptions_ = EffectiveOptions(options_, nowOptions_, initialized_);
+  if (initialized_ && renderer_) SDL_RenderSetVSync(renderer_, nowOptions_.Has(O::doWaitVBlank) ? 1 : 0);
+}
+
+void TDXDraw::SetBounds(int left, int top, int width, int height) {
+  bounds_ = SDL_Rect{left, top, std::max(width, 0), std::max(height, 0)};
+}
+
+TRect TDXDraw::ClientRect() const {
+  if (bounds_) return TRect{bounds_->x, bounds_->y, bounds_->x + bounds_->w, bounds_->y + bounds_->h};
+  int w = 0, h = 0;
+  if (renderer_)
+    SDL_GetRendererOutputSize(renderer_, &w, &h);
+  else if (window_)
+    SDL_GetWindowSize(window_, &w, &h);
+  return TRect{0, 0, w, h};
+}
+
+int TDXDraw::SurfaceWidth() const { return surface_.texture_ ? surface_.Width() : surfaceWidth_; }
+int TDXDraw::SurfaceHeight() const { return surface_.texture_ ? surface_.Height() : surfaceHeight_; }
+
+void TDXDraw::SetSurfaceWidth(int w) {
+  if (initialized_ && !updating_) {
+    if (w == surface_.Width()) return;
+    try {
+      surface_.Create(renderer_, w, std::max(surfaceHeight_, 1));
+    } catch (...) {
+      Finalize();
+      throw;
+    }
+  }
+  surfaceWidth_ = initialized_ ? std::max(w, 1) : w;
+}
+
+void TDXDraw::SetSurfaceHeight(int h) {
+  if (initialized_ && !updating_) {
+    if (h == surface_.Height()) return;
+    try {
+      surface_.Create(renderer_, std::max(surfaceWidth_, 1), h);
+    } catch (...) {
+      Finalize();
+      throw;
+    }
+  }
+  surfaceHeight_ = initialized_ ? std::max(h, 1) : h;
+}
+
+bool TDXDraw::WindowShowing() const {
+  const Uint32 f = SDL_GetWindowFlags(window_);
+  return (f & SDL_WINDOW_SHOWN) && !(f & (SDL_WINDOW_HIDDEN | SDL_WINDOW_MINIMIZED));
+}
+
+void TDXDraw::Initialize() {
+  everInitialized_ = true;
+  Finalize();
+  if (!window_) throw EDXDrawError(dxconsts::SNotFoundForm);
+  updating_ = true;
+  try {
+    if (nowOptions_.Has(O::doFullScreen)) SetDisplayMode();
+    CreateRenderer();
+    if (AutoSize) {
+      const TRect r = ClientRect();
+      surfaceWidth_ = r.Right - r.Left;
+      surfaceHeight_ = r.Bottom - r.Top;
+    }
+    try {
+      surface_.Create(renderer_, surfaceWidth_, surfaceHeight_);
+    } catch (const EDirectDrawSurfaceError&) {
+      throw EDXDrawError(dxconsts::FormatMessage(dxconsts::SCannotMade, dxconsts::SDirectDrawSurface));
+    }
+  } catch (...) {
+    updating_ = false;
+    initialized_ = true;  // so that Finalize releases what was made
+    Finalize();
+    throw;
+  }
+  lost_ = deviceLost_ = false;
+  updating_ = false;
+  initialized_ = true;
+}
+
+void TDXDraw::SetDisplayMode() {
+  const int w = Display.Width(), h = Display.Height(), bits = Display.BitCount();
+  const auto fail = [&] {
+    return EDXDrawError(dxconsts::FormatMessage(dxconsts::SDisplaymodeChange, w, h, bits));
+  };
+  if (w <= 0 || h <= 0) throw fail();
+  const int index = std::max(SDL_GetWindowDisplayIndex(window_), 0);
+
+  // The desktop's own mode needs no switch, only the window over all of it.
+  SDL_DisplayMode desktop{};
+  if (SDL_GetDesktopDisplayMode(index, &desktop) == 0 && desktop.w == w && desktop.h == h &&
+      static_cast<int>(SDL_BITSPERPIXEL(desktop.format)) == bits) {
+    if (SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) throw fail();
+    fullScreenSet_ = true;
+  } else {
+    std::vector<TDisplayMode> modes;
+    std::vector<SDL_DisplayMode> sdlModes;
+    const int n = SDL_GetNumDisplayModes(index);
+    for (int i = 0; i < n; ++i) {
+      SDL_DisplayMode m{};
+      if (SDL_GetDisplayMode(index, i, &m) != 0) continue;
+      sdlModes.push_back(m);
+      modes.push_back({m.w, m.h, static_cast<int>(SDL_BITSPERPIXEL(m.format))});
+    }
+    const TDisplayMode want{w, h, bits};
+    auto it = std::find(modes.begin(), modes.end(), want);
+    std::optional<TDisplayMode> chosen = it != modes.end() ? std::optional(*it) : ClosestDisplayMode(modes, want);
+    if (!chosen) throw fail();
+    const auto& sdl = sdlModes[static_cast<size_t>(std::find(modes.begin(), modes.end(), *chosen) - modes.begin())];
+    if (SDL_SetWindowDisplayMode(window_, &sdl) != 0 || SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN) != 0)
+      throw fail();
+    fullScreenSet_ = true;
+    Display.SetWidth(chosen->Width);
+    Display.SetHeight(chosen->Height);
+    if (chosen->BitCount == 8 || chosen->BitCount == 16 || chosen->BitCount == 24 || chosen->BitCount == 32)
+      Display.SetBitCount(chosen->BitCount);
+  }
+  // Exclusive full screen brings the window to the front.
+  SDL_ShowWindow(window_);
+  SDL_RaiseWindow(window_);
+}
+
+void TDXDraw::CreateRenderer() {
+  if (!OwnsRenderer()) {
+    renderer_ = sharedRenderer_;
+  } else {
+    const Uint32 flags = nowOptions_.Has(O::doWaitVBlank) ? SDL_RENDERER_PRESENTVSYNC : 0;
+    renderer_ = SDL_CreateRenderer(window_, -1, flags);
+    if (!renderer_)
+      throw EDXDrawError(dxconsts::FormatMessage(dxconsts::SCannotMade, dxconsts::SDirectDrawPrimarySurface));
+  }
+  SDL_RenderSetVSync(renderer_, nowOptions_.Has(O::doWaitVBlank) ? 1 : 0);
+}
+
+void TDXDraw::ReleaseAll() {
+  surface_.Release();
+  if (renderer_ && OwnsRenderer()) SDL_DestroyRenderer(renderer_);
+  renderer_ = nullptr;
+  if (fullScreenSet_) SDL_SetWindowFullscreen(window_, 0);
+  fullScreenSet_ = false;
+}
+
+void TDXDraw::Finalize() {
+  if (!initialized_) return;
+  if (surface_.texture_) {
+    surfaceWidth_ = surface_.Width();
+    surfaceHeight_ = surface_.Height();
+  }
+  updating_ = true;
+  initialized_ = false;
+  nowOptions_ = EffectiveOptions(options_, nowOptions_, false);
+  ReleaseAll();
+  lost_ = deviceLost_ = false;
+  updating_ = false;
+}
+
+bool TDXDraw::RestoreSurfaces() {
+  if (!initialized_ || updating_ || !renderer_) return false;
+  if (!lost_) return true;
+  if (!WindowShowing()) return false;
+  updating_ = true;
+  bool ok = true;
+  try {
+    const int w = surface_.Width(), h = surface_.Height();
+    if (deviceLost_ && OwnsRenderer()) {
+      surface_.Release();
+      SDL_DestroyRenderer(renderer_);
+      renderer_ = nullptr;
+      CreateRenderer();
+    } else {
+      surface_.Release();  // its texture is gone with the reset
+    }
+    surface_.Create(renderer_, w, h);  // black until the next frame is loaded
+  } catch (...) {
+    ok = false;
+  }
+  if (ok) lost_ = deviceLost_ = false;
+  updating_ = false;
+  return ok;
+}
+
+bool TDXDraw::ReadyToDraw() { return CanDraw() && RestoreSurfaces(); }
+
+void TDXDraw::Flip() {
+  if (!CanDraw() || !RestoreSurfaces() || !visible_) return;
+  Present(nowOptions_.Has(O::doWaitVBlank));
+}
+
+void TDXDraw::Present(bool /*waitVBlank: the renderer's vsync setting does it*/) {
+  SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
+  SDL_RenderClear(renderer_);
+  surface_.Upload();
+  if (surface_.texture_) {
+    const TRect control = ClientRect();
+    const TRect r = PresentRect(nowOptions_, control, surface_.Width(), surface_.Height());
+    const SDL_Rect clip{control.Left, control.Top, control.Right - control.Left, control.Bottom - control.Top};
+    const SDL_Rect dst{r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top};
+    const SDL_Rect src{0, 0, surface_.Width(), surface_.Height()};
+    SDL_RenderSetClipRect(renderer_, &clip);
+    SDL_RenderCopy(renderer_, surface_.texture_, &src, &dst);
+    SDL_RenderSetClipRect(renderer_, nullptr);
+  }
+  if (OnAfterDraw) OnAfterDraw(renderer_);
+  SDL_RenderPresent(renderer_);
+}
+
+void TDXDraw::HandleEvent(const SDL_Event& e) {
+  const Uint32 id = window_ ? SDL_GetWindowID(window_) : 0;
+  switch (e.type) {
+    case SDL_WINDOWEVENT:
+      if (e.window.windowID != id) break;
+      switch (e.window.event) {
+        case SDL_WINDOWEVENT_HIDDEN:
+        case SDL_WINDOWEVENT_MINIMIZED:
+          if (initialized_) lost_ = true;
+          break;
+        case SDL_WINDOWEVENT_EXPOSED:
+          // Repaint: the current back surface again, without waiting for a blank.
+          if (CanDraw() && !lost_ && visible_) Present(false);
+          break;
+        default:
+          break;
+      }
+      break;
+    case SDL_RENDER_TARGETS_RESET:
+      if (initialized_) lost_ = true;
+      break;
+    case SDL_RENDER_DEVICE_RESET:
+      if (initialized_) lost_ = deviceLost_ = true;
+      break;
+    case SDL_MOUSEMOTION: {
+      if (e.motion.windowID != id || !OnMouseMove) break;
+      const TRect r = ClientRect();
+      if (e.motion.x >= r.Left && e.motion.x < r.Right && e.motion.y >= r.Top && e.motion.y < r.Bottom)
+        OnMouseMove(e.motion.x - r.Left, e.motion.y - r.Top);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+}  // namespace tav

@@ -1,0 +1,127 @@
+#pragma once
+// TDXDraw: the display surface of a window. It covers the whole window or a
+// rectangle of it, keeps a back surface that frames are loaded into, and
+// presents it through an SDL_Renderer: stretched over the control, or at its
+// own size (centred with doCenter). In full screen it takes the display
+// (the desktop's own mode, or the closest one SDL lists).
+//
+// A window that draws more than frames (the settings window's controls)
+// hands its renderer in and draws in OnAfterDraw, before the one present.
+#include <SDL.h>
+
+#include <functional>
+#include <vector>
+
+#include "display/dib.hpp"
+#include "display/dxdraw_logic.hpp"
+
+namespace tav {
+
+class TDXDraw;
+
+// The back surface: pixels kept in memory and uploaded to a streaming texture
+// when presented. The texture is re-created only when the size changes.
+class TDirectDrawSurface {
+ public:
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  // Fills the whole surface with a device colour (0x00RRGGBB).
+  void Fill(uint32_t colour);
+  // Takes the bitmap's size and copies the whole 24-bit bitmap in at 1:1.
+  void LoadFromBitmap(const TDIB& bitmap);
+
+ private:
+  friend class TDXDraw;
+  void Create(SDL_Renderer* renderer, int w, int h);  // raises EDirectDrawSurfaceError
+  void Release();
+  void Upload();
+
+  SDL_Renderer* renderer_ = nullptr;
+  SDL_Texture* texture_ = nullptr;
+  int width_ = 0, height_ = 0;
+  int textureW_ = 0, textureH_ = 0;
+  std::vector<uint32_t> pixels_;
+  bool dirty_ = false;
+};
+
+class TDXDraw {
+ public:
+  // window: the form that owns the control. renderer: the form's own
+  // renderer when it draws into the window as well; without one the control
+  // creates its own at Initialize and releases it at Finalize.
+  explicit TDXDraw(SDL_Window* window, SDL_Renderer* renderer = nullptr);
+  ~TDXDraw();
+  TDXDraw(const TDXDraw&) = delete;
+  TDXDraw& operator=(const TDXDraw&) = delete;
+
+  TDXDrawOptions Options() const { return options_; }
+  void SetOptions(TDXDrawOptions options);
+  TDXDrawOptions NowOptions() const { return nowOptions_; }  // the options in force
+
+  TDXDrawDisplay Display;
+  bool AutoSize = true;  // the back surface takes the control's size at Initialize
+
+  // The control's rectangle in window coordinates; without one it covers the
+  // whole window.
+  void SetBounds(int left, int top, int width, int height);
+  void FillWindow() { bounds_.reset(); }
+  TRect ClientRect() const;
+
+  // Read back from the live surface while one exists.
+  int SurfaceWidth() const;
+  int SurfaceHeight() const;
+  void SetSurfaceWidth(int w);
+  void SetSurfaceHeight(int h);
+
+  void Initialize();  // raises EDXDrawError / EDirectDrawError; leaves it finalized then
+  void Finalize();
+  bool Initialized() const { return initialized_; }
+  bool CanDraw() const { return initialized_ && !updating_; }
+  // Initialized, not updating, and the surfaces are there (restored if lost).
+  bool ReadyToDraw();
+  bool RestoreSurfaces();
+  // Presents the back surface as the options say.
+  void Flip();
+
+  TDirectDrawSurface& Surface() { return surface_; }
+  SDL_Renderer* Renderer() const { return renderer_; }
+  SDL_Window* Window() const { return window_; }
+
+  bool Visible() const { return visible_; }
+  void SetVisible(bool v) { visible_ = v; }
+
+  // Window events of the owning form: hidden or minimised windows and render
+  // resets lose the surfaces, exposure repaints, motion over the control
+  // calls OnMouseMove with control coordinates.
+  void HandleEvent(const SDL_Event& event);
+  std::function<void(int x, int y)> OnMouseMove;
+  // Called after the frame is drawn and before it is presented.
+  std::function<void(SDL_Renderer*)> OnAfterDraw;
+
+ private:
+  void SetDisplayMode();
+  void CreateRenderer();
+  void ReleaseAll();
+  void Present(bool waitVBlank);
+  bool WindowShowing() const;
+  bool OwnsRenderer() const { return sharedRenderer_ == nullptr; }
+
+  SDL_Window* window_;
+  SDL_Renderer* sharedRenderer_;
+  SDL_Renderer* renderer_ = nullptr;
+  TDXDrawOptions options_ = kDefaultDXDrawOptions;
+  TDXDrawOptions nowOptions_;
+  std::optional<SDL_Rect> bounds_;
+  int surfaceWidth_ = 100, surfaceHeight_ = 100;
+  bool initialized_ = false;
+  bool updating_ = false;
+  bool everInitialized_ = false;
+  bool fullScreenSet_ = false;
+  bool visible_ = true;
+  bool windowShown_ = true;
+  bool lost_ = false;
+  bool deviceLost_ = false;
+  TDirectDrawSurface surface_;
+};
+
+}  // namespace tav

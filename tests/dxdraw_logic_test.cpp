@@ -1,0 +1,113 @@
+// Option rules, display-mode choice and the present rectangle of the display surface.
+#include <gtest/gtest.h>
+
+#include <array>
+
+#include "display/dxdraw_logic.hpp"
+
+namespace tav {
+namespace {
+
+using O = TDXDrawOption;
+
+TEST(DXDrawOptions, EffectiveOptionsOfBothForms) {
+  TDXDrawOptions fullScreen = kDefaultDXDrawOptions;
+  fullScreen.Add(O::doFullScreen).Add(O::doStretch);
+  EXPECT_EQ(EffectiveOptions(fullScreen, {}, false),
+            (TDXDrawOptions{O::doFullScreen, O::doAllowReboot, O::doWaitVBlank, O::doStretch, O::doCenter}));
+
+  const TDXDrawOptions settings{O::doAllowReboot, O::doDirectX7Mode, O::doHardware, O::doSelectDriver, O::doStretch};
+  EXPECT_EQ(EffectiveOptions(settings, {}, false), (TDXDrawOptions{O::doStretch}));
+}
+
+TEST(DXDrawOptions, ReductionRules) {
+  struct Case {
+    TDXDrawOptions assigned, expected;
+  } cases[] = {
+      {{O::doNoWindowChange, O::doAllowPalette256, O::doFlip}, {}},
+      {{O::doFullScreen, O::doFlip, O::doSystemMemory}, {O::doFullScreen, O::doSystemMemory}},
+      {{O::do3D, O::doDirectX7Mode, O::doRetainedMode, O::doHardware, O::doZBuffer},
+       {O::do3D, O::doDirectX7Mode, O::doZBuffer}},
+      {{O::do3D, O::doRetainedMode, O::doSelectDriver}, {O::do3D, O::doRetainedMode, O::doSelectDriver}},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(EffectiveOptions(c.assigned, {}, false), c.expected) << c.assigned.Bits();
+}
+
+TEST(DXDrawOptions, WhileInitializedOnlyPresentationOptionsFollow) {
+  const TDXDrawOptions current{O::doFullScreen, O::doAllowReboot, O::doWaitVBlank, O::doCenter};
+  const TDXDrawOptions assigned{O::doStretch, O::doFlip, O::doHardware};
+  EXPECT_EQ(EffectiveOptions(assigned, current, true),
+            (TDXDrawOptions{O::doFullScreen, O::doAllowReboot, O::doStretch}));
+}
+
+TEST(DXDrawDisplay, BitCountCheckKeepsOldValueAndNegativeSizesAreZero) {
+  TDXDrawDisplay d;
+  for (int ok : {8, 16, 24, 32}) {
+    d.SetBitCount(ok);
+    EXPECT_EQ(d.BitCount(), ok);
+  }
+  for (int bad : {0, 1, 4, 15, 64}) {
+    try {
+      d.SetBitCount(bad);
+      ADD_FAILURE() << bad << " accepted";
+    } catch (const EDirectDrawError& e) {
+      EXPECT_STREQ(e.what(), "It should be either of 8 or 16 or 24 or 32");
+    }
+    EXPECT_EQ(d.BitCount(), 32);
+  }
+  d.SetWidth(-3);
+  d.SetHeight(-1);
+  EXPECT_EQ(d.Width(), 0);
+  EXPECT_EQ(d.Height(), 0);
+}
+
+TEST(DXDrawDisplay, ClosestModeIsTheSmallestThatHoldsTheRequest) {
+  const std::vector<TDisplayMode> modes{
+      {1920, 1080, 32}, {1280, 1024, 16}, {1280, 1024, 32}, {1024, 768, 32}, {800, 600, 8}, {640, 480, 32}};
+  struct Case {
+    TDisplayMode want;
+    std::optional<TDisplayMode> got;
+  } cases[] = {
+      {{1000, 700, 24}, TDisplayMode{1024, 768, 32}},
+      {{1200, 900, 16}, TDisplayMode{1280, 1024, 16}},   // the requested depth at that size
+      {{1200, 900, 24}, TDisplayMode{1280, 1024, 16}},   // any depth above 8 bits will do
+      {{700, 500, 8}, TDisplayMode{800, 600, 8}},
+      {{700, 500, 32}, TDisplayMode{1024, 768, 32}},     // an 8-bit mode must reach the depth
+      {{2000, 1200, 32}, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    const auto got = ClosestDisplayMode(modes, c.want);
+    EXPECT_EQ(got.has_value(), c.got.has_value()) << c.want.Width << "x" << c.want.Height << "x" << c.want.BitCount;
+    if (got && c.got) {
+      EXPECT_EQ(*got, *c.got) << c.want.Width << "x" << c.want.Height << "x" << c.want.BitCount;
+    }
+  }
+}
+
+TEST(DXDrawPresent, StretchFillsCenterCentresAtOwnSize) {
+  const TRect control{0, 0, 800, 600};
+  struct Case {
+    TDXDrawOptions options;
+    TRect control;
+    int w, h;
+    TRect expected;
+  } cases[] = {
+      {{O::doStretch}, control, 200, 150, {0, 0, 800, 600}},
+      {{O::doStretch, O::doCenter}, control, 200, 150, {0, 0, 800, 600}},
+      {{O::doCenter}, control, 200, 150, {300, 225, 500, 375}},
+      {{}, control, 200, 150, {0, 0, 200, 150}},
+      {{O::doCenter}, {0, 0, 400, 300}, 401, 301, {0, 0, 401, 301}},     // -1 div 2 truncates to 0
+      {{O::doCenter}, {0, 0, 400, 300}, 403, 303, {-1, -1, 402, 302}},
+      {{O::doStretch}, {0, 0, 400, 300}, 640, 480, {0, 0, 400, 300}},
+  };
+  for (const auto& c : cases) {
+    const TRect r = PresentRect(c.options, c.control, c.w, c.h);
+    EXPECT_EQ((std::array{r.Left, r.Top, r.Right, r.Bottom}),
+              (std::array{c.expected.Left, c.expected.Top, c.expected.Right, c.expected.Bottom}))
+        << c.w << "x" << c.h << " options " << c.options.Bits();
+  }
+}
+
+}  // namespace
+}  // namespace tav
