@@ -125,16 +125,8 @@ bool Application::Guard(const std::function<void()>& f) {
 }
 
 void Application::ShowError(const std::string& message) {
-  // Grabs are let go while the box is up: a modal box under a grab could not
-  // be answered. They come back afterwards.
-  const bool mouseGrab = mainWindow_ && SDL_GetWindowMouseGrab(mainWindow_);
-  const bool keyGrab = mainWindow_ && SDL_GetWindowKeyboardGrab(mainWindow_);
-  if (mouseGrab) SDL_SetWindowMouseGrab(mainWindow_, SDL_FALSE);
-  if (keyGrab) SDL_SetWindowKeyboardGrab(mainWindow_, SDL_FALSE);
   if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title_.c_str(), message.c_str(), mainWindow_) != 0)
     std::fprintf(stderr, "%s: %s\n", title_.c_str(), message.c_str());
-  if (mouseGrab) SDL_SetWindowMouseGrab(mainWindow_, SDL_TRUE);
-  if (keyGrab) SDL_SetWindowKeyboardGrab(mainWindow_, SDL_TRUE);
 }
 
 int Application::ShowCursor(bool show) {

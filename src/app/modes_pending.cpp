@@ -14,6 +14,5 @@ int NotYet(const char* mode) {
 int RunFullScreen(int, char**) { return NotYet("full-screen"); }
 int RunSettingsWindow(int, char**) { return NotYet("settings"); }
 int RunPreview(int, char**) { return NotYet("preview"); }
-int RunChangePassword(int, char**) { return NotYet("password-change"); }
 
 }  // namespace tav

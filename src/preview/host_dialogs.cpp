@@ -1,0 +1,220 @@
+#include "preview/host_dialogs.hpp"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <imgui.h>
+#include <imgui_internal.h>
+
+#include <cstring>
+#include <functional>
+#include <memory>
+
+#include "app/application.hpp"
+#include "app/command_line.hpp"
+#include "app/imgui_support.hpp"
+#include "app/modes.hpp"
+
+namespace tav {
+
+// ---- the running flag ------------------------------------------------------
+
+bool ScreenSaverRunning(SDL_Window* window, bool running) {
+  if (!window) return false;
+  Display* dpy = Application::XDisplayOf(window);
+  const Window xwin = Application::XWindowOf(window);
+  if (!dpy || !xwin) {
+    SDL_SetWindowKeyboardGrab(window, running ? SDL_TRUE : SDL_FALSE);
+    SDL_SetWindowMouseGrab(window, running ? SDL_TRUE : SDL_FALSE);
+    return true;
+  }
+  if (!running) {
+    XUngrabKeyboard(dpy, CurrentTime);
+    XUngrabPointer(dpy, CurrentTime);
+    XFlush(dpy);
+    return true;
+  }
+  // Owner events on: our own windows (the error box, the password dialog)
+  // still get their input normally; everything else gets none.
+  XSetInputFocus(dpy, xwin, RevertToParent, CurrentTime);
+  const int k = XGrabKeyboard(dpy, xwin, True, GrabModeAsync, GrabModeAsync, CurrentTime);
+  const int p = XGrabPointer(dpy, xwin, True, PointerMotionMask | ButtonPressMask | ButtonReleaseMask,
+                             GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
+  XFlush(dpy);
+  return k == GrabSuccess && p == GrabSuccess;
+}
+
+// ---- modal ImGui dialogs -----------------------------------------------------
+
+namespace {
+
+// ImGui keeps copies of the text being edited (and its undo buffer) in its
+// own state; a password must not outlive the dialog there either.
+void WipeTextState() {
+  ImGuiContext* g = ImGui::GetCurrentContext();
+  if (!g) return;
+  ImGui::ClearActiveID();  // the field lets go of its copy
+  ImGuiInputTextState& s = g->InputTextState;
+  if (s.TextW.Data) std::memset(s.TextW.Data, 0, static_cast<size_t>(s.TextW.Capacity) * sizeof(ImWchar));
+  if (s.TextA.Data) std::memset(s.TextA.Data, 0, static_cast<size_t>(s.TextA.Capacity));
+  if (s.InitialTextA.Data) std::memset(s.InitialTextA.Data, 0, static_cast<size_t>(s.InitialTextA.Capacity));
+  std::memset(static_cast<void*>(&s.Stb), 0, sizeof(s.Stb));
+}
+
+// Runs a dialog until frame() answers false. frame() draws the dialog's
+// widgets between NewFrame and Render.
+void RunModal(SDL_Window* window, SDL_Renderer* renderer, const std::function<bool()>& frame) {
+  ImGuiWindowContext ui(window, renderer);
+  // The key that opened the dialog must not type into it.
+  SDL_FlushEvents(SDL_KEYDOWN, SDL_TEXTINPUT);
+  const Uint32 id = SDL_GetWindowID(window);
+  bool open = true;
+  while (open) {
+    SDL_Event e;
+    // A short wait: the caret blinks and the dialog stays responsive.
+    if (SDL_WaitEventTimeout(&e, 100)) {
+      do {
+        if (e.type == SDL_QUIT) open = false;
+        if (e.type == SDL_WINDOWEVENT && e.window.windowID == id && e.window.event == SDL_WINDOWEVENT_CLOSE)
+          open = false;
+        ui.ProcessEvent(e);
+      } while (SDL_PollEvent(&e));
+    }
+    if (!open) break;
+    ui.NewFrame();
+    open = frame();
+    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+    SDL_RenderClear(renderer);
+    ui.Render();
+    SDL_RenderPresent(renderer);
+  }
+  WipeTextState();
+}
+
+constexpr ImGuiWindowFlags kDialogFlags = ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoResize |
+                                          ImGuiWindowFlags_NoMove | ImGuiWindowFlags_AlwaysAutoResize |
+                                          ImGuiWindowFlags_NoSavedSettings;
+
+bool PasswordField(const char* label, SecureString& text, bool focus) {
+  ImGui::TextUnformatted(label);
+  if (focus) ImGui::SetKeyboardFocusHere();
+  ImGui::PushID(label);
+  ImGui::SetNextItemWidth(260);
+  const bool enter = ImGui::InputText("##field", text.Buffer(), SecureString::kCapacity,
+                                      ImGuiInputTextFlags_Password | ImGuiInputTextFlags_EnterReturnsTrue);
+  ImGui::PopID();
+  return enter;
+}
+
+void CentreNextWindow(SDL_Renderer* renderer) {
+  int w = 0, h = 0;
+  SDL_GetRendererOutputSize(renderer, &w, &h);
+  ImGui::SetNextWindowPos(ImVec2(w * 0.5f, h * 0.5f), ImGuiCond_Always, ImVec2(0.5f, 0.5f));
+}
+
+// A small window of our own above everything for a dialog.
+struct DialogWindow {
+  DialogWindow(const char* title, int w, int h) {
+    window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, w, h,
+                              SDL_WINDOW_ALWAYS_ON_TOP | SDL_WINDOW_HIDDEN);
+    if (!window) throw std::runtime_error(SDL_GetError());
+    renderer = SDL_CreateRenderer(window, -1, 0);
+    if (!renderer) {
+      SDL_DestroyWindow(window);
+      throw std::runtime_error(SDL_GetError());
+    }
+  }
+  ~DialogWindow() {
+    SDL_DestroyRenderer(renderer);
+    SDL_DestroyWindow(window);
+  }
+  SDL_Window* window = nullptr;
+  SDL_Renderer* renderer = nullptr;
+};
+
+}  // namespace
+
+std::optional<SecureString> SdlPasswordPrompt::Ask() {
+  std::unique_ptr<DialogWindow> own;
+  SDL_Window* window = window_;
+  SDL_Renderer* renderer = renderer_;
+  if (!window || !renderer) {
+    own = std::make_unique<DialogWindow>(kApplicationTitle, 340, 110);
+    window = own->window;
+    renderer = own->renderer;
+    SDL_ShowWindow(window);
+    SDL_RaiseWindow(window);
+    ScreenSaverRunning(window, true);  // the keyboard is the dialog's while it is open
+  }
+  SecureString typed;
+  bool ok = false;
+  bool first = true;
+  RunModal(window, renderer, [&] {
+    CentreNextWindow(renderer);
+    bool open = true;
+    ImGui::Begin(kApplicationTitle, nullptr, kDialogFlags);
+    if (PasswordField("Password:", typed, first)) ok = true;
+    first = false;
+    if (ImGui::Button("OK", ImVec2(80, 0))) ok = true;
+    ImGui::SameLine();
+    if (ImGui::Button("Cancel", ImVec2(80, 0)) || ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Escape)))
+      open = false;
+    ImGui::End();
+    return open && !ok;
+  });
+  if (own) ScreenSaverRunning(window, false);
+  if (!ok) return std::nullopt;
+  return typed;
+}
+
+// ---- the password-change mode ----------------------------------------------
+
+int RunChangePassword(int argc, char** argv) {
+  Application app(kApplicationTitle);
+  const uint32_t parent = argc > 2 ? ParseWindowHandle(argv[2]) : 0;
+  const bool askOld = PasswordHashStored();
+  DialogWindow dialog(kApplicationTitle, 380, askOld ? 230 : 180);
+  if (Display* dpy = Application::XDisplayOf(dialog.window); dpy && parent != 0) {
+    // Above the window that asked for the change; a stale id only costs an
+    // X error, which our handler ignores.
+    XSetTransientForHint(dpy, Application::XWindowOf(dialog.window), parent);
+  }
+  SDL_ShowWindow(dialog.window);
+  SDL_RaiseWindow(dialog.window);
+
+  SecureString oldPassword, newPassword, confirmation;
+  const char* message = "";
+  bool focus = true;
+  RunModal(dialog.window, dialog.renderer, [&] {
+    ImGui::SetNextWindowPos(ImVec2(0, 0));
+    int w = 0, h = 0;
+    SDL_GetRendererOutputSize(dialog.renderer, &w, &h);
+    ImGui::SetNextWindowSize(ImVec2(static_cast<float>(w), static_cast<float>(h)));
+    ImGui::Begin("Change Password", nullptr, kDialogFlags & ~ImGuiWindowFlags_AlwaysAutoResize);
+    bool submit = false;
+    if (askOld) submit |= PasswordField("Old password:", oldPassword, focus);
+    submit |= PasswordField("New password:", newPassword, focus && !askOld);
+    submit |= PasswordField("Confirm new password:", confirmation, false);
+    focus = false;
+    ImGui::TextUnformatted(message);
+    if (ImGui::Button("OK", ImVec2(80, 0))) submit = true;
+    ImGui::SameLine();
+    bool open = true;
+    if (ImGui::Button("Cancel", ImVec2(80, 0)) || ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Escape)))
+      open = false;
+    ImGui::End();
+    if (submit) {
+      const PasswordChange result = ChangePassword(oldPassword, newPassword, confirmation);
+      message = PasswordChangeMessage(result);
+      if (result == PasswordChange::Stored || result == PasswordChange::Removed) open = false;
+      oldPassword.Clear();
+      newPassword.Clear();
+      confirmation.Clear();
+      WipeTextState();
+      focus = true;
+    }
+    return open;
+  });
+  return 0;
+}
+
+}  // namespace tav

@@ -1,0 +1,34 @@
+#pragma once
+// The windowed side of the screen-saver host services: the password dialog
+// (Dear ImGui), the password-change mode, and the "screen saver running"
+// flag, which here grabs keyboard and mouse for the full-screen window.
+#include <SDL.h>
+
+#include <optional>
+
+#include "preview/host_services.hpp"
+
+namespace tav {
+
+// Sets (grabs keyboard and mouse for window, and gives it the input focus)
+// or clears (lets both go) the flag. Answers whether the grabs took.
+bool ScreenSaverRunning(SDL_Window* window, bool running);
+
+// The password dialog: a masked field with OK and Cancel (Enter and Esc).
+// Drawn over a black screen in the given window and renderer (the
+// full-screen window keeps its grabs, so the keys reach the dialog), or,
+// without them, in a small window of its own above everything else that
+// holds the keyboard while it is open. It runs its own modal loop: no
+// frames are drawn meanwhile.
+class SdlPasswordPrompt final : public PasswordPrompt {
+ public:
+  SdlPasswordPrompt(SDL_Window* window = nullptr, SDL_Renderer* renderer = nullptr)
+      : window_(window), renderer_(renderer) {}
+  std::optional<SecureString> Ask() override;
+
+ private:
+  SDL_Window* window_;
+  SDL_Renderer* renderer_;
+};
+
+}  // namespace tav

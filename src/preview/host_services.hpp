@@ -1,0 +1,102 @@
+#pragma once
+// The screen-saver services of the host, kept by ourselves: the password
+// check before the saver ends, the password change, and (in the windowed
+// part, host_dialogs.hpp) the "screen saver running" flag.
+//
+// The password lives only as an Argon2id hash in the hive, under
+// "Control Panel\Desktop" beside "ScreenSaveUsePassword". Plain passwords
+// are held in SecureString buffers that are wiped when they go, and are
+// never stored or logged.
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace tav {
+
+inline constexpr const char* kDesktopKey = "Control Panel\\Desktop";
+inline constexpr const char* kUsePasswordValue = "ScreenSaveUsePassword";
+inline constexpr const char* kPasswordHashValue = "ScreenSavePasswordHash";
+
+// A password in a buffer of fixed capacity (so it is never reallocated and
+// copied behind our back), wiped when it is destroyed or cleared.
+class SecureString {
+ public:
+  static constexpr std::size_t kCapacity = 256;  // bytes, the terminating 0 included
+
+  SecureString();
+  explicit SecureString(const char* text);  // truncated to kCapacity - 1 bytes
+  ~SecureString();
+  SecureString(SecureString&& other) noexcept;
+  SecureString& operator=(SecureString&& other) noexcept;
+  SecureString(const SecureString&) = delete;
+  SecureString& operator=(const SecureString&) = delete;
+
+  // The 0-terminated buffer of kCapacity bytes, for text fields to edit.
+  char* Buffer() { return buffer_; }
+  const char* c_str() const { return buffer_; }
+  std::size_t size() const;
+  bool empty() const { return buffer_[0] == '\0'; }
+  void Clear();
+
+ private:
+  char* buffer_;  // kCapacity bytes, locked out of swap where the system allows
+};
+
+// The dialog that asks for the password. Tests and other windows bring their own.
+class PasswordPrompt {
+ public:
+  virtual ~PasswordPrompt() = default;
+  // Shows the dialog until OK (the typed password) or Cancel (none).
+  virtual std::optional<SecureString> Ask() = 0;
+};
+
+// Wrong answers make the next try wait longer: brute force must be slow.
+// 1 s after the first wrong answer, one more second for each further one, at
+// most 30 s.
+std::chrono::milliseconds DelayAfterFailures(int failures);
+
+// Password verification as the full-screen and preview windows use it. Keeps
+// the count of wrong answers for as long as it lives.
+class PasswordVerifier {
+ public:
+  using Sleep = std::function<void(std::chrono::milliseconds)>;
+  using ShowCursor = std::function<void(bool show)>;
+
+  explicit PasswordVerifier(PasswordPrompt& prompt, ShowCursor showCursor = {}, Sleep sleep = {});
+
+  // True when the saver may end: no password protection set (or no hash
+  // stored, as when the host has no such service), or the right password
+  // was given. The cursor is shown while the dialog is open.
+  bool VerifyPassword();
+  int Failures() const { return failures_; }
+
+ private:
+  PasswordPrompt& prompt_;
+  ShowCursor showCursor_;
+  Sleep sleep_;
+  int failures_ = 0;
+};
+
+// What the hive says: protection on and a hash stored.
+bool PasswordProtectionSet();
+// Whether a hash is stored at all (the change dialog then asks for the old one).
+bool PasswordHashStored();
+// Checks a password against the stored hash; false without a hash.
+bool CheckPassword(const SecureString& password);
+
+// The password change: the old password when a hash is stored, the new one twice.
+enum class PasswordChange {
+  Stored,       // new hash stored, ScreenSaveUsePassword 1
+  Removed,      // empty new password: hash removed, ScreenSaveUsePassword 0
+  WrongOld,     // nothing stored
+  Mismatch,     // the two new entries differ; nothing stored
+  NotStored,    // the hive could not be written
+};
+PasswordChange ChangePassword(const SecureString& oldPassword, const SecureString& newPassword,
+                              const SecureString& confirmation);
+// The dialog's line for a result.
+const char* PasswordChangeMessage(PasswordChange result);
+
+}  // namespace tav
