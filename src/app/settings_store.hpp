@@ -1,5 +1,8 @@
 #pragma once
 // Loading, defaulting and storing the settings under "\Software\Tavorensia\".
+// Reads and writes raise ERegistryException (app/registry.hpp) as the store
+// raises it; values read before the error keep their new contents. A key
+// that cannot be opened is skipped silently.
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -9,25 +12,39 @@
 
 namespace tav {
 
+inline constexpr const char* kSettingsKey = "\\Software\\Tavorensia\\";
+
 // Full-screen start: read all eight values, write the first-run defaults when
 // Fast, Bright, Satiation and Picture are all 0, then (Rands = 1) draw
 // Picture, Blur and Color from rng, which the caller has seeded. Fast,
-// Satiation, Picture and Blur are clamped to 0..100 in memory.
+// Satiation, Picture and Blur are clamped to 0..100 in memory (also when an
+// error is raised part-way), so hand-edited values never reach the generator.
 void LoadFullScreenSettings(Settings& s, TRandom& rng);
 
-// Settings-window start: as above with the window's first-run test and
-// defaults; Bright of a first run comes from screenWidth.
+// Settings-window start: as above with the window's first-run test (Path_Wall
+// empty too) and defaults; Bright of a first run comes from screenWidth.
+// Nothing is clamped here: the window's sliders confine the values.
 void LoadSettingsWindowSettings(Settings& s, TRandom& rng, int screenWidth);
+
+// Bright of a first run of the settings window: 640 -> 1, 800 -> 2,
+// 1024 -> 3, 1152 -> 4, 1280 -> 5, 1600 -> 6, any other width -> 0.
+int32_t BrightForScreenWidth(int screenWidth);
+
+// Fast, Satiation, Picture and Blur confined to 0..100.
+void ClampForGenerator(Settings& s);
 
 // "Save Settings": the seven integers, not Path_Wall.
 void SaveSettings(const Settings& s);
 
-// The save-wallpaper dialog's folder.
+// The save-wallpaper dialog's folder: Path_Wall as stored ("" when the key
+// is missing). LoadWallpaperPath leaves pathWall as it is when the key
+// cannot be opened.
 std::string ReadWallpaperPath();
+void LoadWallpaperPath(std::string& pathWall);
 void WriteWallpaperPath(const std::string& path);
 
-// Stands for "C:\Windows" as the default wallpaper folder: XDG_PICTURES_DIR,
-// else ~/Pictures when it exists, else the home folder.
+// Stands for "C:\Windows" as the default wallpaper folder: XDG_PICTURES_DIR
+// from user-dirs.dirs, else ~/Pictures when it exists, else the home folder.
 std::string DefaultPicturesFolder();
 
 }  // namespace tav

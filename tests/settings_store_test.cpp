@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+
+#include "app/registry.hpp"
+#include "app/settings_store.hpp"
+#include "temp_config.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using tav::Settings;
+using tavtest::ReadFile;
+using tavtest::TempConfig;
+
+enum class Start { FullScreen, SettingsWindow };
+
+// The eight values as a hive would hold them; Path_Wall absent when nullopt.
+struct Stored {
+  int32_t Fast, Bright, Satiation, Picture, Blur, Color, Rands;
+  std::optional<std::string> Path_Wall;
+};
+
+void Store(const Stored& v) {
+  tav::TRegistry reg;
+  ASSERT_TRUE(reg.OpenKey(tav::kSettingsKey, true));
+  reg.WriteInteger("Fast", v.Fast);
+  reg.WriteInteger("Bright", v.Bright);
+  reg.WriteInteger("Satiation", v.Satiation);
+  reg.WriteInteger("Picture", v.Picture);
+  reg.WriteInteger("Blur", v.Blur);
+  reg.WriteInteger("Color", v.Color);
+  reg.WriteInteger("Rands", v.Rands);
+  if (v.Path_Wall) reg.WriteString("Path_Wall", *v.Path_Wall);
+}
+
+Settings ReadBack() {
+  Settings s;
+  tav::TRegistry reg;
+  if (!reg.OpenKey(tav::kSettingsKey, false)) return s;
+  s.Fast = reg.ReadInteger("Fast");
+  s.Bright = reg.ReadInteger("Bright");
+  s.Satiation = reg.ReadInteger("Satiation");
+  s.Picture = reg.ReadInteger("Picture");
+  s.Blur = reg.ReadInteger("Blur");
+  s.Color = reg.ReadInteger("Color");
+  s.Rands = reg.ReadInteger("Rands");
+  s.Path_Wall = reg.ReadString("Path_Wall");
+  return s;
+}
+
+std::string Show(const Settings& s) {
+  return "Fast " + std::to_string(s.Fast) + " Bright " + std::to_string(s.Bright) + " Satiation " +
+         std::to_string(s.Satiation) + " Picture " + std::to_string(s.Picture) + " Blur " +
+         std::to_string(s.Blur) + " Color " + std::to_string(s.Color) + " Rands " +
+         std::to_string(s.Rands) + " Path_Wall '" + s.Path_Wall + "'";
+}
+
+constexpr const char* kPictures = "(pictures)";  // stands for DefaultPicturesFolder()
+
+Settings Expect(int32_t fast, int32_t bright, int32_t sat, int32_t pic, int32_t blur, int32_t color,
+                int32_t rands, std::string path) {
+  return Settings{fast, bright, sat, pic, blur, color, rands, std::move(path)};
+}
+
+TEST(SettingsStore, LoadingAtEachStart) {
+  constexpr uint32_t kSeed = 12345;
+  const struct {
+    const char* what;
+    Start start;
+    int width;
+    std::optional<Stored> stored;
+    Settings afterInStore;  // what the hive holds afterwards
+    Settings inMemory;      // Picture/Blur/Color of -1: the draws of a seeded generator
+    bool firstRun = true;   // the defaults were written
+  } cases[] = {
+      {"first full-screen run", Start::FullScreen, 1024, std::nullopt,
+       Expect(20, 2, 80, 25, 0, 5, 1, kPictures), Expect(20, 2, 80, -1, -1, -1, 1, kPictures)},
+      {"first settings-window run", Start::SettingsWindow, 1024, std::nullopt,
+       Expect(20, 3, 100, 25, 0, 0, 1, kPictures), Expect(20, 3, 100, -1, -1, -1, 1, kPictures)},
+      {"first settings-window run on 1366 pixels", Start::SettingsWindow, 1366, std::nullopt,
+       Expect(20, 0, 100, 25, 0, 0, 1, kPictures), Expect(20, 0, 100, -1, -1, -1, 1, kPictures)},
+      {"four zeros in full screen: defaults, stored folder kept", Start::FullScreen, 800,
+       Stored{0, 0, 0, 0, 7, 3, 0, "/walls"},
+       Expect(20, 2, 80, 25, 0, 5, 1, "/walls"), Expect(20, 2, 80, -1, -1, -1, 1, "/walls")},
+      {"four zeros in the settings window with a folder: not a first run", Start::SettingsWindow, 800,
+       Stored{0, 0, 0, 0, 7, 3, 0, "/walls"},
+       Expect(0, 0, 0, 0, 7, 3, 0, "/walls"), Expect(0, 0, 0, 0, 7, 3, 0, "/walls"), false},
+      {"four zeros in the settings window without a folder", Start::SettingsWindow, 1600,
+       Stored{0, 0, 0, 0, 7, 3, 0, std::nullopt},
+       Expect(20, 6, 100, 25, 0, 0, 1, kPictures), Expect(20, 6, 100, -1, -1, -1, 1, kPictures)},
+      {"stored set, no random", Start::FullScreen, 800, Stored{30, 4, 50, 60, 70, 8, 0, "/w"},
+       Expect(30, 4, 50, 60, 70, 8, 0, "/w"), Expect(30, 4, 50, 60, 70, 8, 0, "/w"), false},
+      {"stored set, random in full screen", Start::FullScreen, 800, Stored{30, 4, 50, 100, 100, 10, 1, "/w"},
+       Expect(30, 4, 50, 100, 100, 10, 1, "/w"), Expect(30, 4, 50, -1, -1, -1, 1, "/w"), false},
+      {"stored set, random in the settings window", Start::SettingsWindow, 800,
+       Stored{30, 4, 50, 100, 100, 10, 1, "/w"},
+       Expect(30, 4, 50, 100, 100, 10, 1, "/w"), Expect(30, 4, 50, -1, -1, -1, 1, "/w"), false},
+      {"hand-edited values clamped in full screen only", Start::FullScreen, 800,
+       Stored{500, 9, 250, -3, 101, 42, 0, "/w"},
+       Expect(500, 9, 250, -3, 101, 42, 0, "/w"), Expect(100, 9, 100, 0, 100, 42, 0, "/w"), false},
+      {"hand-edited values left to the sliders", Start::SettingsWindow, 800,
+       Stored{500, 9, 250, -3, 101, 42, 0, "/w"},
+       Expect(500, 9, 250, -3, 101, 42, 0, "/w"), Expect(500, 9, 250, -3, 101, 42, 0, "/w"), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempConfig cfg;
+    const std::string pictures = tav::DefaultPicturesFolder();
+    auto resolve = [&](Settings s) {
+      if (s.Path_Wall == kPictures) s.Path_Wall = pictures;
+      return s;
+    };
+    if (c.stored) Store(*c.stored);
+    const std::string before = fs::exists(cfg.hive()) ? ReadFile(cfg.hive()) : "";
+
+    Settings s;
+    tav::TRandom rng(kSeed);
+    if (c.start == Start::FullScreen) tav::LoadFullScreenSettings(s, rng);
+    else tav::LoadSettingsWindowSettings(s, rng, c.width);
+
+    Settings want = resolve(c.inMemory);
+    if (want.Picture == -1) {
+      tav::TRandom same(kSeed);
+      want.Picture = same.Random(100);
+      want.Blur = same.Random(100);
+      want.Color = same.Random(c.start == Start::FullScreen ? 10 : 5);
+    }
+    EXPECT_EQ(Show(s), Show(want));
+    EXPECT_EQ(Show(ReadBack()), Show(resolve(c.afterInStore)));
+    if (!c.firstRun) {
+      EXPECT_EQ(ReadFile(cfg.hive()), before);  // nothing rewritten
+    }
+  }
+}
+
+TEST(SettingsStore, RandomValuesStayInTheirRanges) {
+  TempConfig cfg;
+  Store(Stored{30, 4, 50, 60, 70, 8, 1, "/w"});
+  int maxColorFull = 0, maxColorWindow = 0, maxPicture = 0;
+  for (uint32_t seed = 0; seed < 400; ++seed) {
+    Settings full, window;
+    tav::TRandom a(seed * 2654435761u), b(seed * 2654435761u);
+    tav::LoadFullScreenSettings(full, a);
+    tav::LoadSettingsWindowSettings(window, b, 800);
+    for (const Settings* s : {&full, &window}) {
+      EXPECT_GE(s->Picture, 0);
+      EXPECT_LE(s->Picture, 99);
+      EXPECT_GE(s->Blur, 0);
+      EXPECT_LE(s->Blur, 99);
+      EXPECT_GE(s->Color, 0);
+      maxPicture = std::max({maxPicture, s->Picture, s->Blur});
+    }
+    maxColorFull = std::max(maxColorFull, full.Color);
+    maxColorWindow = std::max(maxColorWindow, window.Color);
+  }
+  EXPECT_EQ(maxColorFull, 9);
+  EXPECT_EQ(maxColorWindow, 4);
+  EXPECT_EQ(maxPicture, 99);
+}
+
+TEST(SettingsStore, ReadErrorsStopTheLoadKeepingEarlierValues) {
+  const std::string head =
+      "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Tavorensia]\n"
+      "\"Fast\"=dword:000001f4\n\"Bright\"=dword:00000003\n\"Satiation\"=dword:00000032\n";
+  const struct {
+    const char* what;
+    std::string rest;
+    std::string message;
+    Settings fullScreen;  // what memory holds afterwards (Path_Wall "old", others 77 before)
+  } cases[] = {
+      {"Picture as a string", "\"Picture\"=\"5\"\n", "Invalid data type for 'Picture'",
+       Expect(100, 3, 50, 77, 77, 77, 77, "old")},
+      {"Blur missing", "\"Picture\"=dword:00000005\n\"Color\"=dword:00000001\n", "Failed to get data for 'Blur'",
+       Expect(100, 3, 50, 5, 77, 77, 77, "old")},
+      {"Path_Wall as a number",
+       "\"Picture\"=dword:5\n\"Blur\"=dword:6\n\"Color\"=dword:7\n\"Rands\"=dword:0\n\"Path_Wall\"=dword:1\n",
+       "Invalid data type for 'Path_Wall'", Expect(100, 3, 50, 5, 6, 7, 0, "old")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempConfig cfg;
+    cfg.WriteHive(head + c.rest);
+    const std::string before = ReadFile(cfg.hive());
+    Settings s{77, 77, 77, 77, 77, 77, 77, "old"};
+    tav::TRandom rng(1);
+    try {
+      tav::LoadFullScreenSettings(s, rng);
+      ADD_FAILURE() << "no error";
+    } catch (const tav::ERegistryException& e) {
+      EXPECT_EQ(e.what(), c.message);
+    }
+    EXPECT_EQ(Show(s), Show(c.fullScreen));  // Fast 500 clamped even so
+    EXPECT_EQ(ReadFile(cfg.hive()), before);
+    Settings w{77, 77, 77, 77, 77, 77, 77, "old"};
+    EXPECT_THROW(tav::LoadSettingsWindowSettings(w, rng, 800), tav::ERegistryException);
+    EXPECT_EQ(w.Fast, 500);
+  }
+}
+
+TEST(SettingsStore, DamagedHiveCountsAsAFirstRunAndIsKept) {
+  TempConfig cfg;
+  cfg.WriteHive("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Tavorensia]\n\"Fast\"=dwo");
+  Settings s;
+  tav::TRandom rng(3);
+  tav::LoadFullScreenSettings(s, rng);
+  EXPECT_EQ(s.Fast, 20);
+  EXPECT_EQ(ReadBack().Satiation, 80);
+  EXPECT_NE(ReadFile(cfg.folder() / "registry.reg.damaged").find("\"Fast\"=dwo"), std::string::npos);
+}
+
+TEST(SettingsStore, SavingAndTheWallpaperFolder) {
+  TempConfig cfg;
+  std::string path = "kept";
+  tav::LoadWallpaperPath(path);  // no key: the value in memory stays
+  EXPECT_EQ(path, "kept");
+  EXPECT_EQ(tav::ReadWallpaperPath(), "");
+  tav::SaveSettings(Settings{1, 2, 3, 4, 5, 6, 0, "not written"});
+  EXPECT_EQ(Show(ReadBack()), Show(Expect(1, 2, 3, 4, 5, 6, 0, "")));
+  tav::WriteWallpaperPath("/home/u/My \"walls\"\\");
+  tav::SaveSettings(Settings{9, 9, 9, 9, 9, 9, 1, "still not written"});
+  EXPECT_EQ(tav::ReadWallpaperPath(), "/home/u/My \"walls\"\\");
+  tav::LoadWallpaperPath(path);
+  EXPECT_EQ(path, "/home/u/My \"walls\"\\");
+  EXPECT_EQ(ReadBack().Rands, 1);
+}
+
+TEST(SettingsStore, PicturesFolder) {
+  const struct {
+    const char* what;
+    std::optional<std::string> userDirs;
+    bool picturesExists;
+    std::string want;  // "~" stands for the home folder
+  } cases[] = {
+      {"home-relative", "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n", false, "~/Bilder"},
+      {"braced", "XDG_PICTURES_DIR=\"${HOME}/Fotos\"\n", true, "~/Fotos"},
+      {"absolute", "# comment\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_PICTURES_DIR=\"/srv/pics\"\n", true, "/srv/pics"},
+      {"escaped quote", "XDG_PICTURES_DIR=\"$HOME/My \\\"P\\\"\"\n", false, "~/My \"P\""},
+      {"commented out", "#XDG_PICTURES_DIR=\"/srv/pics\"\n", true, "~/Pictures"},
+      {"relative: ignored", "XDG_PICTURES_DIR=\"pics\"\n", false, "~"},
+      {"$HOMEX is not $HOME", "XDG_PICTURES_DIR=\"$HOMEX/p\"\n", false, "~"},
+      {"no file, Pictures present", std::nullopt, true, "~/Pictures"},
+      {"no file, no Pictures", std::nullopt, false, "~"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempConfig cfg;
+    if (c.userDirs) {
+      fs::create_directories(cfg.config());
+      std::ofstream(cfg.config() / "user-dirs.dirs") << *c.userDirs;
+    }
+    if (c.picturesExists) fs::create_directories(cfg.home() / "Pictures");
+    std::string want = c.want;
+    if (want.starts_with("~")) want = cfg.home().string() + want.substr(1);
+    EXPECT_EQ(tav::DefaultPicturesFolder(), want);
+  }
+}
+
+}  // namespace
