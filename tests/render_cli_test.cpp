@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#ifdef TAV_RENDER_EXE
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class RenderCommand : public testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/tavorensia-render-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  struct Result {
+    int exitCode;
+    std::string out, err;
+  };
+  Result Run(const std::string& args) {
+    const std::string out = dir_ + "/stdout", err = dir_ + "/stderr";
+    const std::string cmd =
+        std::string(TAV_RENDER_EXE) + " " + args + " >" + out + " 2>" + err;
+    const int status = std::system(cmd.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Read(out), Read(err)};
+  }
+  static std::string Read(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+  }
+  static int32_t Le32(const std::string& s, std::size_t at) {
+    return static_cast<int32_t>(static_cast<uint8_t>(s[at]) | static_cast<uint8_t>(s[at + 1]) << 8 |
+                                static_cast<uint8_t>(s[at + 2]) << 16 |
+                                static_cast<uint32_t>(static_cast<uint8_t>(s[at + 3])) << 24);
+  }
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+  std::string dir_;
+};
+
+TEST_F(RenderCommand, BadOptionsAreUsageErrors) {
+  const char* cases[] = {
+      "--bogus",          "--satiation 101", "--satiation -1", "--fast 101",
+      "--picture 101",    "--blur -1",       "--color 11",     "--wallpaper 0",
+      "--wallpaper 7",    "--frames 0",      "--seed -1",      "--seed 4294967296",
+      "--fast",           "--fast 1x",       "--fast ''",      "-o",
+      "extra",
+  };
+  for (const char* args : cases) {
+    SCOPED_TRACE(args);
+    const Result r = Run(args);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("Usage: tavorensia-render"), std::string::npos);
+    EXPECT_TRUE(r.out.empty());
+  }
+}
+
+TEST_F(RenderCommand, HelpPrintsUsageAndSucceeds) {
+  const Result r = Run("--help");
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(r.out.find("--wallpaper K"), std::string::npos);
+}
+
+TEST_F(RenderCommand, UnwritableOutputReportsTheFile) {
+  const std::string target = Path("missing-folder/frame.bmp");
+  const Result r = Run("--seed 1 --satiation 0 -o " + target);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("Cannot create file " + target), std::string::npos);
+  EXPECT_FALSE(fs::exists(target));
+}
+
+TEST_F(RenderCommand, WritesFieldOrWallpaperOfTheExpectedSize) {
+  const struct {
+    std::string args;
+    int32_t width, height;
+  } cases[] = {
+      {"", 370, 277},                        // full-screen defaults
+      {"--satiation 0 --frames 3", 242, 181},
+      {"--satiation 59 --picture 80", 610, 458},
+      {"--wallpaper 3 --satiation 50", 1024, 768},
+      {"--wallpaper 1 --satiation 30 --frames 2", 640, 480},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    const std::string file = Path("out.bmp");
+    ASSERT_EQ(Run("--seed 11 " + c.args + " -o " + file).exitCode, 0);
+    const std::string bmp = Read(file);
+    ASSERT_GE(bmp.size(), 54u);
+    EXPECT_EQ(bmp.substr(0, 2), "BM");
+    EXPECT_EQ(Le32(bmp, 18), c.width);
+    EXPECT_EQ(Le32(bmp, 22), c.height);
+    const std::size_t rowBytes = (static_cast<std::size_t>(c.width) * 3 + 3) / 4 * 4;
+    EXPECT_EQ(bmp.size(), 54 + rowBytes * static_cast<std::size_t>(c.height));
+    // Something was drawn: not every pixel byte is zero.
+    EXPECT_NE(bmp.find_first_not_of('\0', 54), std::string::npos);
+  }
+}
+
+TEST_F(RenderCommand, SameSeedGivesTheSameFile) {
+  const struct {
+    std::string args;
+  } cases[] = {
+      {"--satiation 80 --frames 3"},
+      {"--satiation 30 --picture 70 --blur 20 --color 9 --frames 2"},
+      {"--wallpaper 1 --satiation 70 --frames 2"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    ASSERT_EQ(Run(c.args + " --seed 1234 -o " + Path("a.bmp")).exitCode, 0);
+    ASSERT_EQ(Run(c.args + " --seed 1234 -o " + Path("b.bmp")).exitCode, 0);
+    ASSERT_EQ(Run(c.args + " --seed 1235 -o " + Path("c.bmp")).exitCode, 0);
+    const std::string a = Read(Path("a.bmp"));
+    EXPECT_FALSE(a.empty());
+    EXPECT_EQ(a, Read(Path("b.bmp")));
+    EXPECT_NE(a, Read(Path("c.bmp")));  // the seed is what makes them equal
+  }
+}
+
+TEST_F(RenderCommand, BenchPrintsOneSummaryLine) {
+  const Result r = Run("--seed 3 --satiation 30 --frames 4 --bench");
+  ASSERT_EQ(r.exitCode, 0);
+  int frames = 0, points = 0;
+  double median = -1, p99 = -1;
+  ASSERT_EQ(std::sscanf(r.out.c_str(), "bench: frames=%d points=%d median_ms=%lf p99_ms=%lf",
+                        &frames, &points, &median, &p99),
+            4)
+      << r.out;
+  EXPECT_EQ(frames, 4);
+  EXPECT_EQ(points, 15361);  // 320 x 240 / 5, plus point 0
+  EXPECT_GE(median, 0);
+  EXPECT_GE(p99, median);
+}
+
+}  // namespace
+
+#endif
