@@ -66,6 +66,9 @@ void TDIB::SetBitCount(int n) {
     store_.reset();
     return;
   }
+  if (!ValidBitCount(n)) {
+    throw EInvalidGraphicOperation("Bitcount in invalid (" + std::to_string(n) + ")");
+  }
   if (!store_) store_ = NewStore(1, 1, n);
   // Converting a non-empty bitmap is never needed here: the bit count is kept.
 }
@@ -193,6 +196,8 @@ std::vector<uint8_t> TDIB::FileBytes() const {
   if (Empty()) return {};
   const Store& s = *store_;
   const uint32_t paletteBytes = s.bitCount <= 8 ? (4u << s.bitCount) : 0u;
+  // The file's size fields are 32 bits wide; a larger image has no file form.
+  if (s.pixels.size() > UINT32_MAX - 54 - paletteBytes) throw EWriteError("Stream write error");
   const uint32_t imageSize = static_cast<uint32_t>(s.pixels.size());
   const uint32_t offset = 54 + paletteBytes;
   std::vector<uint8_t> out(offset + static_cast<std::size_t>(imageSize), 0);
