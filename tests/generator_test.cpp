@@ -383,7 +383,8 @@ void PlaceWorkedPoint(Rig& rig, bool fine, int32_t pixelX, int32_t pixelY, int32
   g.Phase2 = -std::numbers::pi / 2;
   g.Phase3 = 0;
   g.Figure();
-  for (int32_t k = 0; k < g.PointsPerFrame(); ++k) {
+  // Also the entries the modulation looks ahead to.
+  for (int32_t k = 0; k < g.PointsPerFrame() + 400; ++k) {
     const std::size_t i = static_cast<std::size_t>(k);
     (fine ? g.PointX1 : g.PointX0)[i] = 10;
     (fine ? g.PointY1 : g.PointY0)[i] = 0;
@@ -416,6 +417,35 @@ TEST(GeneratorFrame, WorkedPointInTheFinePass) {
       EXPECT_EQ(At(*rig.gen, 2, 3), expected);
       EXPECT_EQ(At(*rig.gen, 3, 2), (Rgb{0, 0, 0}));
     }
+  }
+}
+
+TEST(GeneratorFrame, SettingsWindowHasItsOwnFineDenominators) {
+  // The worked point with raw values (colour mode 11 changes nothing). With
+  // Coef3 = 2 the independent denominators differ between the instances
+  // (Coef1² + r against Coef1² Coef3² + r); with Blur 1 the turned X' becomes
+  // 10 (1 + sin(0.01)) and the settings window adds Blur to the chained
+  // denominators. Red of the full screen's first row is the tie 271 / 2.
+  const struct {
+    GeneratorShape shape;
+    int32_t picture, blur;
+    double coef3;
+    Rgb expected;
+  } cases[] = {
+      {GeneratorShape::FullScreen, 25, 0, 2, {136, 0, 199}},
+      {GeneratorShape::SettingsWindow, 25, 0, 2, {199, 0, 199}},
+      {GeneratorShape::FullScreen, 75, 1, 1, {764, 255, 509}},
+      {GeneratorShape::SettingsWindow, 75, 1, 1, {758, 253, 505}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << static_cast<int>(c.shape) << " picture " << c.picture);
+    Rig rig(c.shape);
+    PlaceWorkedPoint(rig, true, 3, 2, 1, c.picture);
+    rig.settings.Blur = c.blur;
+    rig.settings.Color = 11;
+    rig.gen->Coef3 = c.coef3;
+    rig.gen->Tavorensia();
+    EXPECT_EQ(At(*rig.gen, 2, 3), c.expected);
   }
 }
 
