@@ -68,11 +68,6 @@ TGenerator::TGenerator(GeneratorShape shape, Settings& settings, TRandom& random
 // ---- What the modes call ----
 
 void TGenerator::SetupFullScreen() {
-  if (settings_.Rands == 1) {
-    settings_.Picture = random_.Random(100);
-    settings_.Blur = random_.Random(100);
-    settings_.Color = random_.Random(10);
-  }
   FillJitter();
   Zoom = ZoomFor(settings_.Satiation);
   RunSetup();

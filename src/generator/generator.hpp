@@ -12,10 +12,11 @@
 // What a mode calls
 // -----------------
 // Full-screen window (TForm1):
-//   FormCreate, after loading the settings:
+//   FormCreate:
 //       random.Randomize();            // the mode seeds its generator
-//       gen.SetupFullScreen();         // Rands draws, jitter, Zoom, layout,
-//                                      // figure table, wave parameters
+//       LoadFullScreenSettings(settings, random);  // also the Rands draws
+//       gen.SetupFullScreen();         // jitter, Zoom, layout, figure table,
+//                                      // wave parameters
 //   DXTimerTimer:
 //       gen.FrameTick();               // Tavorensia, plane copy, and BoxBlur
 //                                      // when 2 < Zoom <= 5
@@ -24,8 +25,9 @@
 //   the next tick's copy rewrites every pixel of FieldBitmap.)
 //
 // Settings window (TForm2):
-//   FormCreate, after its own steps up to the slider positions (settings
-//   loaded, random.Randomize(), Rands draws with Color = Random(5), sliders):
+//   FormCreate, after its own steps up to the slider positions
+//   (random.Randomize(); LoadSettingsWindowSettings, which makes the Rands
+//   draws; sliders positioned):
 //       gen.SetupSettingsWindow(400, 300);  // jitter, Zoom, LastZoom,
 //                                           // LastPicture, layout, figure
 //                                           // table, wave parameters
@@ -99,10 +101,10 @@ class TGenerator {
 
   // ---- What the modes call (see the top of this file) ----
 
-  // Full-screen FormCreate, after the caller has seeded the random
-  // generator: if Rands is 1, Picture = Random(100), Blur = Random(100),
-  // Color = Random(10) (written into the settings record); jitter tables;
-  // Zoom; the layout for Zoom at a 640 x 480 target; Figure; wave parameters.
+  // Full-screen FormCreate, after the caller has seeded the random generator
+  // and loaded the settings (the loader makes the Rands draws of Picture,
+  // Blur and Color; they are not repeated here): jitter tables; Zoom; the
+  // layout for Zoom at a 640 x 480 target; Figure; wave parameters.
   void SetupFullScreen();
   // One full-screen frame: Tavorensia, CopyPlanesToBitmap, BoxBlurIfNeeded.
   void FrameTick();
