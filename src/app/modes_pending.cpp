@@ -11,7 +11,6 @@ int NotYet(const char* mode) {
 }
 }  // namespace
 
-int RunFullScreen(int, char**) { return NotYet("full-screen"); }
 int RunSettingsWindow(int, char**) { return NotYet("settings"); }
 int RunPreview(int, char**) { return NotYet("preview"); }
 

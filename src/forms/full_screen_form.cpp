@@ -1,0 +1,171 @@
+#include "forms/full_screen_form.hpp"
+
+#include <cstdlib>
+#include <stdexcept>
+
+#include "app/modes.hpp"
+#include "app/settings_store.hpp"
+#include "preview/host_dialogs.hpp"
+
+namespace tav {
+
+using O = TDXDrawOption;
+
+// The password dialog drawn in this window with the display's renderer,
+// which a re-initialisation may have replaced since the last time.
+class TForm1::WindowPrompt final : public PasswordPrompt {
+ public:
+  explicit WindowPrompt(TForm1& form) : form_(form) {}
+  std::optional<SecureString> Ask() override {
+    SdlPasswordPrompt prompt(form_.window_, form_.DXDraw.Renderer());
+    return prompt.Ask();
+  }
+
+ private:
+  TForm1& form_;
+};
+
+SDL_Window* TForm1::CreateFormWindow() {
+  // Borderless and on top, shown by the display set-up or the event loop.
+  // Made over the whole screen from the start: a renderer may have SDL
+  // re-create the window, at the place it was created.
+  SDL_Rect screen{0, 0, 640, 480};
+  SDL_GetDisplayBounds(0, &screen);
+  SDL_Window* w = SDL_CreateWindow(kApplicationTitle, screen.x, screen.y, screen.w, screen.h,
+                                   SDL_WINDOW_BORDERLESS | SDL_WINDOW_ALWAYS_ON_TOP | SDL_WINDOW_HIDDEN);
+  if (!w) throw std::runtime_error(SDL_GetError());
+  return w;
+}
+
+TForm1::TForm1(Application& app, PasswordPrompt* prompt)
+    : generator(GeneratorShape::FullScreen, settings, random),
+      app_(app),
+      window_(CreateFormWindow()),
+      DXDraw(window_),
+      DXTimer(app),
+      ownPrompt_(prompt ? nullptr : std::make_unique<WindowPrompt>(*this)),
+      verifier_(prompt ? *prompt : *ownPrompt_, [this](bool show) { app_.ShowCursor(show); }) {
+  CursorPos = [] {
+    SDL_Point p{0, 0};
+    SDL_GetGlobalMouseState(&p.x, &p.y);
+    return p;
+  };
+  // The components as the form designer left them.
+  DXDraw.SetOptions(kDefaultDXDrawOptions);  // doAllowReboot, doWaitVBlank, doCenter, ...
+  DXDraw.AutoSize = true;
+  DXDraw.OnMouseMove = [this](int x, int y) { DXDrawMouseMove(x, y); };
+  DXTimer.SetInterval(31);
+  DXTimer.SetActiveOnly(true);
+  DXTimer.OnTimer = [this](TDXTimer& sender, uint32_t lag) { DXTimerTimer(sender, lag); };
+  DXTimer.Loaded();
+  app_.Guard([this] { FormCreate(); });
+}
+
+TForm1::~TForm1() {
+  DXTimer.SetEnabled(false);
+  if (running_) ScreenSaverRunning(window_, false);
+  DXDraw.Finalize();  // gives the screen back before the window goes
+  SDL_DestroyWindow(window_);
+}
+
+void TForm1::FormCreate() {
+  random.Randomize();
+  LoadFullScreenSettings(settings, random);
+
+  SDL_DisplayMode desktop{};
+  const int index = std::max(SDL_GetWindowDisplayIndex(window_), 0);
+  if (SDL_GetDesktopDisplayMode(index, &desktop) != 0) throw std::runtime_error(SDL_GetError());
+  DisplayBitCount = static_cast<int32_t>(SDL_BITSPERPIXEL(desktop.format));
+
+  SDL_SetWindowSize(window_, desktop.w, desktop.h);
+  SDL_GetWindowSize(window_, &ScreenWidth, &ScreenHeight);
+
+  generator.SetupFullScreen();
+
+  DisplaySetup();
+
+  SavedCursorPos = CursorPos();
+  running_ = true;
+  ScreenSaverRunning(window_, true);
+  app_.ShowCursor(false);
+}
+
+void TForm1::DisplaySetup() {
+  DXDraw.Finalize();
+  TDXDrawOptions options = DXDraw.Options();
+  options.Add(O::doFullScreen);
+  options.Add(O::doStretch);
+  DXDraw.SetOptions(options);
+  DXDraw.Display.SetWidth(ScreenWidth);
+  DXDraw.Display.SetHeight(ScreenHeight);
+  DXDraw.SetSurfaceWidth(ScreenWidth);
+  DXDraw.SetSurfaceHeight(ScreenHeight);
+  DXDraw.Display.SetBitCount(DisplayBitCount);
+  CentreWindow();
+  DXDraw.Initialize();
+}
+
+void TForm1::CentreWindow() {
+  // Worked out here: SDL centres by the size the window was created with.
+  SDL_Rect screen{0, 0, ScreenWidth, ScreenHeight};
+  SDL_GetDisplayBounds(std::max(SDL_GetWindowDisplayIndex(window_), 0), &screen);
+  int w = 0, h = 0;
+  SDL_GetWindowSize(window_, &w, &h);
+  SDL_SetWindowPosition(window_, screen.x + (screen.w - w) / 2, screen.y + (screen.h - h) / 2);
+}
+
+// One frame: render, copy, blur, fill, load, flip.
+void TForm1::DXTimerTimer(TDXTimer&, uint32_t) {
+  generator.Tavorensia();
+  generator.CopyPlanesToBitmap();
+  if (!DXDraw.ReadyToDraw()) return;
+  if (generator.NeedsBoxBlur()) generator.FieldBitmap.BoxBlur(24, 1);
+  DXDraw.Surface().Fill(0);
+  DXDraw.Surface().LoadFromBitmap(generator.FieldBitmap);
+  DXDraw.Flip();
+}
+
+void TForm1::FormKeyDown(SDL_Keycode) {
+  if (DXDraw.ReadyToDraw())
+    EndScreenSaver();
+  else
+    DisplaySetup();
+}
+
+void TForm1::DXDrawMouseMove(int, int) {
+  if (DXDraw.ReadyToDraw()) {
+    // The pointer's screen position, not the event's: the threshold is
+    // measured from where it was when the display was set up.
+    const SDL_Point p = CursorPos();
+    if (std::abs(p.x - SavedCursorPos.x) > 5 || std::abs(p.y - SavedCursorPos.y) > 5) EndScreenSaver();
+    return;
+  }
+  DisplaySetup();
+  SavedCursorPos = CursorPos();
+  DXDraw.SetVisible(true);
+}
+
+void TForm1::EndScreenSaver() {
+  if (!verifier_.VerifyPassword()) return;  // keeps running as it was
+  app_.ShowCursor(true);
+  SDL_HideWindow(window_);
+  ScreenSaverRunning(window_, false);
+  running_ = false;
+  app_.Terminate();
+}
+
+void TForm1::HandleEvent(const SDL_Event& e) {
+  DXDraw.HandleEvent(e);  // lost surfaces, repaint, mouse movement
+  // Every key counts: while the flag is set the keyboard is ours anyway.
+  if (e.type == SDL_KEYDOWN) FormKeyDown(e.key.keysym.sym);
+}
+
+int RunFullScreen(int, char**) {
+  Application app(kApplicationTitle);
+  TForm1 form(app);
+  app.SetMainWindow(form.Window(), [&form](const SDL_Event& e) { form.HandleEvent(e); });
+  app.Run();
+  return 0;
+}
+
+}  // namespace tav

@@ -1,0 +1,73 @@
+#pragma once
+// TForm1: the full-screen screen saver. One borderless window over the whole
+// screen, kept on top, showing the generated animation until a key press or
+// a mouse movement of more than 5 pixels ends it after the password check.
+#include <SDL.h>
+
+#include <functional>
+#include <memory>
+
+#include "app/application.hpp"
+#include "app/settings.hpp"
+#include "display/dxdraw.hpp"
+#include "display/timer.hpp"
+#include "generator/generator.hpp"
+#include "generator/random.hpp"
+#include "preview/host_services.hpp"
+
+namespace tav {
+
+class TForm1 {
+ public:
+  // prompt: the password dialog; without one the dialog is drawn in this
+  // window. Runs FormCreate; an error there is shown in the error box and
+  // the window stays up without a drawable surface.
+  explicit TForm1(Application& app, PasswordPrompt* prompt = nullptr);
+  ~TForm1();
+  TForm1(const TForm1&) = delete;
+  TForm1& operator=(const TForm1&) = delete;
+
+  SDL_Window* Window() const { return window_; }
+  // Everything the event loop delivers to this window.
+  void HandleEvent(const SDL_Event& event);
+
+  // Handlers.
+  void FormCreate();
+  void DXTimerTimer(TDXTimer& sender, uint32_t lagCount);
+  void FormKeyDown(SDL_Keycode key);
+  void DXDrawMouseMove(int x, int y);
+
+  // Where the cursor is on the screen; the desktop's pointer by default.
+  std::function<SDL_Point()> CursorPos;
+
+  // State of the mode.
+  int32_t ScreenWidth = 0, ScreenHeight = 0;
+  int32_t DisplayBitCount = 0;
+  SDL_Point SavedCursorPos{0, 0};
+  bool Running() const { return running_; }
+
+  Settings settings;
+  TRandom random;
+  TGenerator generator;
+
+ private:
+  class WindowPrompt;
+  static SDL_Window* CreateFormWindow();
+  void DisplaySetup();  // display (re-)initialisation
+  void CentreWindow();
+  void EndScreenSaver();
+
+  Application& app_;
+  SDL_Window* window_;  // created first: the components below belong to it
+
+ public:
+  TDXDraw DXDraw;
+  TDXTimer DXTimer;
+
+ private:
+  std::unique_ptr<PasswordPrompt> ownPrompt_;
+  PasswordVerifier verifier_;
+  bool running_ = false;  // the screen-saver-running flag as we set it
+};
+
+}  // namespace tav
