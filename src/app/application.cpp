@@ -149,6 +149,18 @@ unsigned long Application::XWindowOf(SDL_Window* window) {
   return info.info.x11.window;
 }
 
+SDL_Point Application::CursorScreenPos(SDL_Window* window) {
+  SDL_Point p{0, 0};
+  if (Display* dpy = XDisplayOf(window)) {
+    Window root = 0, child = 0;
+    int wx = 0, wy = 0;
+    unsigned int mask = 0;
+    if (XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &p.x, &p.y, &wx, &wy, &mask)) return p;
+  }
+  SDL_GetGlobalMouseState(&p.x, &p.y);
+  return p;
+}
+
 unsigned long Application::XErrorCount() { return gXErrors.load(); }
 
 }  // namespace tav

@@ -63,6 +63,9 @@ class Application final : public TIdleHost {
   // not run on X11.
   static _XDisplay* XDisplayOf(SDL_Window* window);
   static unsigned long XWindowOf(SDL_Window* window);
+  // The pointer's position on the screen. On X11 asked of the server, as
+  // SDL's own answer can lag behind the last motion.
+  static SDL_Point CursorScreenPos(SDL_Window* window);
   // X protocol errors seen by our handler since the start.
   static unsigned long XErrorCount();
 

@@ -45,11 +45,7 @@ TForm1::TForm1(Application& app, PasswordPrompt* prompt)
       DXTimer(app),
       ownPrompt_(prompt ? nullptr : std::make_unique<WindowPrompt>(*this)),
       verifier_(prompt ? *prompt : *ownPrompt_, [this](bool show) { app_.ShowCursor(show); }) {
-  CursorPos = [] {
-    SDL_Point p{0, 0};
-    SDL_GetGlobalMouseState(&p.x, &p.y);
-    return p;
-  };
+  CursorPos = [this] { return Application::CursorScreenPos(window_); };
   // The components as the form designer left them.
   DXDraw.SetOptions(kDefaultDXDrawOptions);  // doAllowReboot, doWaitVBlank, doCenter, ...
   DXDraw.AutoSize = true;

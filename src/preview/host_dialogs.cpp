@@ -72,12 +72,17 @@ void RunModal(SDL_Window* window, SDL_Renderer* renderer, const std::function<bo
     SDL_Event e;
     // A short wait: the caret blinks and the dialog stays responsive.
     if (SDL_WaitEventTimeout(&e, 100)) {
-      do {
+      for (;;) {
         if (e.type == SDL_QUIT) open = false;
         if (e.type == SDL_WINDOWEVENT && e.window.windowID == id && e.window.event == SDL_WINDOWEVENT_CLOSE)
           open = false;
         ui.ProcessEvent(e);
-      } while (SDL_PollEvent(&e));
+        // This ImGui reads keys and buttons as states, not as a queue: a press
+        // and its release within one frame would never be seen. One press
+        // per frame, then the rest.
+        if (e.type == SDL_KEYDOWN || e.type == SDL_MOUSEBUTTONDOWN) break;
+        if (!SDL_PollEvent(&e)) break;
+      }
     }
     if (!open) break;
     ui.NewFrame();

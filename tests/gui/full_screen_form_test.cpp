@@ -1,0 +1,172 @@
+// The full-screen form's handlers on SDL's dummy video driver, with a
+// password dialog of the test's own.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+
+#include "app/application.hpp"
+#include "app/modes.hpp"
+#include "forms/full_screen_form.hpp"
+#include "harness.hpp"
+#include "preview/host_services.hpp"
+
+namespace tav {
+namespace {
+
+class ScriptedPrompt : public PasswordPrompt {
+ public:
+  std::optional<SecureString> Ask() override {
+    ++asked;
+    if (answers.empty()) return std::nullopt;
+    auto a = std::move(answers.front());
+    answers.pop_front();
+    return a;
+  }
+  std::deque<std::optional<SecureString>> answers;
+  int asked = 0;
+};
+
+// An application and a form on the dummy driver with a fresh hive.
+struct DummyScreen {
+  DummyScreen() : config(tavtest::TempDir()) {
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  }
+  ~DummyScreen() {
+    form.reset();
+    app.reset();
+    unsetenv("SDL_VIDEODRIVER");
+    unsetenv("XDG_CONFIG_HOME");
+    std::error_code ec;
+    std::filesystem::remove_all(config, ec);
+  }
+  void Start() {
+    app = std::make_unique<Application>(kApplicationTitle);
+    form = std::make_unique<TForm1>(*app, &prompt);
+    form->CursorPos = [this] { return cursor; };
+    form->SavedCursorPos = cursor;
+  }
+  // What the event loop hands the form.
+  void Pump() {
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) form->HandleEvent(e);
+  }
+  void MoveMouseTo(int x, int y) {
+    cursor = {x, y};
+    SDL_Event e{};
+    e.type = SDL_MOUSEMOTION;
+    e.motion.windowID = SDL_GetWindowID(form->Window());
+    e.motion.x = x;
+    e.motion.y = y;
+    form->HandleEvent(e);
+  }
+  void PressKey() {
+    SDL_Event e{};
+    e.type = SDL_KEYDOWN;
+    e.key.windowID = SDL_GetWindowID(form->Window());
+    e.key.keysym.sym = SDLK_a;
+    form->HandleEvent(e);
+  }
+
+  std::string config;
+  ScriptedPrompt prompt;
+  SDL_Point cursor{400, 300};
+  std::unique_ptr<Application> app;
+  std::unique_ptr<TForm1> form;
+};
+
+TEST(FullScreenForm, CreationCoversTheScreenHidesTheCursorAndSetsTheFlag) {
+  DummyScreen s;
+  s.Start();
+  EXPECT_GT(s.form->ScreenWidth, 0);
+  int w = 0, h = 0;
+  SDL_GetWindowSize(s.form->Window(), &w, &h);
+  EXPECT_EQ(w, s.form->ScreenWidth);
+  EXPECT_EQ(h, s.form->ScreenHeight);
+  EXPECT_TRUE(s.form->DXDraw.ReadyToDraw());
+  EXPECT_TRUE(s.form->DXDraw.NowOptions().Has(TDXDrawOption::doFullScreen));
+  EXPECT_TRUE(s.form->Running());
+  EXPECT_EQ(s.app->CursorCount(), -1);
+
+  // One tick puts the field bitmap on the surface.
+  s.form->DXTimerTimer(s.form->DXTimer, 1);
+  EXPECT_EQ(s.form->DXDraw.SurfaceWidth(), s.form->generator.FieldBitmap.Width());
+  EXPECT_EQ(s.form->DXDraw.SurfaceHeight(), s.form->generator.FieldBitmap.Height());
+}
+
+TEST(FullScreenForm, MouseTravelOfMoreThanFivePixelsEnds) {
+  struct Case {
+    int dx, dy;
+    bool ends;
+  } cases[] = {{5, 0, false}, {0, -5, false}, {-5, 5, false}, {6, 0, true}, {0, 6, true}, {-6, -1, true}};
+  for (const auto& c : cases) {
+    DummyScreen s;
+    s.Start();
+    s.MoveMouseTo(400 + c.dx, 300 + c.dy);
+    EXPECT_EQ(s.app->Terminated(), c.ends) << c.dx << "," << c.dy;
+    EXPECT_EQ(s.form->Running(), !c.ends) << c.dx << "," << c.dy;
+    EXPECT_EQ(s.app->CursorCount(), c.ends ? 0 : -1) << c.dx << "," << c.dy;
+  }
+}
+
+TEST(FullScreenForm, InputWhileTheSurfaceIsLostReinitialisesInsteadOfEnding) {
+  DummyScreen s;
+  s.Start();
+  SDL_HideWindow(s.form->Window());
+  s.Pump();
+  ASSERT_FALSE(s.form->DXDraw.ReadyToDraw());
+  s.PressKey();
+  EXPECT_FALSE(s.app->Terminated());
+  EXPECT_TRUE(s.form->DXDraw.ReadyToDraw());
+  s.PressKey();
+  EXPECT_TRUE(s.app->Terminated());
+
+  // A mouse movement re-initialises too and measures from where it happened.
+  DummyScreen m;
+  m.Start();
+  SDL_HideWindow(m.form->Window());
+  m.Pump();
+  m.MoveMouseTo(600, 500);
+  EXPECT_FALSE(m.app->Terminated());
+  EXPECT_TRUE(m.form->DXDraw.ReadyToDraw());
+  EXPECT_EQ(m.form->SavedCursorPos.x, 600);
+  EXPECT_EQ(m.form->SavedCursorPos.y, 500);
+  m.MoveMouseTo(605, 505);
+  EXPECT_FALSE(m.app->Terminated());
+  m.MoveMouseTo(606, 505);
+  EXPECT_TRUE(m.app->Terminated());
+}
+
+TEST(FullScreenForm, PasswordDecidesWhetherAKeyEnds) {
+  DummyScreen s;
+  ASSERT_EQ(ChangePassword(SecureString(), SecureString("secret"), SecureString("secret")), PasswordChange::Stored);
+  s.Start();
+  s.prompt.answers.emplace_back(std::nullopt);              // Cancel
+  s.prompt.answers.emplace_back(SecureString("wrong"));
+  s.prompt.answers.emplace_back(SecureString("secret"));
+  s.PressKey();
+  EXPECT_FALSE(s.app->Terminated());
+  EXPECT_TRUE(s.form->Running());
+  EXPECT_EQ(s.app->CursorCount(), -1);  // cancelled: still hidden
+  s.PressKey();                          // wrong (and a second's delay)
+  EXPECT_FALSE(s.app->Terminated());
+  EXPECT_EQ(s.app->CursorCount(), -1);
+  s.PressKey();
+  EXPECT_TRUE(s.app->Terminated());
+  EXPECT_FALSE(s.form->Running());
+  EXPECT_EQ(s.app->CursorCount(), 0);
+  EXPECT_EQ(s.prompt.asked, 3);
+}
+
+TEST(FullScreenForm, WithoutPasswordNoDialogIsShown) {
+  DummyScreen s;
+  s.Start();
+  s.PressKey();
+  EXPECT_TRUE(s.app->Terminated());
+  EXPECT_EQ(s.prompt.asked, 0);
+}
+
+}  // namespace
+}  // namespace tav

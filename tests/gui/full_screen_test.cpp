@@ -1,0 +1,121 @@
+// "tavorensia /s" and "/a" end to end under an X server of the test's own,
+// driven with xdotool and read back with screenshots.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "harness.hpp"
+
+namespace {
+
+using namespace std::chrono_literals;
+using tavtest::Process;
+using tavtest::Screenshot;
+using tavtest::Xdotool;
+
+constexpr const char* kTitle = "Tavorensia Screensaver";
+
+class FullScreen : public ::testing::Test {
+ protected:
+  FullScreen() : x_(800, 600), config_(tavtest::TempDir()) {}
+  ~FullScreen() override {
+    std::error_code ec;
+    std::filesystem::remove_all(config_, ec);
+  }
+  std::unique_ptr<Process> Start(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{TAV_EXE};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return std::make_unique<Process>(argv, x_.Display(), std::map<std::string, std::string>{{"XDG_CONFIG_HOME", config_}});
+  }
+  // Starts the saver with the pointer at (400, 300) and waits for its first frames.
+  std::unique_ptr<Process> StartSaver() {
+    EXPECT_EQ(Xdotool(x_.Display(), {"mousemove", "400", "300"}), 0);
+    auto p = Start({"/s"});
+    EXPECT_TRUE(tavtest::WaitForWindow(x_.Display(), kTitle, 20s)) << p->Output();
+    std::this_thread::sleep_for(1500ms);
+    return p;
+  }
+  static bool StillRunning(Process& p, std::chrono::milliseconds settle) {
+    std::this_thread::sleep_for(settle);
+    return p.Running();
+  }
+  std::string Hive() const {
+    std::ifstream in(std::filesystem::path(config_) / "tavorensia" / "registry.reg");
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+  tavtest::Xvfb x_;
+  std::string config_;
+};
+
+TEST_F(FullScreen, ShowsAMovingPictureAndAKeyEndsIt) {
+  ASSERT_TRUE(x_.Ok());
+  auto p = StartSaver();
+  const auto first = Screenshot(x_.Display());
+  std::this_thread::sleep_for(1s);
+  const auto second = Screenshot(x_.Display());
+  ASSERT_TRUE(first && second);
+  EXPECT_GT(first->NonBlackShare(), 0.5);
+  EXPECT_GT(first->DifferentShare(*second), 0.1);
+  ASSERT_TRUE(p->Running()) << p->Output();
+  EXPECT_EQ(Xdotool(x_.Display(), {"key", "space"}), 0);
+  EXPECT_EQ(p->Wait(10s), 0) << p->Output();
+}
+
+TEST_F(FullScreen, MouseJitterOfFivePixelsKeepsItSixEndIt) {
+  ASSERT_TRUE(x_.Ok());
+  auto p = StartSaver();
+  EXPECT_EQ(Xdotool(x_.Display(), {"mousemove", "405", "295"}), 0);
+  EXPECT_TRUE(StillRunning(*p, 700ms)) << p->Output();
+  EXPECT_EQ(Xdotool(x_.Display(), {"mousemove", "400", "306"}), 0);
+  EXPECT_EQ(p->Wait(10s), 0) << p->Output();
+}
+
+TEST_F(FullScreen, PasswordSetByTheChangeDialogGuardsTheEnd) {
+  ASSERT_TRUE(x_.Ok());
+  // The change dialog: no password yet, so the new one twice.
+  auto change = Start({"/a", "0"});
+  ASSERT_TRUE(tavtest::WaitForWindow(x_.Display(), kTitle, 20s)) << change->Output();
+  std::this_thread::sleep_for(500ms);
+  Xdotool(x_.Display(), {"type", "--delay", "30", "open sesame"});
+  Xdotool(x_.Display(), {"key", "Tab"});
+  Xdotool(x_.Display(), {"type", "--delay", "30", "open sesame"});
+  Xdotool(x_.Display(), {"key", "Return"});
+  ASSERT_EQ(change->Wait(20s), 0) << change->Output();
+  const std::string hive = Hive();
+  EXPECT_NE(hive.find("\"ScreenSaveUsePassword\"=dword:00000001"), std::string::npos) << hive;
+  EXPECT_NE(hive.find("$argon2id$"), std::string::npos) << hive;
+  EXPECT_EQ(hive.find("sesame"), std::string::npos) << hive;
+
+  auto p = StartSaver();
+  const auto running = Screenshot(x_.Display());
+  Xdotool(x_.Display(), {"key", "x"});
+  std::this_thread::sleep_for(1s);
+  // The dialog over a black screen instead of the picture.
+  const auto prompt = Screenshot(x_.Display());
+  ASSERT_TRUE(running && prompt);
+  EXPECT_GT(running->NonBlackShare(), 0.5);
+  EXPECT_LT(prompt->NonBlackShare(), 0.2);
+  EXPECT_GT(prompt->NonBlackShare(), 0.01);
+
+  Xdotool(x_.Display(), {"type", "--delay", "30", "open sezame"});
+  Xdotool(x_.Display(), {"key", "Return"});
+  EXPECT_TRUE(StillRunning(*p, 3s)) << p->Output();
+  // Back to the animation after the wrong answer.
+  const auto after = Screenshot(x_.Display());
+  ASSERT_TRUE(after);
+  EXPECT_GT(after->NonBlackShare(), 0.5);
+
+  Xdotool(x_.Display(), {"key", "x"});
+  std::this_thread::sleep_for(1s);
+  Xdotool(x_.Display(), {"type", "--delay", "30", "open sesame"});
+  Xdotool(x_.Display(), {"key", "Return"});
+  EXPECT_EQ(p->Wait(15s), 0) << p->Output();
+}
+
+}  // namespace
