@@ -34,6 +34,9 @@ Application::Application(std::string title) : title_(std::move(title)) {
   // lose its surface for nothing.
   SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
   SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+  // SDL keeps the desktop's screen saver and display power saving off by
+  // default; a screen saver must not.
+  SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0)
     throw std::runtime_error(std::string("SDL: ") + SDL_GetError());
   if (OnX11()) XSetErrorHandler(IgnoreXError);

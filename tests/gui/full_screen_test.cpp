@@ -28,7 +28,14 @@ class FullScreen : public ::testing::Test {
   std::unique_ptr<Process> Start(const std::vector<std::string>& args) {
     std::vector<std::string> argv{TAV_EXE};
     argv.insert(argv.end(), args.begin(), args.end());
-    return std::make_unique<Process>(argv, x_.Display(), std::map<std::string, std::string>{{"XDG_CONFIG_HOME", config_}});
+    // Leak checking is off for the program itself: under X11, SDL's session-
+    // bus library leaves blocks behind whose stacks LeakSanitizer's fast
+    // unwinder cannot follow (so no suppression can name them), and the slow
+    // unwinder deadlocks in the GL driver. Our own code's leaks are checked
+    // in-process by the handler tests on the dummy driver.
+    const std::map<std::string, std::string> env{{"XDG_CONFIG_HOME", config_},
+                                                 {"ASAN_OPTIONS", "detect_leaks=0"}};
+    return std::make_unique<Process>(argv, x_.Display(), env);
   }
   // Starts the saver with the pointer at (400, 300) and waits for its first frames.
   std::unique_ptr<Process> StartSaver() {
