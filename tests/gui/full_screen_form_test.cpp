@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <filesystem>
 
@@ -158,6 +159,33 @@ TEST(FullScreenForm, PasswordDecidesWhetherAKeyEnds) {
   EXPECT_FALSE(s.form->Running());
   EXPECT_EQ(s.app->CursorCount(), 0);
   EXPECT_EQ(s.prompt.asked, 3);
+}
+
+TEST(FullScreenForm, DisplayThatCannotBeSetUpShowsTheErrorAndKeepsTheWindow) {
+  DummyScreen s;
+  s.Start();
+  s.form->DisplayBitCount = 15;  // as a 15-bit desktop reports itself
+  SDL_HideWindow(s.form->Window());
+  s.Pump();
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    testing::internal::CaptureStderr();
+    // As the event loop calls a handler: an escaping error goes to the box
+    // (stderr without a display) and the loop carries on.
+    EXPECT_FALSE(s.app->Guard([&] { s.PressKey(); }));
+    const std::string shown = testing::internal::GetCapturedStderr();
+    EXPECT_NE(shown.find("It should be either of 8 or 16 or 24 or 32"), std::string::npos) << shown;
+    EXPECT_FALSE(s.app->Terminated());
+    EXPECT_FALSE(s.form->DXDraw.ReadyToDraw());
+  }
+  // Ticks still render into the bitmap while nothing can be shown.
+  s.form->DXTimerTimer(s.form->DXTimer, 1);
+  const TDIB before = s.form->generator.FieldBitmap;  // shares the store until the next write
+  s.form->DXTimerTimer(s.form->DXTimer, 1);
+  const TDIB& after = s.form->generator.FieldBitmap;
+  ASSERT_EQ(after.Height(), before.Height());
+  const size_t bytes = after.WidthBytes() * static_cast<size_t>(after.Height());
+  EXPECT_FALSE(after.SharesStoreWith(before));
+  EXPECT_NE(std::memcmp(after.Bits(), before.Bits(), bytes), 0);
 }
 
 TEST(FullScreenForm, WithoutPasswordNoDialogIsShown) {
