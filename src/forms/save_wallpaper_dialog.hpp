@@ -1,0 +1,110 @@
+#pragma once
+// TOKRightDlg: the save-wallpaper dialog's model. A drive list, a folder list
+// and a "*.bmp" file list linked as a folder picker, the name field, and the
+// handlers the dialog's window binds. Drawing lives in the window code; the
+// handlers here are plain calls so they can be driven directly.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "display/dib.hpp"
+
+namespace tav {
+
+// What the dialog needs of the settings window that opened it.
+class TWallpaperOwner {
+ public:
+  virtual ~TWallpaperOwner() = default;
+  virtual std::string& PathWall() = 0;       // the settings' Path_Wall
+  virtual const TDIB& Wallpaper() const = 0;  // the rendered wallpaper
+  virtual int32_t& WallpaperCount() = 0;      // wallpapers saved this run
+  // PreviewRestore := 1 and the frame timer on: the preview comes back.
+  virtual void HandBack() = 0;
+};
+
+// A place a user would save to: its mount point and the folder last visited
+// on it (at first the mount point itself).
+struct TDrive {
+  std::string Root;
+  std::string Folder;
+};
+
+// The mount points of a mount table (the text of /proc/self/mounts) that a
+// user would save to: the root, the file system holding home, and removable
+// media under /media and /run/media. The root comes first, the rest sorted.
+std::vector<std::string> SaveDriveRoots(std::string_view mounts, const std::string& home);
+
+// SaveDriveRoots of this process's mount table and home folder.
+std::vector<std::string> CurrentSaveDriveRoots();
+
+// Characters the desktop the program was designed for refuses in file
+// names; a name holding one fails as an uncreatable file.
+bool HasReservedFileNameChar(std::string_view name);
+
+class TOKRightDlg {
+ public:
+  static constexpr const char* kCaption = "Save Wallpaper";
+  static constexpr const char* kMask = "*.bmp";
+  static constexpr int kClientWidth = 415;
+  static constexpr int kClientHeight = 232;
+
+  // drives: mount points as SaveDriveRoots gives them.
+  TOKRightDlg(TWallpaperOwner& owner, std::vector<std::string> drives);
+
+  // Reads Path_Wall, shows the dialog, opens that folder and offers
+  // "Tavorensia<count>" as the name. The wallpaper rendered for this dialog
+  // is kept with it, so that it is what "Save" writes even after another
+  // dialog has handed the preview back.
+  void FormCreate();
+  // "Save": may raise EFCreateError / EWriteError; the dialog then stays open.
+  void OKBtnClick();
+  void CancelBtnClick();
+  void FormClose();
+
+  bool Visible() const { return visible_; }
+
+  // The name field.
+  std::string Edit;
+  // True once the field's whole text should be selected (a file was clicked);
+  // the window clears it after selecting.
+  bool SelectEditText = false;
+
+  // Drive list.
+  const std::vector<TDrive>& Drives() const { return drives_; }
+  int DriveIndex() const { return driveIndex_; }
+  void SelectDrive(int index);
+
+  // Folder list: the folder shown, and the entries listed for it (the
+  // folder's ancestors from its drive's root down, the folder itself, then
+  // its subfolders), each a full path.
+  const std::string& Directory() const { return directory_; }
+  const std::vector<std::string>& DirectoryItems() const { return dirItems_; }
+  int DirectoryItemIndex() const { return dirItemIndex_; }  // the folder itself
+  int DirectoryItemDepth(int index) const;                  // for indenting
+  // Moves the folder list to path and makes it the process's current folder.
+  // A folder that does not exist or cannot be entered changes nothing; false.
+  bool SetDirectory(const std::string& path);
+  void OpenDirectoryItem(int index);
+
+  // File list: names (no folder) of the shown folder's files matching the mask.
+  const std::vector<std::string>& Files() const { return files_; }
+  void ClickFile(int index);
+
+ private:
+  void ReadFiles();
+  void ReadDirectoryItems();
+  int DriveOf(const std::string& path) const;
+
+  TWallpaperOwner& owner_;
+  std::vector<TDrive> drives_;
+  int driveIndex_ = -1;
+  std::string directory_;
+  std::vector<std::string> dirItems_;
+  int dirItemIndex_ = -1;
+  std::vector<std::string> files_;
+  bool visible_ = false;
+  TDIB wallpaper_;
+};
+
+}  // namespace tav

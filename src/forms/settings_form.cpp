@@ -1,0 +1,197 @@
+#include "forms/settings_form.hpp"
+
+#include <algorithm>
+
+#include "app/settings_store.hpp"
+#include "generator/generator.hpp"
+
+namespace tav {
+
+int FittingWallpaperSize(int screenWidth) {
+  int best = 1;
+  for (int i = 0; i < static_cast<int>(kWallpaperSizes.size()); ++i) {
+    if (kWallpaperSizes[i].Width <= screenWidth) best = i + 1;
+  }
+  return best;
+}
+
+TForm2::TForm2(TIdleHost& host, TFormSurface* surface)
+    : DXTimer(host),
+      surface_(surface),
+      generator_(std::make_unique<TGenerator>(GeneratorShape::SettingsWindow, Settings, Rng)) {
+  DXTimer.SetInterval(31);
+  DXTimer.SetActiveOnly(true);
+  DXTimer.OnTimer = [this](TDXTimer&, uint32_t) { DXTimerTimer(); };
+  DXTimer.SetEnabled(true);
+  DXTimer.Loaded();
+}
+
+TForm2::~TForm2() {
+  // The timer must not call into a half-destroyed form.
+  DXTimer.SetEnabled(false);
+  DXTimer.OnTimer = nullptr;
+}
+
+void TForm2::FormCreate(int screenWidth, int displayBitCount) {
+  ScreenWidth = screenWidth;
+  TGenerator& gen = *generator_;
+
+  // The random picks of Picture, Blur and Color happen inside the load, so
+  // the generator is seeded first; nothing before the picks draws from it.
+  Rng.Randomize();
+  LoadSettingsWindowSettings(Settings, Rng, screenWidth);
+
+  checkBox1_ = Settings.Rands == 1;
+  DisplayBitCount = displayBitCount;
+
+  // A Bright outside the table (a first run on a screen of another width)
+  // would leave the wallpaper 0 x 0: take the largest size the screen holds.
+  if (Settings.Bright < 1 || Settings.Bright > static_cast<int32_t>(kWallpaperSizes.size()))
+    Settings.Bright = FittingWallpaperSize(screenWidth);
+  ApplySizeTable();
+
+  WallpaperBitmap.SetBitCount(24);
+  WallpaperBitmap.SetSize(kPreviewWidth, kPreviewHeight);
+  staticText7_ = ResolutionText();
+  gen.SetTarget(kPreviewWidth, kPreviewHeight);
+
+  SetTrackBarPosition(1, Settings.Fast);
+  SetTrackBarPosition(2, Settings.Bright);
+  SetTrackBarPosition(3, Settings.Satiation);
+  SetTrackBarPosition(4, Settings.Picture);
+  SetTrackBarPosition(5, Settings.Blur);
+  SetTrackBarPosition(6, Settings.Color);
+
+  gen.FillJitter();
+  gen.Zoom = TGenerator::ZoomFor(Settings.Satiation);
+  gen.LastPicture = Settings.Picture;
+  gen.RunSetup();
+  gen.LastZoom = gen.Zoom;
+  gen.Figure();
+  gen.DrawWaveParameters();
+
+  if (surface_) {
+    surface_->Finalize();
+    surface_->InitializeWindowed(kPreviewWidth, kPreviewHeight, DisplayBitCount);
+  }
+}
+
+void TForm2::DXTimerTimer() {
+  TGenerator& gen = *generator_;
+  if (PreviewRestore == 1) {
+    gen.RestorePreview(kPreviewWidth, kPreviewHeight);
+    PreviewRestore = 0;
+    WallpaperBitmap.SetSize(kPreviewWidth, kPreviewHeight);
+  }
+  gen.Zoom = TGenerator::ZoomFor(Settings.Satiation);
+  if (gen.Zoom != gen.LastZoom) {
+    gen.RunSetup();
+    gen.LastZoom = gen.Zoom;
+  }
+  if (Settings.Picture != gen.LastPicture) {
+    gen.RunSetup();
+    gen.LastPicture = Settings.Picture;
+  }
+  gen.ClearPlanes();
+  gen.Tavorensia();
+  gen.CopyPlanesToBitmap();
+  if (surface_ && surface_->ReadyToDraw()) {
+    gen.BoxBlurIfNeeded();
+    surface_->Fill(0);
+    surface_->LoadFromBitmap(gen.FieldBitmap);
+    surface_->Flip();
+  }
+}
+
+void TForm2::SetTrackBarPosition(int i, int value) {
+  TTrackBar& bar = TrackBar(i);
+  const int clamped = std::clamp(value, bar.Min, bar.Max);
+  if (clamped == bar.Position) return;
+  bar.Position = clamped;
+  RunChangeHandler(i);
+}
+
+void TForm2::RunChangeHandler(int i) {
+  switch (i) {
+    case 1: TrackBar1Change(); break;
+    case 2: TrackBar2Change(); break;
+    case 3: TrackBar3Change(); break;
+    case 4: TrackBar4Change(); break;
+    case 5: TrackBar5Change(); break;
+    case 6: TrackBar6Change(); break;
+    default: break;
+  }
+}
+
+void TForm2::TrackBar1Change() { Settings.Fast = TrackBar(1).Position; }
+
+void TForm2::TrackBar2Change() {
+  Settings.Bright = TrackBar(2).Position;
+  ApplySizeTable();
+  staticText7_ = ResolutionText();
+}
+
+void TForm2::TrackBar3Change() { Settings.Satiation = TrackBar(3).Position; }
+void TForm2::TrackBar4Change() { Settings.Picture = TrackBar(4).Position; }
+void TForm2::TrackBar5Change() { Settings.Blur = TrackBar(5).Position; }
+void TForm2::TrackBar6Change() { Settings.Color = TrackBar(6).Position; }
+
+void TForm2::SetCheckBox1(bool checked) {
+  if (checked == checkBox1_) return;
+  checkBox1_ = checked;
+  CheckBox1Click();
+}
+
+void TForm2::CheckBox1Click() { Settings.Rands = checkBox1_ ? 1 : 0; }
+
+void TForm2::Button1Click() { SaveSettings(Settings); }
+
+void TForm2::Button2Click() {
+  TGenerator& gen = *generator_;
+  // Dialogs that went away earlier are of no further use.
+  std::erase_if(dialogs_, [](const auto& d) { return !d->Visible(); });
+
+  gen.SetTarget(WallpaperWidth, WallpaperHeight);
+  WallpaperBitmap.SetBitCount(24);
+  WallpaperBitmap.SetSize(WallpaperWidth, WallpaperHeight);
+  gen.RunSetup();
+  gen.Tavorensia();
+  gen.CopyPlanesToBitmap();
+  gen.BoxBlurIfNeeded();
+  WallpaperBitmap.DrawScaled(TRect{0, 0, WallpaperWidth, WallpaperHeight}, gen.FieldBitmap);
+  DXTimer.SetEnabled(false);
+
+  dialogs_.push_back(std::make_unique<TOKRightDlg>(*this, CurrentSaveDriveRoots()));
+  try {
+    dialogs_.back()->FormCreate();
+  } catch (...) {
+    // A dialog that never showed has no way out that would hand the preview
+    // back, so hand it back here rather than leave the preview frozen.
+    dialogs_.pop_back();
+    HandBack();
+    throw;
+  }
+}
+
+void TForm2::FormKeyDown(int key) {
+  if (key == kEsc) closeRequested_ = true;
+}
+
+void TForm2::HandBack() {
+  PreviewRestore = 1;
+  DXTimer.SetEnabled(true);
+}
+
+void TForm2::ApplySizeTable() {
+  if (Settings.Bright < 1 || Settings.Bright > static_cast<int32_t>(kWallpaperSizes.size())) return;
+  WallpaperWidth = kWallpaperSizes[Settings.Bright - 1].Width;
+  WallpaperHeight = kWallpaperSizes[Settings.Bright - 1].Height;
+}
+
+std::string TForm2::ResolutionText() const {
+  std::string text = std::to_string(WallpaperWidth) + "x" + std::to_string(WallpaperHeight);
+  if (ScreenWidth == WallpaperWidth) text += "-Your Desktop";
+  return text;
+}
+
+}  // namespace tav

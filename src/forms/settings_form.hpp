@@ -1,0 +1,136 @@
+#pragma once
+// TForm2: the settings window's state and handlers. The live preview, six
+// sliders, "Random", "Save Settings" and "Render Wallpaper". The window code
+// draws the controls and calls the handlers; everything here runs without a
+// display, so the handlers can be driven directly.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/settings.hpp"
+#include "display/dib.hpp"
+#include "display/timer.hpp"
+#include "forms/save_wallpaper_dialog.hpp"
+#include "generator/random.hpp"
+
+namespace tav {
+
+class TGenerator;
+
+// What the settings window needs of its display area.
+class TFormSurface {
+ public:
+  virtual ~TFormSurface() = default;
+  virtual void Finalize() = 0;
+  // Windowed with stretching, back surface width x height, then Initialize.
+  virtual void InitializeWindowed(int width, int height, int bitCount) = 0;
+  virtual bool ReadyToDraw() = 0;
+  virtual void Fill(uint32_t color) = 0;
+  virtual void LoadFromBitmap(const TDIB& bitmap) = 0;
+  virtual void Flip() = 0;
+};
+
+// A horizontal slider: Min..Max and the position it rests at.
+struct TTrackBar {
+  int Min = 0, Max = 100, Position = 0;
+};
+
+// Wallpaper sizes by Bright (1..6).
+struct TWallpaperSize {
+  int Width, Height;
+};
+inline constexpr std::array<TWallpaperSize, 6> kWallpaperSizes{
+    {{640, 480}, {800, 600}, {1024, 768}, {1152, 864}, {1280, 1024}, {1600, 1200}}};
+
+// The largest size whose width fits a screen this wide (1 when narrower than 640).
+int FittingWallpaperSize(int screenWidth);
+
+class TForm2 final : public TWallpaperOwner {
+ public:
+  static constexpr const char* kCaption = "Settings, Wallpaper Tools";
+  static constexpr int kClientWidth = 400;
+  static constexpr int kClientHeight = 425;
+  static constexpr int kPreviewWidth = 400;
+  static constexpr int kPreviewHeight = 300;
+  static constexpr int kEsc = 27;
+
+  // surface may be null (no display): frames are then computed, not shown.
+  TForm2(TIdleHost& host, TFormSurface* surface);
+  ~TForm2() override;
+  TForm2(const TForm2&) = delete;
+  TForm2& operator=(const TForm2&) = delete;
+
+  // The display area, once the window has one (null: none).
+  void SetSurface(TFormSurface* surface) { surface_ = surface; }
+
+  // Handlers, as the window's components bind them.
+  void FormCreate(int screenWidth, int displayBitCount);
+  void DXTimerTimer();
+  void TrackBar1Change();
+  void TrackBar2Change();
+  void TrackBar3Change();
+  void TrackBar4Change();
+  void TrackBar5Change();
+  void TrackBar6Change();
+  void CheckBox1Click();
+  void Button1Click();
+  void Button2Click();
+  void FormKeyDown(int key);
+
+  // Moves slider i (1..6) as a user or the program would: the value is
+  // clamped to the range, and the change handler runs only when the
+  // position actually changes.
+  void SetTrackBarPosition(int i, int value);
+  TTrackBar& TrackBar(int i) { return trackBars_.at(i - 1); }
+  const TTrackBar& TrackBar(int i) const { return trackBars_.at(i - 1); }
+
+  // Toggles the check box and runs its handler.
+  void SetCheckBox1(bool checked);
+  bool CheckBox1Checked() const { return checkBox1_; }
+
+  const std::string& StaticText7() const { return staticText7_; }
+  bool CloseRequested() const { return closeRequested_; }
+  void RequestClose() { closeRequested_ = true; }
+
+  // The dialogs opened by "Render Wallpaper" (hidden ones included until the
+  // next render clears them away).
+  std::vector<std::unique_ptr<TOKRightDlg>>& Dialogs() { return dialogs_; }
+
+  // TWallpaperOwner
+  std::string& PathWall() override { return Settings.Path_Wall; }
+  const TDIB& Wallpaper() const override { return WallpaperBitmap; }
+  int32_t& WallpaperCount() override { return wallpaperCount_; }
+  void HandBack() override;
+
+  tav::Settings Settings;
+  TRandom Rng;
+  TDXTimer DXTimer;
+  int ScreenWidth = 0;
+  int DisplayBitCount = 0;
+  int32_t WallpaperWidth = 0, WallpaperHeight = 0;
+  TDIB WallpaperBitmap;
+  int32_t PreviewRestore = 0;
+
+  // The settings window's generator instance: Zoom, LastZoom, LastPicture,
+  // the target and field sizes and FieldBitmap live there.
+  TGenerator& Generator() { return *generator_; }
+  const TGenerator& Generator() const { return *generator_; }
+
+ private:
+  void ApplySizeTable();
+  std::string ResolutionText() const;
+  void RunChangeHandler(int i);
+
+  TFormSurface* surface_;
+  std::unique_ptr<TGenerator> generator_;
+  std::array<TTrackBar, 6> trackBars_{{{0, 100, 0}, {1, 6, 1}, {0, 100, 50}, {0, 100, 0}, {0, 100, 1}, {0, 10, 0}}};
+  bool checkBox1_ = false;
+  std::string staticText7_ = "Resolution";
+  bool closeRequested_ = false;
+  int32_t wallpaperCount_ = 0;
+  std::vector<std::unique_ptr<TOKRightDlg>> dialogs_;
+};
+
+}  // namespace tav

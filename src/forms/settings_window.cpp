@@ -1,0 +1,631 @@
+#include "forms/settings_window.hpp"
+
+#include <imgui.h>
+#include <imgui_impl_sdlrenderer.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+#include "app/modes.hpp"
+
+namespace tav {
+namespace {
+
+constexpr const char* kDejaVuBold = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
+constexpr const char* kDejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+constexpr const char* kLiberationBold = "/usr/share/fonts/truetype/liberation2/LiberationSans-Bold.ttf";
+
+// The labels' and the check box's text colour, RGB(225, 190, 0).
+const ImVec4 kLabelColour{225 / 255.f, 190 / 255.f, 0.f, 1.f};
+
+// A font added to the current context, or the context's first font when the
+// file is missing.
+ImFont* AddFont(const char* path, float size) {
+  ImGuiIO& io = ImGui::GetIO();
+  std::error_code ec;
+  if (std::filesystem::exists(path, ec)) {
+    if (ImFont* f = io.Fonts->AddFontFromFileTTF(path, size)) return f;
+  }
+  return io.Fonts->Fonts.empty() ? io.Fonts->AddFontDefault() : io.Fonts->Fonts[0];
+}
+
+// Both windows use the host's grey for buttons and fields.
+void StyleControls() {
+  ImGuiStyle& s = ImGui::GetStyle();
+  s.WindowPadding = ImVec2(0, 0);
+  s.WindowBorderSize = 0;
+  s.FrameRounding = 0;
+  s.FramePadding = ImVec2(2, 2);
+  s.ItemSpacing = ImVec2(0, 0);
+  s.Colors[ImGuiCol_Button] = ImVec4(0.75f, 0.75f, 0.75f, 1);
+  s.Colors[ImGuiCol_ButtonHovered] = ImVec4(0.82f, 0.82f, 0.82f, 1);
+  s.Colors[ImGuiCol_ButtonActive] = ImVec4(0.6f, 0.6f, 0.6f, 1);
+}
+
+void BeginClientArea(const char* id, int width, int height, bool black) {
+  ImGui::SetNextWindowPos(ImVec2(0, 0));
+  ImGui::SetNextWindowSize(ImVec2(static_cast<float>(width), static_cast<float>(height)));
+  ImGuiWindowFlags flags = ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove |
+                           ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoBringToFrontOnFocus;
+  if (black) flags |= ImGuiWindowFlags_NoBackground;
+  ImGui::Begin(id, nullptr, flags);
+}
+
+// The dotted frame the host draws around the control that has the focus.
+void FocusFrame(ImVec2 min, ImVec2 max) {
+  ImDrawList* dl = ImGui::GetWindowDrawList();
+  const ImU32 c = IM_COL32(255, 255, 255, 200);
+  for (float x = min.x; x < max.x; x += 2) {
+    dl->AddRectFilled(ImVec2(x, min.y), ImVec2(x + 1, min.y + 1), c);
+    dl->AddRectFilled(ImVec2(x, max.y - 1), ImVec2(x + 1, max.y), c);
+  }
+  for (float y = min.y; y < max.y; y += 2) {
+    dl->AddRectFilled(ImVec2(min.x, y), ImVec2(min.x + 1, y + 1), c);
+    dl->AddRectFilled(ImVec2(max.x - 1, y), ImVec2(max.x, y + 1), c);
+  }
+}
+
+// A horizontal slider of the given size with a tick at every step below it.
+// Answers the position the mouse put it at, or -1 when it was not moved.
+int TrackBarControl(const char* id, ImVec2 pos, ImVec2 size, const TTrackBar& bar, bool focused,
+                    bool* activated) {
+  ImGui::SetCursorPos(pos);
+  const float tickSpace = 5;
+  ImGui::InvisibleButton(id, ImVec2(size.x, size.y + tickSpace));
+  *activated = ImGui::IsItemActivated();
+  const ImVec2 p0 = ImGui::GetItemRectMin();
+  const float margin = 4;
+  const float x0 = p0.x + margin, x1 = p0.x + size.x - margin;
+  const int steps = std::max(bar.Max - bar.Min, 1);
+  auto xOf = [&](int v) { return x0 + (x1 - x0) * static_cast<float>(v - bar.Min) / steps; };
+
+  int moved = -1;
+  if (ImGui::IsItemActive()) {
+    const float t = (ImGui::GetIO().MousePos.x - x0) / (x1 - x0);
+    const int v = bar.Min + static_cast<int>(std::lround(std::clamp(t, 0.f, 1.f) * steps));
+    if (v != bar.Position) moved = v;
+  }
+
+  ImDrawList* dl = ImGui::GetWindowDrawList();
+  const float midY = p0.y + size.y * 0.5f;
+  dl->AddRectFilled(ImVec2(x0, midY - 1), ImVec2(x1, midY + 1), IM_COL32(128, 128, 128, 255));
+  for (int v = bar.Min; v <= bar.Max; ++v) {
+    const float x = std::floor(xOf(v)) + 0.5f;
+    dl->AddLine(ImVec2(x, p0.y + size.y + 1), ImVec2(x, p0.y + size.y + 4), IM_COL32(192, 192, 192, 255));
+  }
+  const float tx = xOf(moved >= 0 ? moved : bar.Position);
+  dl->AddRectFilled(ImVec2(tx - 3, p0.y), ImVec2(tx + 3, p0.y + size.y), IM_COL32(192, 192, 192, 255));
+  dl->AddRect(ImVec2(tx - 3, p0.y), ImVec2(tx + 3, p0.y + size.y), IM_COL32(96, 96, 96, 255));
+  if (focused) FocusFrame(p0, ImVec2(p0.x + size.x, p0.y + size.y + tickSpace));
+  return moved;
+}
+
+bool Shift(const SDL_KeyboardEvent& k) { return (k.keysym.mod & KMOD_SHIFT) != 0; }
+
+}  // namespace
+
+// ---- the display area -------------------------------------------------------
+
+void TDXDrawFormSurface::InitializeWindowed(int width, int height, int bitCount) {
+  draw_.SetOptions(draw_.Options().Add(TDXDrawOption::doStretch));
+  draw_.Display.SetWidth(width);
+  draw_.Display.SetHeight(height);
+  draw_.SetSurfaceWidth(width);
+  draw_.SetSurfaceHeight(height);
+  draw_.Display.SetBitCount(bitCount);
+  draw_.Initialize();
+}
+
+// ---- the save-wallpaper dialog ---------------------------------------------
+
+class TSaveDialogWindow {
+ public:
+  TSaveDialogWindow(Application& app, TOKRightDlg& dialog) : app_(app), dlg_(dialog) {
+    window_ = SDL_CreateWindow(TOKRightDlg::kCaption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                               TOKRightDlg::kClientWidth, TOKRightDlg::kClientHeight, 0);
+    if (!window_) throw std::runtime_error(std::string("Save Wallpaper: ") + SDL_GetError());
+    renderer_ = SDL_CreateRenderer(window_, -1, 0);
+    if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
+    imgui_ = std::make_unique<ImGuiWindowContext>(window_, renderer_);
+    ImGui::SetCurrentContext(imgui_->Context());
+    StyleControls();
+    listFont_ = AddFont(kDejaVu, 13);
+    arialFont_ = AddFont(kLiberationBold, 16);
+    std::strncpy(buffer_, dlg_.Edit.c_str(), sizeof buffer_ - 1);
+    synced_ = dlg_.Edit;
+    SDL_RaiseWindow(window_);
+    Frame();
+  }
+  ~TSaveDialogWindow() {
+    imgui_.reset();
+    if (renderer_) SDL_DestroyRenderer(renderer_);
+    if (window_) SDL_DestroyWindow(window_);
+  }
+  TSaveDialogWindow(const TSaveDialogWindow&) = delete;
+  TSaveDialogWindow& operator=(const TSaveDialogWindow&) = delete;
+
+  Uint32 Id() const { return SDL_GetWindowID(window_); }
+  TOKRightDlg& Dialog() { return dlg_; }
+
+  void HandleEvent(const SDL_Event& e) {
+    if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_CLOSE) {
+      app_.Guard([&] { dlg_.FormClose(); });
+      return;
+    }
+    if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) app_.SetActive(true);
+    imgui_->ProcessEvent(e);
+    if (e.type == SDL_KEYDOWN) Key(e.key);
+    Frame();
+    RunPending();
+    // ImGui shows some changes a frame late (popups, released buttons).
+    if (e.type != SDL_USEREVENT) extraFrames_ = 2;
+    if (extraFrames_ > 0 && dlg_.Visible()) {
+      --extraFrames_;
+      SDL_Event more{};
+      more.type = SDL_USEREVENT;
+      more.user.windowID = Id();
+      SDL_PushEvent(&more);
+    }
+  }
+
+  // One more frame after input, for what ImGui shows a frame late.
+  void Frame() {
+    imgui_->NewFrame();
+    Build();
+    ImGui::Render();
+    SDL_SetRenderDrawColor(renderer_, 192, 192, 192, 255);
+    SDL_RenderClear(renderer_);
+    ImGui_ImplSDLRenderer_RenderDrawData(ImGui::GetDrawData());
+    SDL_RenderPresent(renderer_);
+  }
+
+ private:
+  enum Control { kEdit, kSave, kCancel, kDrives, kFolders, kFiles, kControls };
+
+  void Key(const SDL_KeyboardEvent& k) {
+    switch (k.keysym.sym) {
+      case SDLK_ESCAPE: pending_ = [this] { dlg_.CancelBtnClick(); }; break;
+      case SDLK_RETURN:
+      case SDLK_KP_ENTER:
+        if (focus_ == kFolders) {
+          const int i = selectedFolder_;
+          pending_ = [this, i] { dlg_.OpenDirectoryItem(i); };
+        } else if (focus_ == kCancel) {
+          pending_ = [this] { dlg_.CancelBtnClick(); };
+        } else {
+          pending_ = [this] { dlg_.OKBtnClick(); };
+        }
+        break;
+      case SDLK_SPACE:
+        if (focus_ == kSave) pending_ = [this] { dlg_.OKBtnClick(); };
+        if (focus_ == kCancel) pending_ = [this] { dlg_.CancelBtnClick(); };
+        break;
+      case SDLK_TAB:
+        SetFocus((focus_ + (Shift(k) ? kControls - 1 : 1)) % kControls);
+        break;
+      case SDLK_UP:
+      case SDLK_DOWN: {
+        const int d = k.keysym.sym == SDLK_UP ? -1 : 1;
+        if (focus_ == kFolders) {
+          selectedFolder_ = std::clamp(selectedFolder_ + d, 0, static_cast<int>(dlg_.DirectoryItems().size()) - 1);
+        } else if (focus_ == kFiles && !dlg_.Files().empty()) {
+          const int i = std::clamp(selectedFile_ + d, 0, static_cast<int>(dlg_.Files().size()) - 1);
+          pending_ = [this, i] { dlg_.ClickFile(i); selectedFile_ = i; };
+        } else if (focus_ == kDrives) {
+          const int i = std::clamp(dlg_.DriveIndex() + d, 0, static_cast<int>(dlg_.Drives().size()) - 1);
+          pending_ = [this, i] { dlg_.SelectDrive(i); };
+        }
+        break;
+      }
+      default:
+        break;
+    }
+  }
+
+  void SetFocus(int f) {
+    if (focus_ == kEdit && f != kEdit) ++editGeneration_;  // lets the field go
+    focus_ = f;
+  }
+
+  void RunPending() {
+    if (!pending_) return;
+    auto f = std::move(pending_);
+    pending_ = nullptr;
+    app_.Guard(f);
+    if (dlg_.Visible()) Frame();
+  }
+
+  void Build() {
+    // The model changed the name field (a folder was read, a file clicked):
+    // start the text field afresh with it.
+    if (dlg_.Edit != synced_) {
+      std::memset(buffer_, 0, sizeof buffer_);
+      std::strncpy(buffer_, dlg_.Edit.c_str(), sizeof buffer_ - 1);
+      synced_ = dlg_.Edit;
+      ++editGeneration_;
+    }
+    if (dlg_.Directory() != shownDirectory_) {
+      shownDirectory_ = dlg_.Directory();
+      selectedFolder_ = dlg_.DirectoryItemIndex();
+      selectedFile_ = -1;
+    }
+
+    BeginClientArea("##dialog", TOKRightDlg::kClientWidth, TOKRightDlg::kClientHeight, false);
+    ImGui::PushStyleColor(ImGuiCol_WindowBg, ImVec4(0.75f, 0.75f, 0.75f, 1));
+    ImGui::PushStyleColor(ImGuiCol_Text, ImVec4(0, 0, 0, 1));
+
+    ImGui::PushFont(arialFont_);
+    ImGui::SetCursorPos(ImVec2(8, 10));
+    ImGui::TextUnformatted("Name");
+    ImGui::PopFont();
+
+    // The name field, first in the tab order.
+    ImGui::PushFont(listFont_);
+    ImGui::PushStyleColor(ImGuiCol_FrameBg, ImVec4(1, 1, 1, 1));
+    ImGui::PushStyleVar(ImGuiStyleVar_FramePadding, ImVec2(3, 4));
+    ImGui::SetCursorPos(ImVec2(64, 9));
+    ImGui::SetNextItemWidth(241);
+    if (focus_ == kEdit && !editActive_) ImGui::SetKeyboardFocusHere();
+    const std::string editId = "##edit" + std::to_string(editGeneration_);
+    if (ImGui::InputText(editId.c_str(), buffer_, sizeof buffer_, ImGuiInputTextFlags_AutoSelectAll)) {
+      dlg_.Edit = buffer_;
+      synced_ = dlg_.Edit;
+    }
+    editActive_ = ImGui::IsItemActive();
+    if (ImGui::IsItemActivated()) focus_ = kEdit;
+    ImGui::PopStyleVar();
+    ImGui::PopStyleColor();
+
+    // Drive list.
+    ImGui::SetCursorPos(ImVec2(8, 48));
+    ImGui::SetNextItemWidth(145);
+    ImGui::PushStyleColor(ImGuiCol_FrameBg, ImVec4(1, 1, 1, 1));
+    ImGui::PushStyleColor(ImGuiCol_PopupBg, ImVec4(1, 1, 1, 1));
+    const auto& drives = dlg_.Drives();
+    const char* preview = dlg_.DriveIndex() >= 0 ? drives[dlg_.DriveIndex()].Root.c_str() : "";
+    if (ImGui::BeginCombo("##drives", preview)) {
+      for (int i = 0; i < static_cast<int>(drives.size()); ++i) {
+        if (ImGui::Selectable(drives[i].Root.c_str(), i == dlg_.DriveIndex())) {
+          pending_ = [this, i] { dlg_.SelectDrive(i); };
+          SetFocus(kDrives);
+        }
+      }
+      ImGui::EndCombo();
+    }
+    if (ImGui::IsItemActivated()) SetFocus(kDrives);
+    if (focus_ == kDrives) FocusFrame(ImGui::GetItemRectMin(), ImGui::GetItemRectMax());
+
+    // Folder list: a double-click (or Enter) opens a folder.
+    ImGui::SetCursorPos(ImVec2(8, 72));
+    if (ImGui::BeginListBox("##folders", ImVec2(145, 153))) {
+      const auto& items = dlg_.DirectoryItems();
+      for (int i = 0; i < static_cast<int>(items.size()); ++i) {
+        const std::filesystem::path p(items[i]);
+        std::string label = p.has_filename() ? p.filename().string() : items[i];
+        label = std::string(static_cast<size_t>(dlg_.DirectoryItemDepth(i)) * 2, ' ') +
+                (i <= dlg_.DirectoryItemIndex() ? "[" + label + "]" : label) + "##" + std::to_string(i);
+        if (ImGui::Selectable(label.c_str(), i == selectedFolder_, ImGuiSelectableFlags_AllowDoubleClick)) {
+          selectedFolder_ = i;
+          SetFocus(kFolders);
+          if (ImGui::IsMouseDoubleClicked(ImGuiMouseButton_Left))
+            pending_ = [this, i] { dlg_.OpenDirectoryItem(i); };
+        }
+      }
+      ImGui::EndListBox();
+    }
+    if (focus_ == kFolders) FocusFrame(ImGui::GetItemRectMin(), ImGui::GetItemRectMax());
+
+    // File list.
+    ImGui::SetCursorPos(ImVec2(160, 48));
+    if (ImGui::BeginListBox("##files", ImVec2(145, 177))) {
+      const auto& files = dlg_.Files();
+      for (int i = 0; i < static_cast<int>(files.size()); ++i) {
+        const std::string label = files[i] + "##f" + std::to_string(i);
+        if (ImGui::Selectable(label.c_str(), i == selectedFile_)) {
+          selectedFile_ = i;
+          SetFocus(kFiles);
+          pending_ = [this, i] { dlg_.ClickFile(i); };
+        }
+      }
+      ImGui::EndListBox();
+    }
+    if (focus_ == kFiles) FocusFrame(ImGui::GetItemRectMin(), ImGui::GetItemRectMax());
+    ImGui::PopStyleColor(2);
+    ImGui::PopFont();
+
+    // "Save" (Enter) and "Cancel" (Esc).
+    ImGui::PushFont(arialFont_);
+    ImGui::SetCursorPos(ImVec2(328, 9));
+    if (ImGui::Button("Save", ImVec2(79, 25))) {
+      SetFocus(kSave);
+      pending_ = [this] { dlg_.OKBtnClick(); };
+    }
+    if (focus_ == kSave) FocusFrame(ImGui::GetItemRectMin(), ImGui::GetItemRectMax());
+    ImGui::SetCursorPos(ImVec2(328, 38));
+    if (ImGui::Button("Cancel", ImVec2(79, 25))) {
+      SetFocus(kCancel);
+      pending_ = [this] { dlg_.CancelBtnClick(); };
+    }
+    if (focus_ == kCancel) FocusFrame(ImGui::GetItemRectMin(), ImGui::GetItemRectMax());
+    ImGui::PopFont();
+
+    ImGui::PopStyleColor(2);
+    ImGui::End();
+  }
+
+  Application& app_;
+  TOKRightDlg& dlg_;
+  SDL_Window* window_ = nullptr;
+  SDL_Renderer* renderer_ = nullptr;
+  std::unique_ptr<ImGuiWindowContext> imgui_;
+  ImFont* listFont_ = nullptr;
+  ImFont* arialFont_ = nullptr;
+  char buffer_[1024] = {};
+  std::string synced_;
+  std::string shownDirectory_;
+  int editGeneration_ = 0;
+  bool editActive_ = false;
+  int focus_ = kEdit;
+  int selectedFolder_ = -1;
+  int selectedFile_ = -1;
+  int extraFrames_ = 0;
+  std::function<void()> pending_;
+};
+
+// ---- the settings window ---------------------------------------------------
+
+TSettingsWindow::TSettingsWindow(Application& app, int screenWidth, int displayBitCount)
+    : app_(app), form_(app, nullptr) {
+  window_ = SDL_CreateWindow(TForm2::kCaption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                             TForm2::kClientWidth, TForm2::kClientHeight, SDL_WINDOW_HIDDEN);
+  if (!window_) throw std::runtime_error(std::string("Settings window: ") + SDL_GetError());
+  renderer_ = SDL_CreateRenderer(window_, -1, 0);
+  if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
+  imgui_ = std::make_unique<ImGuiWindowContext>(window_, renderer_);
+  ImGui::SetCurrentContext(imgui_->Context());
+  StyleControls();
+  labelFont_ = AddFont(kDejaVuBold, 13);
+  buttonFont_ = AddFont(kLiberationBold, 13);
+
+  dxdraw_ = std::make_unique<TDXDraw>(window_, renderer_);
+  dxdraw_->SetOptions({TDXDrawOption::doAllowReboot, TDXDrawOption::doDirectX7Mode, TDXDrawOption::doHardware,
+                       TDXDrawOption::doSelectDriver});
+  dxdraw_->AutoSize = false;
+  dxdraw_->SetBounds(0, 0, TForm2::kPreviewWidth, TForm2::kPreviewHeight);
+  dxdraw_->OnAfterDraw = [this](SDL_Renderer*) {
+    // A frame tick may come while a dialog's context is the current one.
+    ImGui::SetCurrentContext(imgui_->Context());
+    if (ImDrawData* d = ImGui::GetDrawData()) ImGui_ImplSDLRenderer_RenderDrawData(d);
+  };
+  surface_ = std::make_unique<TDXDrawFormSurface>(*dxdraw_);
+  form_.SetSurface(surface_.get());
+  app_.Guard([&] { form_.FormCreate(screenWidth, displayBitCount); });
+  Frame();
+}
+
+TSettingsWindow::~TSettingsWindow() {
+  dialogs_.clear();
+  form_.SetSurface(nullptr);
+  dxdraw_.reset();
+  imgui_.reset();
+  if (renderer_) SDL_DestroyRenderer(renderer_);
+  if (window_) SDL_DestroyWindow(window_);
+}
+
+void TSettingsWindow::HandleEvent(const SDL_Event& e) {
+  const Uint32 id = SDL_GetWindowID(window_);
+  Uint32 target = 0;
+  switch (e.type) {
+    case SDL_WINDOWEVENT: target = e.window.windowID; break;
+    case SDL_KEYDOWN:
+    case SDL_KEYUP: target = e.key.windowID; break;
+    case SDL_TEXTINPUT: target = e.text.windowID; break;
+    case SDL_MOUSEMOTION: target = e.motion.windowID; break;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP: target = e.button.windowID; break;
+    case SDL_MOUSEWHEEL: target = e.wheel.windowID; break;
+    case SDL_USEREVENT: target = e.user.windowID; break;
+    default: break;
+  }
+
+  if (target != 0 && target != id) {
+    for (auto& d : dialogs_) {
+      if (d->Id() == target) {
+        d->HandleEvent(e);
+        break;
+      }
+    }
+    SyncDialogWindows();
+    return;
+  }
+
+  dxdraw_->HandleEvent(e);
+  if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_CLOSE) {
+    app_.Terminate();
+    return;
+  }
+  imgui_->ProcessEvent(e);
+  if (e.type == SDL_KEYDOWN) HandleKey(e.key);
+  if (form_.CloseRequested()) {
+    app_.Terminate();
+    return;
+  }
+  Frame();
+  if (pendingButton_ >= 0) {
+    const int b = pendingButton_;
+    pendingButton_ = -1;
+    focus_ = b;
+    Guard([&] { b == kButton1 ? form_.Button1Click() : form_.Button2Click(); });
+    SyncDialogWindows();
+  }
+  // ImGui shows some changes one frame late (a released button, hovering).
+  if (e.type != SDL_USEREVENT) extraFrames_ = 2;
+  if (extraFrames_ > 0) {
+    --extraFrames_;
+    SDL_Event more{};
+    more.type = SDL_USEREVENT;
+    more.user.windowID = id;
+    SDL_PushEvent(&more);
+  }
+}
+
+void TSettingsWindow::HandleKey(const SDL_KeyboardEvent& k) {
+  // The form sees every key before its controls do.
+  const int code = k.keysym.sym == SDLK_ESCAPE ? TForm2::kEsc : static_cast<int>(k.keysym.sym);
+  Guard([&] { form_.FormKeyDown(code); });
+  if (form_.CloseRequested()) return;
+  const bool onSlider = focus_ >= kTrack1 && focus_ <= kTrack6;
+  const int bar = focus_ - kTrack1 + 1;
+  auto move = [&](int to) { Guard([&] { form_.SetTrackBarPosition(bar, to); }); };
+  switch (k.keysym.sym) {
+    case SDLK_TAB:
+      focus_ = (focus_ + (Shift(k) ? kControls - 1 : 1)) % kControls;
+      break;
+    case SDLK_LEFT:
+    case SDLK_UP:
+      if (onSlider) move(form_.TrackBar(bar).Position - 1);
+      break;
+    case SDLK_RIGHT:
+    case SDLK_DOWN:
+      if (onSlider) move(form_.TrackBar(bar).Position + 1);
+      break;
+    case SDLK_PAGEUP:
+      if (onSlider) move(form_.TrackBar(bar).Position - 2);
+      break;
+    case SDLK_PAGEDOWN:
+      if (onSlider) move(form_.TrackBar(bar).Position + 2);
+      break;
+    case SDLK_HOME:
+      if (onSlider) move(form_.TrackBar(bar).Min);
+      break;
+    case SDLK_END:
+      if (onSlider) move(form_.TrackBar(bar).Max);
+      break;
+    case SDLK_SPACE:
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER:
+      PressFocused();
+      break;
+    default:
+      break;
+  }
+}
+
+void TSettingsWindow::PressFocused() {
+  if (focus_ == kCheckBox) Guard([&] { form_.SetCheckBox1(!form_.CheckBox1Checked()); });
+  if (focus_ == kButton1 || focus_ == kButton2) pendingButton_ = focus_;
+}
+
+void TSettingsWindow::Frame() {
+  imgui_->NewFrame();
+  BeginClientArea("##settings", TForm2::kClientWidth, TForm2::kClientHeight, true);
+
+  // Labels and check box: bold, in the form's yellow.
+  ImGui::PushFont(labelFont_);
+  ImGui::PushStyleColor(ImGuiCol_Text, kLabelColour);
+  static const struct {
+    float x, y;
+    const char* text;
+  } kLabels[] = {{10, 320, "Speed"},  {10, 352, "Wallpaper Size"}, {143, 320, "Detailed"},
+                 {143, 352, "Picture"}, {277, 320, "Vanguard"},     {277, 352, "Color"}};
+  for (const auto& l : kLabels) {
+    ImGui::SetCursorPos(ImVec2(l.x, l.y));
+    ImGui::TextUnformatted(l.text);
+  }
+  ImGui::SetCursorPos(ImVec2(10, 384));
+  ImGui::TextUnformatted(form_.StaticText7().c_str());
+
+  ImGui::SetCursorPos(ImVec2(10, 302));
+  bool checked = form_.CheckBox1Checked();
+  ImGui::PushStyleVar(ImGuiStyleVar_FramePadding, ImVec2(2, 2));
+  if (ImGui::Checkbox("Random", &checked)) Guard([&] { form_.SetCheckBox1(checked); });
+  ImGui::PopStyleVar();
+  if (ImGui::IsItemActivated()) focus_ = kCheckBox;
+  if (focus_ == kCheckBox)
+    FocusFrame(ImGui::GetItemRectMin(), ImVec2(ImGui::GetItemRectMin().x + 97, ImGui::GetItemRectMin().y + 17));
+  ImGui::PopStyleColor();
+  ImGui::PopFont();
+
+  static const ImVec2 kTrackPos[6] = {{3, 337}, {3, 370}, {136, 337}, {136, 370}, {272, 337}, {272, 370}};
+  for (int i = 1; i <= 6; ++i) {
+    bool activated = false;
+    const std::string id = "##track" + std::to_string(i);
+    const int moved = TrackBarControl(id.c_str(), kTrackPos[i - 1], ImVec2(120, 10), form_.TrackBar(i),
+                                      focus_ == kTrack1 + i - 1, &activated);
+    if (activated) focus_ = kTrack1 + i - 1;
+    if (moved >= 0) Guard([&] { form_.SetTrackBarPosition(i, moved); });
+  }
+
+  ImGui::PushFont(buttonFont_);
+  ImGui::PushStyleColor(ImGuiCol_Text, ImVec4(0, 0, 0, 1));
+  ImGui::PushStyleVar(ImGuiStyleVar_FramePadding, ImVec2(2, 1));
+  ImGui::SetCursorPos(ImVec2(11, 405));
+  if (ImGui::Button("Save Settings", ImVec2(115, 17))) pendingButton_ = kButton1;
+  if (focus_ == kButton1) FocusFrame(ImGui::GetItemRectMin(), ImGui::GetItemRectMax());
+  ImGui::SetCursorPos(ImVec2(132, 405));
+  if (ImGui::Button("Render Wallpaper", ImVec2(132, 17))) pendingButton_ = kButton2;
+  if (focus_ == kButton2) FocusFrame(ImGui::GetItemRectMin(), ImGui::GetItemRectMax());
+  ImGui::PopStyleVar();
+  ImGui::PopStyleColor();
+  ImGui::PopFont();
+
+  ImGui::End();
+  ImGui::Render();
+  Present();
+}
+
+void TSettingsWindow::Present() {
+  // The display area keeps its last frame; the controls are drawn over the
+  // rest of the window in the same present.
+  ImGui::SetCurrentContext(imgui_->Context());
+  if (dxdraw_->CanDraw()) {
+    dxdraw_->Flip();
+    return;
+  }
+  SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
+  SDL_RenderClear(renderer_);
+  ImGui_ImplSDLRenderer_RenderDrawData(ImGui::GetDrawData());
+  SDL_RenderPresent(renderer_);
+}
+
+void TSettingsWindow::SyncDialogWindows() {
+  bool closed = false;
+  // Windows of dialogs that went away.
+  std::erase_if(dialogs_, [&](const auto& w) {
+    const auto& models = form_.Dialogs();
+    const bool alive = std::any_of(models.begin(), models.end(),
+                                   [&](const auto& m) { return m.get() == &w->Dialog() && m->Visible(); });
+    if (!alive) closed = true;
+    return !alive;
+  });
+  // Windows for dialogs that just opened.
+  for (auto& m : form_.Dialogs()) {
+    if (!m->Visible()) continue;
+    const bool shown = std::any_of(dialogs_.begin(), dialogs_.end(), [&](const auto& w) { return &w->Dialog() == m.get(); });
+    if (!shown) dialogs_.push_back(std::make_unique<TSaveDialogWindow>(app_, *m));
+  }
+  if (closed) {
+    SDL_RaiseWindow(window_);
+    app_.SetActive(true);
+    ImGui::SetCurrentContext(imgui_->Context());
+  }
+}
+
+// ---- the mode ----------------------------------------------------------------
+
+int RunSettingsWindow(int, char**) {
+  Application app(kApplicationTitle);
+  SDL_DisplayMode mode{};
+  int screenWidth = 0, bitCount = 24;
+  if (SDL_GetDesktopDisplayMode(0, &mode) == 0) {
+    screenWidth = mode.w;
+    bitCount = static_cast<int>(SDL_BITSPERPIXEL(mode.format));
+  }
+  TSettingsWindow window(app, screenWidth, bitCount);
+  app.SetMainWindow(window.Window(), [&](const SDL_Event& e) { window.HandleEvent(e); });
+  app.Run();
+  return 0;
+}
+
+}  // namespace tav

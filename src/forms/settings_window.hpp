@@ -1,0 +1,77 @@
+#pragma once
+// The settings window and its save-wallpaper dialogs on screen: SDL windows,
+// the display area and Dear ImGui controls around the TForm2 / TOKRightDlg
+// models. Each input event is handed to the window it belongs to, which
+// draws one frame of its controls and then runs whatever handler the event
+// triggered.
+#include <SDL.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/application.hpp"
+#include "app/imgui_support.hpp"
+#include "display/dxdraw.hpp"
+#include "forms/settings_form.hpp"
+
+struct ImFont;
+
+namespace tav {
+
+// The display area of the settings window, as TForm2 drives it.
+class TDXDrawFormSurface final : public TFormSurface {
+ public:
+  explicit TDXDrawFormSurface(TDXDraw& draw) : draw_(draw) {}
+  void Finalize() override { draw_.Finalize(); }
+  void InitializeWindowed(int width, int height, int bitCount) override;
+  bool ReadyToDraw() override { return draw_.ReadyToDraw(); }
+  void Fill(uint32_t color) override { draw_.Surface().Fill(color); }
+  void LoadFromBitmap(const TDIB& bitmap) override { draw_.Surface().LoadFromBitmap(bitmap); }
+  void Flip() override { draw_.Flip(); }
+
+ private:
+  TDXDraw& draw_;
+};
+
+class TSaveDialogWindow;
+
+class TSettingsWindow {
+ public:
+  TSettingsWindow(Application& app, int screenWidth, int displayBitCount);
+  ~TSettingsWindow();
+  TSettingsWindow(const TSettingsWindow&) = delete;
+  TSettingsWindow& operator=(const TSettingsWindow&) = delete;
+
+  SDL_Window* Window() const { return window_; }
+  TForm2& Form() { return form_; }
+  // Every event of the application comes here.
+  void HandleEvent(const SDL_Event& event);
+
+ private:
+  enum Control { kCheckBox, kTrack1, kTrack2, kTrack3, kTrack4, kTrack5, kTrack6, kButton1, kButton2, kControls };
+
+  void Frame();
+  void Present();
+  void HandleKey(const SDL_KeyboardEvent& key);
+  void PressFocused();
+  void SyncDialogWindows();
+  void Guard(const std::function<void()>& f) { app_.Guard(f); }
+
+  Application& app_;
+  SDL_Window* window_ = nullptr;
+  SDL_Renderer* renderer_ = nullptr;
+  std::unique_ptr<ImGuiWindowContext> imgui_;
+  std::unique_ptr<TDXDraw> dxdraw_;
+  std::unique_ptr<TDXDrawFormSurface> surface_;
+  TForm2 form_;
+  ImFont* labelFont_ = nullptr;
+  ImFont* buttonFont_ = nullptr;
+  int focus_ = kCheckBox;
+  int pendingButton_ = -1;  // a button pressed during the frame, run after it
+  int extraFrames_ = 0;
+  std::vector<std::unique_ptr<TSaveDialogWindow>> dialogs_;
+};
+
+}  // namespace tav
