@@ -4,6 +4,7 @@
 // "Render Wallpaper" and the way back to the preview.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 
 #include "forms/settings_form.hpp"
@@ -213,7 +214,7 @@ TEST(SettingsForm, EscEndsTheProgramOtherKeysDoNot) {
   Sandbox box;
   box.StoreSet(20, 1, 100, 30, 10, 2, 0, box.Folder("pics"));
   Window w;
-  for (int key : {13, 32, 'A', 37, 112}) w.form.FormKeyDown(key);
+  for (int key : {13, 32, 65, 37, 112}) w.form.FormKeyDown(key);
   EXPECT_FALSE(w.form.CloseRequested());
   w.form.FormKeyDown(27);
   EXPECT_TRUE(w.form.CloseRequested());

@@ -11,7 +11,6 @@ int NotYet(const char* mode) {
 }
 }  // namespace
 
-int RunSettingsWindow(int, char**) { return NotYet("settings"); }
 int RunPreview(int, char**) { return NotYet("preview"); }
 
 }  // namespace tav

@@ -1,0 +1,297 @@
+// The save-wallpaper dialog's model: drives from a mount table, the linked
+// folder and file lists, the offered names, "Save" and its failures, and the
+// hand-back on every way out.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include "display/dib.hpp"
+#include "forms/save_wallpaper_dialog.hpp"
+#include "forms_test_support.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using formtest::Sandbox;
+using tav::TOKRightDlg;
+
+class Owner final : public tav::TWallpaperOwner {
+ public:
+  Owner() {
+    wallpaper.SetBitCount(24);
+    wallpaper.SetSize(8, 4);
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 24; ++x) wallpaper.ScanLine(y)[x] = static_cast<uint8_t>(x * 10 + y);
+  }
+  std::string& PathWall() override { return pathWall; }
+  const tav::TDIB& Wallpaper() const override { return wallpaper; }
+  int32_t& WallpaperCount() override { return count; }
+  void HandBack() override { ++handBacks; }
+
+  std::string pathWall;
+  tav::TDIB wallpaper;
+  int32_t count = 0;
+  int handBacks = 0;
+};
+
+void Touch(const fs::path& p, const std::string& text = "x") { std::ofstream(p) << text; }
+
+ino_t InodeOf(const fs::path& p) {
+  struct stat st {};
+  return ::stat(p.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+std::string Cwd() { return fs::current_path().string(); }
+
+TEST(SaveDriveRoots, FromMountTable) {
+  const std::string mounts =
+      "overlay / overlay rw 0 0\n"
+      "proc /proc proc rw 0 0\n"
+      "sysfs /sys sysfs rw 0 0\n"
+      "/dev/sda1 /boot ext4 rw 0 0\n"
+      "/dev/sda2 /home ext4 rw 0 0\n"
+      "/dev/sdb1 /media/ann/USB\\040STICK vfat rw 0 0\n"
+      "/dev/sdc1 /run/media/ann/CARD vfat rw 0 0\n"
+      "tmpfs /run tmpfs rw 0 0\n";
+  const struct {
+    const char* home;
+    std::vector<std::string> roots;
+  } cases[] = {
+      {"/home/ann", {"/", "/home", "/media/ann/USB STICK", "/run/media/ann/CARD"}},
+      {"/root", {"/", "/media/ann/USB STICK", "/run/media/ann/CARD"}},
+      {"/homework/x", {"/", "/media/ann/USB STICK", "/run/media/ann/CARD"}},  // not under /home
+      {"", {"/", "/media/ann/USB STICK", "/run/media/ann/CARD"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.home);
+    EXPECT_EQ(tav::SaveDriveRoots(mounts, c.home), c.roots);
+  }
+  EXPECT_EQ(tav::SaveDriveRoots("", "/home/ann"), std::vector<std::string>{"/"});
+}
+
+TEST(SaveWallpaperDialog, OpensInTheStoredFolderWithTheNextName) {
+  Sandbox box;
+  const std::string pics = box.Folder("pics");
+  box.StoreString("Path_Wall", pics);
+  Owner owner;
+  owner.count = 3;
+  TOKRightDlg dlg(owner, {"/"});
+  dlg.FormCreate();
+  EXPECT_TRUE(dlg.Visible());
+  EXPECT_EQ(dlg.Directory(), pics);
+  EXPECT_EQ(Cwd(), pics);
+  EXPECT_EQ(dlg.Edit, "Tavorensia3");
+  EXPECT_EQ(owner.pathWall, pics);
+}
+
+TEST(SaveWallpaperDialog, SaveWritesTheBitmapInTheShownFolder) {
+  Sandbox box;
+  const std::string pics = box.Folder("pics");
+  box.StoreString("Path_Wall", pics);
+  Owner owner;
+  TOKRightDlg dlg(owner, {"/"});
+  dlg.FormCreate();
+  fs::current_path(box.Root());  // something else moved the current folder
+  dlg.OKBtnClick();
+  const fs::path file = fs::path(pics) / "Tavorensia0.bmp";
+  ASSERT_TRUE(fs::exists(file));
+  EXPECT_EQ(fs::file_size(file), 54u + 24u * 4u);
+  EXPECT_FALSE(dlg.Visible());
+  EXPECT_EQ(owner.count, 1);
+  EXPECT_EQ(owner.handBacks, 1);
+  std::ifstream in(file, std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_EQ(static_cast<uint8_t>(bytes[54]), 0 * 10 + 3);  // bottom row first
+}
+
+TEST(SaveWallpaperDialog, FailedSavesKeepTheDialogOpen) {
+  const struct {
+    const char* name;
+    const char* message;
+  } cases[] = {
+      {"*.bmp", "Cannot create file *.bmp.bmp"},  {"a?b", "Cannot create file a?b.bmp"},
+      {"say \"hi\"", "Cannot create file say \"hi\".bmp"}, {"<x>", "Cannot create file <x>.bmp"},
+      {"p|q", "Cannot create file p|q.bmp"},     {"missing/x", "Cannot create file missing/x.bmp"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Sandbox box;
+    const std::string pics = box.Folder("pics");
+    box.StoreString("Path_Wall", pics);
+    Owner owner;
+    TOKRightDlg dlg(owner, {"/"});
+    dlg.FormCreate();
+    dlg.Edit = c.name;
+    try {
+      dlg.OKBtnClick();
+      ADD_FAILURE() << "saved";
+    } catch (const tav::EFCreateError& e) {
+      EXPECT_STREQ(e.what(), c.message);
+    }
+    EXPECT_TRUE(dlg.Visible());
+    EXPECT_EQ(owner.count, 0);
+    EXPECT_EQ(owner.handBacks, 0);
+    EXPECT_TRUE(fs::is_empty(pics));  // no partial or stray file
+  }
+}
+
+TEST(SaveWallpaperDialog, ChangingFolderOffersTheMaskWhichThenFails) {
+  Sandbox box;
+  const std::string pics = box.Folder("pics");
+  const std::string other = box.Folder("other");
+  box.StoreString("Path_Wall", pics);
+  Owner owner;
+  TOKRightDlg dlg(owner, {"/"});
+  dlg.FormCreate();
+  ASSERT_TRUE(dlg.SetDirectory(other));
+  EXPECT_EQ(dlg.Edit, "*.bmp");
+  EXPECT_EQ(Cwd(), other);
+  EXPECT_THROW(dlg.OKBtnClick(), tav::EFCreateError);
+  EXPECT_TRUE(dlg.Visible());
+  // The folder is written before the save is tried.
+  EXPECT_EQ(box.String("Path_Wall"), other);
+  EXPECT_EQ(owner.pathWall, other);
+  dlg.Edit = "fixed";
+  dlg.OKBtnClick();
+  EXPECT_TRUE(fs::exists(fs::path(other) / "fixed.bmp"));
+}
+
+TEST(SaveWallpaperDialog, PathWallWrittenOnlyWhenTheFolderChanged) {
+  Sandbox box;
+  const std::string pics = box.Folder("pics");
+  const std::string other = box.Folder("other");
+  box.StoreString("Path_Wall", pics);
+  Owner owner;
+  {
+    TOKRightDlg dlg(owner, {"/"});
+    dlg.FormCreate();
+    const ino_t before = InodeOf(box.Hive());
+    dlg.OKBtnClick();  // same folder as stored: no write
+    EXPECT_EQ(InodeOf(box.Hive()), before);
+  }
+  {
+    TOKRightDlg dlg(owner, {"/"});
+    dlg.FormCreate();
+    dlg.SetDirectory(other);
+    dlg.Edit = "b";
+    const ino_t before = InodeOf(box.Hive());
+    dlg.OKBtnClick();  // changed: one write
+    EXPECT_NE(InodeOf(box.Hive()), before);
+    EXPECT_EQ(box.String("Path_Wall"), other);
+  }
+  {
+    TOKRightDlg dlg(owner, {"/"});
+    dlg.FormCreate();
+    EXPECT_EQ(dlg.Directory(), other);
+    dlg.Edit = "c";
+    const ino_t before = InodeOf(box.Hive());
+    dlg.OKBtnClick();  // saving again there: no write
+    EXPECT_EQ(InodeOf(box.Hive()), before);
+  }
+  EXPECT_EQ(owner.count, 3);
+}
+
+TEST(SaveWallpaperDialog, ClickedFileGetsAnotherExtension) {
+  Sandbox box;
+  const std::string pics = box.Folder("pics");
+  Touch(fs::path(pics) / "Tavorensia0.bmp", "old");
+  Touch(fs::path(pics) / "B.BMP");
+  Touch(fs::path(pics) / "notes.txt");
+  fs::create_directories(fs::path(pics) / "sub.bmp");
+  box.StoreString("Path_Wall", pics);
+  Owner owner;
+  TOKRightDlg dlg(owner, {"/"});
+  dlg.FormCreate();
+  EXPECT_EQ(dlg.Files(), (std::vector<std::string>{"B.BMP", "Tavorensia0.bmp"}));
+  dlg.ClickFile(1);
+  EXPECT_EQ(dlg.Edit, "Tavorensia0.bmp");
+  EXPECT_TRUE(dlg.SelectEditText);
+  dlg.OKBtnClick();
+  EXPECT_TRUE(fs::exists(fs::path(pics) / "Tavorensia0.bmp.bmp"));
+  std::ifstream in(fs::path(pics) / "Tavorensia0.bmp");
+  std::string old;
+  in >> old;
+  EXPECT_EQ(old, "old");
+}
+
+TEST(SaveWallpaperDialog, FullPathInTheNameIsUsedAsTyped) {
+  Sandbox box;
+  const std::string pics = box.Folder("pics");
+  const std::string elsewhere = box.Folder("elsewhere");
+  box.StoreString("Path_Wall", box.Folder("stored"));
+  Owner owner;
+  TOKRightDlg dlg(owner, {"/"});
+  dlg.FormCreate();
+  dlg.SetDirectory(pics);
+  dlg.Edit = elsewhere + "/wall";
+  dlg.OKBtnClick();
+  EXPECT_TRUE(fs::exists(fs::path(elsewhere) / "wall.bmp"));
+  EXPECT_TRUE(fs::is_empty(pics));
+  EXPECT_EQ(box.String("Path_Wall"), pics);  // the folder shown, not the one typed
+}
+
+TEST(SaveWallpaperDialog, MissingStoredFolderStaysOnTheCurrentFolder) {
+  Sandbox box;
+  const std::string here = box.Folder("here");
+  fs::current_path(here);
+  box.StoreString("Path_Wall", (box.Root() / "gone").string());
+  Owner owner;
+  TOKRightDlg dlg(owner, {"/"});
+  dlg.FormCreate();
+  EXPECT_EQ(dlg.Directory(), here);
+  dlg.OKBtnClick();
+  EXPECT_TRUE(fs::exists(fs::path(here) / "Tavorensia0.bmp"));
+  EXPECT_EQ(box.String("Path_Wall"), here);
+}
+
+TEST(SaveWallpaperDialog, CancelAndCloseWriteNothing) {
+  for (auto way : {&TOKRightDlg::CancelBtnClick, &TOKRightDlg::FormClose}) {
+    Sandbox box;
+    const std::string pics = box.Folder("pics");
+    const std::string other = box.Folder("other");
+    box.StoreString("Path_Wall", pics);
+    Owner owner;
+    TOKRightDlg dlg(owner, {"/"});
+    dlg.FormCreate();
+    dlg.SetDirectory(other);
+    (dlg.*way)();
+    EXPECT_FALSE(dlg.Visible());
+    EXPECT_EQ(owner.handBacks, 1);
+    EXPECT_EQ(owner.count, 0);
+    EXPECT_EQ(box.String("Path_Wall"), pics);
+    EXPECT_TRUE(fs::is_empty(other));
+  }
+}
+
+TEST(SaveWallpaperDialog, FolderAndDriveListsFollowEachOther) {
+  Sandbox box;
+  const std::string drive = box.Folder("drive");
+  const std::string deep = box.Folder("drive/a/b");
+  box.Folder("drive/a/c");
+  box.Folder("drive/a/.hidden");
+  box.StoreString("Path_Wall", (fs::path(drive) / "a").string());
+  fs::current_path(drive);  // so "/" has not been visited
+  Owner owner;
+  TOKRightDlg dlg(owner, {"/", drive});
+  dlg.FormCreate();
+  ASSERT_EQ(dlg.DriveIndex(), 1);
+  // Ancestors from the drive's root, the folder, then its subfolders.
+  const std::string a = drive + "/a";
+  EXPECT_EQ(dlg.DirectoryItems(), (std::vector<std::string>{drive, a, a + "/b", a + "/c"}));
+  EXPECT_EQ(dlg.DirectoryItemIndex(), 1);
+  dlg.OpenDirectoryItem(2);
+  EXPECT_EQ(dlg.Directory(), deep);
+  EXPECT_EQ(Cwd(), deep);
+  EXPECT_EQ(dlg.Edit, "*.bmp");
+
+  dlg.SelectDrive(0);
+  EXPECT_EQ(dlg.DriveIndex(), 0);
+  EXPECT_EQ(dlg.Directory(), "/");
+  dlg.SelectDrive(1);  // back where it was on that drive
+  EXPECT_EQ(dlg.Directory(), deep);
+  EXPECT_FALSE(dlg.SetDirectory(drive + "/nothing"));
+  EXPECT_EQ(dlg.Directory(), deep);
+}
+
+}  // namespace
