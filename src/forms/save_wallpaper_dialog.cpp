@@ -10,7 +10,6 @@
 #include <sstream>
 #include <system_error>
 
-#include "app/registry.hpp"
 #include "app/settings_store.hpp"
 #include "display/dib.hpp"
 
@@ -128,14 +127,7 @@ TOKRightDlg::TOKRightDlg(TWallpaperOwner& owner, std::vector<std::string> drives
 
 void TOKRightDlg::FormCreate() {
   std::string& pathWall = owner_.PathWall();
-  {
-    // A key that cannot be opened leaves the folder in memory as it is.
-    TRegistry reg;
-    if (reg.OpenKey("\\Software\\Tavorensia\\", false)) {
-      pathWall = reg.ReadString("Path_Wall");
-      reg.CloseKey();
-    }
-  }
+  LoadWallpaperPath(pathWall);  // a key that cannot be opened leaves it as it is
   if (pathWall.empty()) pathWall = DefaultPicturesFolder();
   wallpaper_ = owner_.Wallpaper();
   visible_ = true;

@@ -66,39 +66,35 @@ void FocusFrame(ImVec2 min, ImVec2 max) {
   }
 }
 
-// A horizontal slider of the given size with a tick at every step below it.
-// Answers the position the mouse put it at, or -1 when it was not moved.
-int TrackBarControl(const char* id, ImVec2 pos, ImVec2 size, const TTrackBar& bar, bool focused,
-                    bool* activated) {
-  ImGui::SetCursorPos(pos);
-  const float tickSpace = 5;
-  ImGui::InvisibleButton(id, ImVec2(size.x, size.y + tickSpace));
-  *activated = ImGui::IsItemActivated();
-  const ImVec2 p0 = ImGui::GetItemRectMin();
-  const float margin = 4;
-  const float x0 = p0.x + margin, x1 = p0.x + size.x - margin;
+// Slider geometry: the control's rectangle, the ticks below it, and the
+// inset at both ends where the thumb stops.
+constexpr float kTrackWidth = 120, kTrackHeight = 10, kTickSpace = 5, kTrackMargin = 4;
+const ImVec2 kTrackPos[6] = {{3, 337}, {3, 370}, {136, 337}, {136, 370}, {272, 337}, {272, 370}};
+
+int TrackValueAt(const TTrackBar& bar, float x, float left) {
+  const float x0 = left + kTrackMargin, x1 = left + kTrackWidth - kTrackMargin;
+  const int steps = std::max(bar.Max - bar.Min, 1);
+  const float t = std::clamp((x - x0) / (x1 - x0), 0.f, 1.f);
+  return bar.Min + static_cast<int>(std::lround(t * steps));
+}
+
+// Draws a horizontal slider with a tick at every step below it.
+void DrawTrackBar(ImVec2 pos, const TTrackBar& bar, bool focused) {
+  ImDrawList* dl = ImGui::GetWindowDrawList();
+  const ImVec2 p0(ImGui::GetWindowPos().x + pos.x, ImGui::GetWindowPos().y + pos.y);
+  const float x0 = p0.x + kTrackMargin, x1 = p0.x + kTrackWidth - kTrackMargin;
   const int steps = std::max(bar.Max - bar.Min, 1);
   auto xOf = [&](int v) { return x0 + (x1 - x0) * static_cast<float>(v - bar.Min) / steps; };
-
-  int moved = -1;
-  if (ImGui::IsItemActive()) {
-    const float t = (ImGui::GetIO().MousePos.x - x0) / (x1 - x0);
-    const int v = bar.Min + static_cast<int>(std::lround(std::clamp(t, 0.f, 1.f) * steps));
-    if (v != bar.Position) moved = v;
-  }
-
-  ImDrawList* dl = ImGui::GetWindowDrawList();
-  const float midY = p0.y + size.y * 0.5f;
+  const float midY = p0.y + kTrackHeight * 0.5f;
   dl->AddRectFilled(ImVec2(x0, midY - 1), ImVec2(x1, midY + 1), IM_COL32(128, 128, 128, 255));
   for (int v = bar.Min; v <= bar.Max; ++v) {
     const float x = std::floor(xOf(v)) + 0.5f;
-    dl->AddLine(ImVec2(x, p0.y + size.y + 1), ImVec2(x, p0.y + size.y + 4), IM_COL32(192, 192, 192, 255));
+    dl->AddLine(ImVec2(x, p0.y + kTrackHeight + 1), ImVec2(x, p0.y + kTrackHeight + 4), IM_COL32(192, 192, 192, 255));
   }
-  const float tx = xOf(moved >= 0 ? moved : bar.Position);
-  dl->AddRectFilled(ImVec2(tx - 3, p0.y), ImVec2(tx + 3, p0.y + size.y), IM_COL32(192, 192, 192, 255));
-  dl->AddRect(ImVec2(tx - 3, p0.y), ImVec2(tx + 3, p0.y + size.y), IM_COL32(96, 96, 96, 255));
-  if (focused) FocusFrame(p0, ImVec2(p0.x + size.x, p0.y + size.y + tickSpace));
-  return moved;
+  const float tx = std::floor(xOf(std::clamp(bar.Position, bar.Min, bar.Max)));
+  dl->AddRectFilled(ImVec2(tx - 3, p0.y), ImVec2(tx + 3, p0.y + kTrackHeight), IM_COL32(192, 192, 192, 255));
+  dl->AddRect(ImVec2(tx - 3, p0.y), ImVec2(tx + 3, p0.y + kTrackHeight), IM_COL32(96, 96, 96, 255));
+  if (focused) FocusFrame(p0, ImVec2(p0.x + kTrackWidth, p0.y + kTrackHeight + kTickSpace));
 }
 
 bool Shift(const SDL_KeyboardEvent& k) { return (k.keysym.mod & KMOD_SHIFT) != 0; }
@@ -251,9 +247,13 @@ class TSaveDialogWindow {
       selectedFile_ = -1;
     }
 
-    BeginClientArea("##dialog", TOKRightDlg::kClientWidth, TOKRightDlg::kClientHeight, false);
     ImGui::PushStyleColor(ImGuiCol_WindowBg, ImVec4(0.75f, 0.75f, 0.75f, 1));
     ImGui::PushStyleColor(ImGuiCol_Text, ImVec4(0, 0, 0, 1));
+    ImGui::PushStyleColor(ImGuiCol_Header, ImVec4(0.55f, 0.65f, 0.95f, 1));
+    ImGui::PushStyleColor(ImGuiCol_Button, ImVec4(0.86f, 0.86f, 0.86f, 1));
+    ImGui::PushStyleColor(ImGuiCol_Border, ImVec4(0.3f, 0.3f, 0.3f, 1));
+    ImGui::PushStyleVar(ImGuiStyleVar_FrameBorderSize, 1.f);
+    BeginClientArea("##dialog", TOKRightDlg::kClientWidth, TOKRightDlg::kClientHeight, false);
 
     ImGui::PushFont(arialFont_);
     ImGui::SetCursorPos(ImVec2(8, 10));
@@ -350,8 +350,9 @@ class TSaveDialogWindow {
     if (focus_ == kCancel) FocusFrame(ImGui::GetItemRectMin(), ImGui::GetItemRectMax());
     ImGui::PopFont();
 
-    ImGui::PopStyleColor(2);
     ImGui::End();
+    ImGui::PopStyleVar();
+    ImGui::PopStyleColor(5);
   }
 
   Application& app_;
@@ -447,6 +448,7 @@ void TSettingsWindow::HandleEvent(const SDL_Event& e) {
   }
   imgui_->ProcessEvent(e);
   if (e.type == SDL_KEYDOWN) HandleKey(e.key);
+  if (e.type == SDL_MOUSEBUTTONDOWN || e.type == SDL_MOUSEMOTION || e.type == SDL_MOUSEBUTTONUP) HandleSliderMouse(e);
   if (form_.CloseRequested()) {
     app_.Terminate();
     return;
@@ -512,6 +514,34 @@ void TSettingsWindow::HandleKey(const SDL_KeyboardEvent& k) {
   }
 }
 
+// The sliders follow the mouse themselves: pressed on one, it takes the
+// focus and tracks the pointer until the button is let go.
+void TSettingsWindow::HandleSliderMouse(const SDL_Event& e) {
+  if (e.type == SDL_MOUSEBUTTONUP) {
+    if (e.button.button == SDL_BUTTON_LEFT) dragging_ = 0;
+    return;
+  }
+  int x = 0, y = 0;
+  if (e.type == SDL_MOUSEBUTTONDOWN) {
+    if (e.button.button != SDL_BUTTON_LEFT) return;
+    x = e.button.x, y = e.button.y;
+    for (int i = 1; i <= 6; ++i) {
+      const ImVec2 p = kTrackPos[i - 1];
+      if (x >= p.x && x < p.x + kTrackWidth && y >= p.y && y < p.y + kTrackHeight + kTickSpace) {
+        dragging_ = i;
+        focus_ = kTrack1 + i - 1;
+      }
+    }
+    if (!dragging_) return;
+  } else {
+    if (!dragging_) return;
+    x = e.motion.x;
+  }
+  const int bar = dragging_;
+  const int value = TrackValueAt(form_.TrackBar(bar), static_cast<float>(x), kTrackPos[bar - 1].x);
+  Guard([&] { form_.SetTrackBarPosition(bar, value); });
+}
+
 void TSettingsWindow::PressFocused() {
   if (focus_ == kCheckBox) Guard([&] { form_.SetCheckBox1(!form_.CheckBox1Checked()); });
   if (focus_ == kButton1 || focus_ == kButton2) pendingButton_ = focus_;
@@ -547,15 +577,7 @@ void TSettingsWindow::Frame() {
   ImGui::PopStyleColor();
   ImGui::PopFont();
 
-  static const ImVec2 kTrackPos[6] = {{3, 337}, {3, 370}, {136, 337}, {136, 370}, {272, 337}, {272, 370}};
-  for (int i = 1; i <= 6; ++i) {
-    bool activated = false;
-    const std::string id = "##track" + std::to_string(i);
-    const int moved = TrackBarControl(id.c_str(), kTrackPos[i - 1], ImVec2(120, 10), form_.TrackBar(i),
-                                      focus_ == kTrack1 + i - 1, &activated);
-    if (activated) focus_ = kTrack1 + i - 1;
-    if (moved >= 0) Guard([&] { form_.SetTrackBarPosition(i, moved); });
-  }
+  for (int i = 1; i <= 6; ++i) DrawTrackBar(kTrackPos[i - 1], form_.TrackBar(i), focus_ == kTrack1 + i - 1);
 
   ImGui::PushFont(buttonFont_);
   ImGui::PushStyleColor(ImGuiCol_Text, ImVec4(0, 0, 0, 1));

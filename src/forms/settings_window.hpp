@@ -56,6 +56,7 @@ class TSettingsWindow {
   void Present();
   void HandleKey(const SDL_KeyboardEvent& key);
   void PressFocused();
+  void HandleSliderMouse(const SDL_Event& event);
   void SyncDialogWindows();
   void Guard(const std::function<void()>& f) { app_.Guard(f); }
 
@@ -69,6 +70,7 @@ class TSettingsWindow {
   ImFont* labelFont_ = nullptr;
   ImFont* buttonFont_ = nullptr;
   int focus_ = kCheckBox;
+  int dragging_ = 0;        // the slider (1..6) the mouse holds
   int pendingButton_ = -1;  // a button pressed during the frame, run after it
   int extraFrames_ = 0;
   std::vector<std::unique_ptr<TSaveDialogWindow>> dialogs_;

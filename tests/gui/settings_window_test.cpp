@@ -1,0 +1,190 @@
+// "tavorensia /c" end to end under Xvfb: the live preview, "Save Settings",
+// "Render Wallpaper" with the save dialog, and Esc.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "app/registry.hpp"
+#include "harness.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// Controls of the settings window, client coordinates.
+constexpr int kSaveSettingsX = 11 + 57, kSaveSettingsY = 405 + 8;
+constexpr int kRenderX = 132 + 66, kRenderY = 405 + 8;
+
+class SettingsWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(x_.Ok());
+    dir_ = tavtest::TempDir();
+    fs::create_directories(dir_ + "/config");
+    fs::create_directories(dir_ + "/pics");
+  }
+  void TearDown() override {
+    app_.reset();
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  std::string Hive() const { return dir_ + "/config/tavorensia/registry.reg"; }
+
+  void Store(int fast, int bright, int satiation, int picture, int blur, int color, int rands) {
+    tav::TRegistry r(Hive());
+    ASSERT_TRUE(r.OpenKey("\\Software\\Tavorensia\\", true));
+    r.WriteInteger("Fast", fast);
+    r.WriteInteger("Bright", bright);
+    r.WriteInteger("Satiation", satiation);
+    r.WriteInteger("Picture", picture);
+    r.WriteInteger("Blur", blur);
+    r.WriteInteger("Color", color);
+    r.WriteInteger("Rands", rands);
+    r.WriteString("Path_Wall", dir_ + "/pics");
+  }
+  int32_t Stored(const std::string& name) {
+    tav::TRegistry r(Hive());
+    if (!r.OpenKey("\\Software\\Tavorensia\\", false)) return INT32_MIN;
+    return r.ReadInteger(name);
+  }
+
+  // Starts the window and gives it the focus; its id.
+  unsigned long Start() {
+    app_ = std::make_unique<tavtest::Process>(
+        std::vector<std::string>{TAV_EXE, "/c"}, x_.Display(),
+        std::map<std::string, std::string>{{"XDG_CONFIG_HOME", dir_ + "/config"}, {"HOME", dir_}});
+    const auto id = tavtest::WaitForWindow(x_.Display(), "Settings, Wallpaper Tools", 20s);
+    EXPECT_TRUE(id) << app_->Output();
+    if (!id) return 0;
+    Focus(*id);
+    return *id;
+  }
+  void Focus(unsigned long id) { tavtest::Xdotool(x_.Display(), {"windowfocus", "--sync", std::to_string(id)}); }
+  void Click(unsigned long id, int x, int y) {
+    tavtest::Xdotool(x_.Display(), {"mousemove", "--window", std::to_string(id), std::to_string(x), std::to_string(y)});
+    tavtest::Xdotool(x_.Display(), {"click", "1"});
+  }
+  void Keys(const std::vector<std::string>& keys) {
+    std::vector<std::string> args{"key", "--delay", "60"};
+    args.insert(args.end(), keys.begin(), keys.end());
+    tavtest::Xdotool(x_.Display(), args);
+  }
+
+  // Share of non-black pixels of the display area, and the share that
+  // differs between two shots of it.
+  static double NonBlack(const tavtest::Shot& s) {
+    size_t n = 0;
+    for (int y = 0; y < 300; ++y)
+      for (int x = 0; x < 400; ++x) n += (s.R(x, y) | s.G(x, y) | s.B(x, y)) != 0;
+    return n / 120000.0;
+  }
+  static double Different(const tavtest::Shot& a, const tavtest::Shot& b) {
+    size_t n = 0;
+    for (int y = 0; y < 300; ++y)
+      for (int x = 0; x < 400; ++x)
+        n += a.R(x, y) != b.R(x, y) || a.G(x, y) != b.G(x, y) || a.B(x, y) != b.B(x, y);
+    return n / 120000.0;
+  }
+
+  tavtest::Xvfb x_{1280, 1024};
+  std::string dir_;
+  std::unique_ptr<tavtest::Process> app_;
+};
+
+TEST_F(SettingsWindow, PreviewIsNotBlackAndMoves) {
+  Store(60, 1, 100, 30, 20, 1, 0);
+  const auto id = Start();
+  ASSERT_NE(id, 0u);
+  std::this_thread::sleep_for(1s);
+  const auto a = tavtest::Screenshot(x_.Display(), id);
+  std::this_thread::sleep_for(500ms);
+  const auto b = tavtest::Screenshot(x_.Display(), id);
+  ASSERT_TRUE(a && b);
+  ASSERT_GE(a->width, 400);
+  ASSERT_GE(a->height, 425);
+  EXPECT_GT(NonBlack(*a), 0.3);
+  EXPECT_GT(Different(*a, *b), 0.05);
+}
+
+TEST_F(SettingsWindow, SaveSettingsStoresAMovedSlider) {
+  Store(20, 1, 100, 30, 20, 1, 0);
+  const auto id = Start();
+  ASSERT_NE(id, 0u);
+  std::this_thread::sleep_for(500ms);
+  // Tab from "Random" to "Speed", three steps right, then a click on "Save Settings".
+  Keys({"Tab", "Right", "Right", "Right"});
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(Stored("Fast"), 20);  // nothing stored before the button
+  Click(id, kSaveSettingsX, kSaveSettingsY);
+  for (int i = 0; i < 100 && Stored("Fast") == 20; ++i) std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(Stored("Fast"), 23);
+  // Dragging "Picture" to its right end.
+  tavtest::Xdotool(x_.Display(), {"mousemove", "--window", std::to_string(id), "190", "374"});
+  tavtest::Xdotool(x_.Display(), {"mousedown", "1"});
+  tavtest::Xdotool(x_.Display(), {"mousemove", "--window", std::to_string(id), "300", "374"});
+  tavtest::Xdotool(x_.Display(), {"mouseup", "1"});
+  std::this_thread::sleep_for(300ms);
+  Click(id, kSaveSettingsX, kSaveSettingsY);
+  for (int i = 0; i < 100 && Stored("Picture") == 30; ++i) std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(Stored("Picture"), 100);
+  EXPECT_TRUE(app_->Running());
+}
+
+TEST_F(SettingsWindow, RenderWallpaperTypeANameAndSave) {
+  Store(20, 2, 100, 30, 20, 1, 0);  // 800 x 600
+  const auto id = Start();
+  ASSERT_NE(id, 0u);
+  std::this_thread::sleep_for(500ms);
+  Click(id, kRenderX, kRenderY);
+  const auto dlg = tavtest::WaitForWindow(x_.Display(), "Save Wallpaper", 20s);
+  ASSERT_TRUE(dlg) << app_->Output();
+  Focus(*dlg);
+  std::this_thread::sleep_for(500ms);
+  Keys({"ctrl+a"});
+  tavtest::Xdotool(x_.Display(), {"type", "--delay", "60", "mywall"});
+  Keys({"Return"});
+  const fs::path file = fs::path(dir_) / "pics" / "mywall.bmp";
+  for (int i = 0; i < 200 && !fs::exists(file); ++i) std::this_thread::sleep_for(50ms);
+  ASSERT_TRUE(fs::exists(file)) << app_->Output();
+  EXPECT_EQ(fs::file_size(file), 54u + 800u * 3u * 600u);
+
+  // Another library reads it back as an 800 x 600 bitmap.
+  const std::string out = dir_ + "/identify.txt";
+  tavtest::Process identify({"sh", "-c", "identify -format '%m %w %h' '" + file.string() + "' > " + out}, x_.Display());
+  ASSERT_EQ(identify.Wait(30s), 0);
+  std::ifstream in(out);
+  std::string format;
+  int w = 0, h = 0;
+  in >> format >> w >> h;
+  EXPECT_EQ(format.substr(0, 3), "BMP");
+  EXPECT_EQ(w, 800);
+  EXPECT_EQ(h, 600);
+
+  // The dialog went away and the preview runs again.
+  for (int i = 0; i < 100 && tavtest::WaitForWindow(x_.Display(), "Save Wallpaper", 100ms); ++i)
+    std::this_thread::sleep_for(50ms);
+  EXPECT_FALSE(tavtest::WaitForWindow(x_.Display(), "Save Wallpaper", 100ms));
+  Focus(id);
+  std::this_thread::sleep_for(500ms);
+  const auto a = tavtest::Screenshot(x_.Display(), id);
+  std::this_thread::sleep_for(500ms);
+  const auto b = tavtest::Screenshot(x_.Display(), id);
+  ASSERT_TRUE(a && b);
+  EXPECT_GT(Different(*a, *b), 0.05);
+  EXPECT_EQ(Stored("Fast"), 20);
+}
+
+TEST_F(SettingsWindow, EscEndsTheProgram) {
+  Store(20, 1, 100, 30, 20, 1, 0);
+  const auto id = Start();
+  ASSERT_NE(id, 0u);
+  std::this_thread::sleep_for(300ms);
+  Keys({"Escape"});
+  EXPECT_EQ(app_->Wait(10s), 0) << app_->Output();
+}
+
+}  // namespace
