@@ -3,8 +3,10 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "app/host_window_request.hpp"
 #include "app/modes.hpp"
 #include "app/settings_store.hpp"
+#include "forms/hosted_window.hpp"
 #include "preview/host_dialogs.hpp"
 
 namespace tav {
@@ -38,9 +40,15 @@ SDL_Window* TForm1::CreateFormWindow() {
 }
 
 TForm1::TForm1(Application& app, PasswordPrompt* prompt)
+    : TForm1(app, prompt, CreateFormWindow(), false) {}
+
+TForm1::TForm1(Application& app, Hosted hosted) : TForm1(app, nullptr, hosted.window, true) {}
+
+TForm1::TForm1(Application& app, PasswordPrompt* prompt, SDL_Window* window, bool hosted)
     : generator(GeneratorShape::FullScreen, settings, random),
       app_(app),
-      window_(CreateFormWindow()),
+      hosted_(hosted),
+      window_(window),
       DXDraw(window_),
       DXTimer(app),
       ownPrompt_(prompt ? nullptr : std::make_unique<WindowPrompt>(*this)),
@@ -61,7 +69,7 @@ TForm1::~TForm1() {
   DXTimer.SetEnabled(false);
   if (running_) ScreenSaverRunning(window_, false);
   DXDraw.Finalize();  // gives the screen back before the window goes
-  SDL_DestroyWindow(window_);
+  if (!hosted_) SDL_DestroyWindow(window_);
 }
 
 void TForm1::FormCreate() {
@@ -73,12 +81,14 @@ void TForm1::FormCreate() {
   if (SDL_GetDesktopDisplayMode(index, &desktop) != 0) throw std::runtime_error(SDL_GetError());
   DisplayBitCount = static_cast<int32_t>(SDL_BITSPERPIXEL(desktop.format));
 
-  SDL_SetWindowSize(window_, desktop.w, desktop.h);
+  // Hosted, the host's window is our screen.
+  if (!hosted_) SDL_SetWindowSize(window_, desktop.w, desktop.h);
   SDL_GetWindowSize(window_, &ScreenWidth, &ScreenHeight);
 
   generator.SetupFullScreen();
 
   DisplaySetup();
+  if (hosted_) return;  // the host owns cursor, input and locking
 
   SavedCursorPos = CursorPos();
   running_ = true;
@@ -89,7 +99,7 @@ void TForm1::FormCreate() {
 void TForm1::DisplaySetup() {
   DXDraw.Finalize();
   TDXDrawOptions options = DXDraw.Options();
-  options.Add(O::doFullScreen);
+  if (!hosted_) options.Add(O::doFullScreen);  // hosted: the host's window, not the display
   options.Add(O::doStretch);
   DXDraw.SetOptions(options);
   DXDraw.Display.SetWidth(ScreenWidth);
@@ -97,7 +107,7 @@ void TForm1::DisplaySetup() {
   DXDraw.SetSurfaceWidth(ScreenWidth);
   DXDraw.SetSurfaceHeight(ScreenHeight);
   DXDraw.Display.SetBitCount(DisplayBitCount);
-  CentreWindow();
+  if (!hosted_) CentreWindow();
   DXDraw.Initialize();
 }
 
@@ -156,7 +166,10 @@ void TForm1::HandleEvent(const SDL_Event& e) {
   if (e.type == SDL_KEYDOWN) FormKeyDown(e.key.keysym.sym);
 }
 
-int RunFullScreen(int, char**) {
+int RunFullScreen(int argc, char** argv) {
+  // Inside a screen-saver host's window (XScreenSaver) instead of our own.
+  if (const auto host = HostWindowRequest(argc, argv, std::getenv("XSCREENSAVER_WINDOW")))
+    return RunHostedFullScreen(*host);
   Application app(kApplicationTitle);
   TForm1 form(app);
   app.SetMainWindow(form.Window(), [&form](const SDL_Event& e) { form.HandleEvent(e); });

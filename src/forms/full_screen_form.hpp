@@ -23,6 +23,12 @@ class TForm1 {
   // window. Runs FormCreate; an error there is shown in the error box and
   // the window stays up without a drawable surface.
   explicit TForm1(Application& app, PasswordPrompt* prompt = nullptr);
+  // Hosted: draws into window, made inside a screen-saver host's window,
+  // and leaves input, cursor and locking to the host (forms/hosted_window).
+  struct Hosted {
+    SDL_Window* window;
+  };
+  TForm1(Application& app, Hosted hosted);
   ~TForm1();
   TForm1(const TForm1&) = delete;
   TForm1& operator=(const TForm1&) = delete;
@@ -57,7 +63,10 @@ class TForm1 {
   void CentreWindow();
   void EndScreenSaver();
 
+  TForm1(Application& app, PasswordPrompt* prompt, SDL_Window* window, bool hosted);
+
   Application& app_;
+  const bool hosted_;
   SDL_Window* window_;  // created first: the components below belong to it
 
  public:

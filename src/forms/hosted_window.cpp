@@ -1,0 +1,130 @@
+#include "forms/hosted_window.hpp"
+
+#include <X11/Xlib.h>
+
+#include <optional>
+#include <stdexcept>
+
+#include "app/application.hpp"
+#include "app/modes.hpp"
+#include "forms/full_screen_form.hpp"
+
+namespace tav {
+
+HostedWindow::HostedWindow(uint32_t host) : host_(host) {
+  dpy_ = XOpenDisplay(nullptr);
+  if (!dpy_) throw std::runtime_error("no X display");
+  XWindowAttributes a{};
+  if (host_ == 0 || !XGetWindowAttributes(dpy_, host_, &a)) {
+    XCloseDisplay(dpy_);
+    throw std::runtime_error("no host window");
+  }
+  width_ = a.width;
+  height_ = a.height;
+  // Same depth and visual as the host, black until the first frame, and no
+  // input selected: events fall through to the host, which owns them.
+  XSetWindowAttributes sa{};
+  sa.background_pixel = BlackPixel(dpy_, DefaultScreen(dpy_));
+  sa.border_pixel = 0;
+  child_ = XCreateWindow(dpy_, host_, 0, 0, static_cast<unsigned>(width_), static_cast<unsigned>(height_),
+                         0, CopyFromParent, InputOutput, CopyFromParent, CWBackPixel | CWBorderPixel, &sa);
+  // Mapped before SDL sees it: SDL then takes it as shown and does not wait
+  // for a map notification that it never asked for.
+  XMapWindow(dpy_, child_);
+  XSync(dpy_, False);
+  XWindowAttributes ca{};
+  if (!child_ || !XGetWindowAttributes(dpy_, child_, &ca)) {
+    XCloseDisplay(dpy_);
+    throw std::runtime_error("no child window");
+  }
+  window_ = SDL_CreateWindowFrom(reinterpret_cast<const void*>(static_cast<uintptr_t>(child_)));
+  if (!window_) {
+    XDestroyWindow(dpy_, child_);
+    XCloseDisplay(dpy_);
+    throw std::runtime_error(SDL_GetError());
+  }
+}
+
+HostedWindow::~HostedWindow() {
+  if (window_) SDL_DestroyWindow(window_);  // leaves the X window (not SDL's)
+  XDestroyWindow(dpy_, child_);
+  XSync(dpy_, False);
+  XCloseDisplay(dpy_);
+}
+
+bool HostedWindow::Follow() {
+  // A round trip each: a window that is gone answers BadWindow, which our
+  // error handler swallows.
+  XWindowAttributes host{}, child{};
+  if (!XGetWindowAttributes(dpy_, host_, &host) || !XGetWindowAttributes(dpy_, child_, &child))
+    return false;
+  if (host.width != width_ || host.height != height_) {
+    width_ = host.width;
+    height_ = host.height;
+    // Through SDL, so that its renderer learns the new size too.
+    SDL_SetWindowSize(window_, width_, height_);
+  }
+  return true;
+}
+
+namespace {
+
+// SDL does not see the host's window; a timer wakes the event loop to look.
+constexpr Uint32 kFollowIntervalMs = 50;
+
+Uint32 PushFollowEvent(Uint32 interval, void* param) {
+  SDL_Event e{};
+  e.type = static_cast<Uint32>(reinterpret_cast<uintptr_t>(param));
+  SDL_PushEvent(&e);
+  return interval;
+}
+
+bool IsInput(const SDL_Event& e) {
+  switch (e.type) {
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+    case SDL_TEXTINPUT:
+    case SDL_MOUSEMOTION:
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+    case SDL_MOUSEWHEEL:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+int RunHostedFullScreen(uint32_t host) {
+  // SDL's software renderer on a plain X image, with no GL anywhere (SDL
+  // would otherwise back the window surface with a GL texture). Then a
+  // window that vanishes under us costs a swallowed X error; Mesa's GLX, on
+  // a drawable that is gone, took a garbage size and stalled for seconds.
+  SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  Application app(kApplicationTitle);
+  std::optional<HostedWindow> hosted;
+  try {
+    hosted.emplace(host);
+  } catch (const std::exception&) {
+    return 1;  // nothing to draw into; the host sees the status
+  }
+  TForm1 form(app, TForm1::Hosted{hosted->Window()});
+  const Uint32 followEvent = SDL_RegisterEvents(1);
+  const SDL_TimerID timer = SDL_AddTimer(kFollowIntervalMs, PushFollowEvent,
+                                         reinterpret_cast<void*>(static_cast<uintptr_t>(followEvent)));
+  app.SetMainWindow(form.Window(), [&](const SDL_Event& e) {
+    if (e.type == followEvent) {
+      if (!hosted->Follow()) app.Terminate();
+      return;
+    }
+    // The host owns keyboard and mouse.
+    if (!IsInput(e)) form.HandleEvent(e);
+  });
+  app.Run();
+  SDL_RemoveTimer(timer);
+  return 0;
+}
+
+}  // namespace tav
