@@ -1,0 +1,332 @@
+// Tavorensia as an XScreenSaver hack: installed into a staging tree, started
+// by the real daemon (run as an ordinary user: it refuses root), and started
+// the way xscreensaver-settings starts its preview pane.
+// GoogleTest before Xlib: Xlib's macros (None, Bool) clash with its names.
+#include <gtest/gtest.h>
+// clang-format off
+#include <X11/Xlib.h>
+// clang-format on
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "harness.hpp"
+#include "staging.hpp"
+
+namespace {
+
+using tavtest::ReadFile;
+using tavtest::RunToEnd;
+using tavtest::WaitUntil;
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// A process that ended, or whose zombie only waits to be reaped.
+bool Gone(pid_t pid) {
+  const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+  if (stat.empty()) return true;
+  const auto close = stat.rfind(')');
+  return close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] == 'Z' ||
+         stat[close + 2] == 'X';
+}
+
+// The processes whose program is exe, by pid.
+std::vector<pid_t> ProcessesOf(const fs::path& exe) {
+  std::vector<pid_t> out;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator("/proc", ec)) {
+    const std::string name = e.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::error_code ec2;
+    const fs::path target = fs::read_symlink(e.path() / "exe", ec2);
+    if (!ec2 && target == exe) {
+      const pid_t pid = std::stoi(name);
+      if (!Gone(pid)) out.push_back(pid);
+    }
+  }
+  return out;
+}
+
+std::string EnvironmentOf(pid_t pid, const std::string& name) {
+  const std::string env = ReadFile("/proc/" + std::to_string(pid) + "/environ");
+  std::istringstream in(env);
+  std::string var;
+  while (std::getline(in, var, '\0')) {
+    if (var.rfind(name + "=", 0) == 0) return var.substr(name.size() + 1);
+  }
+  return "";
+}
+
+// An X connection of the test's own that survives errors (windows vanish
+// under it on purpose).
+int IgnoreXErrors(Display*, XErrorEvent*) { return 0; }
+
+struct XConnection {
+  Display* dpy = nullptr;
+  explicit XConnection(const std::string& display) {
+    XSetErrorHandler(IgnoreXErrors);
+    dpy = XOpenDisplay(display.c_str());
+  }
+  ~XConnection() {
+    if (dpy) XCloseDisplay(dpy);
+  }
+  std::vector<Window> Children(Window w) const {
+    Window root = 0, parent = 0, *kids = nullptr;
+    unsigned n = 0;
+    std::vector<Window> out;
+    if (XQueryTree(dpy, w, &root, &parent, &kids, &n) && kids) {
+      out.assign(kids, kids + n);
+      XFree(kids);
+    }
+    return out;
+  }
+  std::pair<int, int> Size(Window w) const {
+    XWindowAttributes a;
+    if (!XGetWindowAttributes(dpy, w, &a)) return {0, 0};
+    return {a.width, a.height};
+  }
+};
+
+std::string HexId(unsigned long id) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "0x%lX", id);
+  return buf;
+}
+
+// Share of non-black pixels in the rectangle [x0, x1) × [y0, y1) of a shot.
+double NonBlackIn(const tavtest::Shot& s, int x0, int y0, int x1, int y1) {
+  size_t n = 0, all = 0;
+  for (int y = y0; y < y1; ++y) {
+    for (int x = x0; x < x1; ++x, ++all) n += (s.R(x, y) | s.G(x, y) | s.B(x, y)) != 0;
+  }
+  return all ? static_cast<double>(n) / static_cast<double>(all) : 0;
+}
+
+// Leak checking is off for the program: SDL's session-bus library leaves
+// blocks behind that LeakSanitizer cannot attribute (as in the full-screen
+// tests). Everything else the sanitizers find still fails these tests.
+constexpr const char* kNoLeakCheck = "detect_leaks=0";
+
+const char* const kSanitizerMarks[] = {"AddressSanitizer", "LeakSanitizer", "runtime error:",
+                                       "X Error of failed request"};
+
+// The daemon blanks the screen with the installed hack; the picture moves;
+// on deactivation the hack is gone within a second.
+TEST(XScreenSaverDaemon, RunsTheInstalledHackAndStopsItOnDeactivate) {
+  // Orphaned hacks (their parent, xscreensaver-gfx, exits on unblank) come
+  // to this process, so their exit status can be read.
+  prctl(PR_SET_CHILD_SUBREAPER, 1);
+  const tavtest::HackUser user = tavtest::HackUser::Get();
+  ASSERT_FALSE(user.name.empty()) << "no ordinary user to run the daemon as";
+  tavtest::SharedDir stage(user), home(user);
+  ASSERT_FALSE(stage.path.empty());
+  ASSERT_FALSE(home.path.empty());
+  tavtest::StagedInstall inst(stage.path);
+  ASSERT_EQ(inst.status, 0) << inst.log;
+  ASSERT_TRUE(fs::exists(inst.HackEntry()));
+
+  {
+    std::ofstream rc(home.path / ".xscreensaver");
+    rc << "mode:\t\tone\nselected:\t0\ntimeout:\t1:00:00\ncycle:\t\t0:00:00\nlock:\t\tFalse\n"
+          "fade:\t\tFalse\nunfade:\t\tFalse\nsplash:\t\tFalse\ndpmsEnabled:\tFalse\n"
+          "programs:\t\t\\\n\t\t"
+       << inst.HackEntry().string() << " --root\t\\n\\\n\n";
+  }
+  if (user.switchUser) {
+    ASSERT_EQ(chown((home.path / ".xscreensaver").c_str(), user.uid, user.gid), 0);
+  }
+
+  tavtest::Xvfb x(800, 600);
+  ASSERT_TRUE(x.Ok());
+  const auto command = [&](const std::string& what) {
+    return RunToEnd(user.Command(home.path, x.Display(), {"xscreensaver-command", what}), x.Display());
+  };
+  tavtest::Process daemon(user.Command(home.path, x.Display(),
+                                       {"env", std::string("ASAN_OPTIONS=") + kNoLeakCheck,
+                                        "xscreensaver", "-no-splash", "-verbose"}),
+                          x.Display());
+  ASSERT_TRUE(WaitUntil([&] { return command("-time") == 0; }, 15s, 100ms))
+      << daemon.Output();
+  ASSERT_EQ(command("-activate"), 0);
+
+  const fs::path exe = fs::canonical(inst.Bin("tavorensia"));
+  pid_t hack = 0;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        const auto pids = ProcessesOf(exe);
+        if (pids.size() == 1) hack = pids[0];
+        return hack != 0;
+      },
+      15s))
+      << daemon.Output();
+  const std::string hostVar = EnvironmentOf(hack, "XSCREENSAVER_WINDOW");
+  ASSERT_EQ(hostVar.rfind("0x", 0), 0u) << hostVar;
+  const unsigned long hostWindow = std::stoul(hostVar, nullptr, 16);
+  ASSERT_NE(hostWindow, 0u);
+
+  // Frames reach the screen, inside a child window of the daemon's window.
+  XConnection xc(x.Display());
+  ASSERT_TRUE(xc.dpy);
+  double nonBlack = 0;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        const auto s = tavtest::Screenshot(x.Display());
+        nonBlack = s ? s->NonBlackShare() : 0;
+        return nonBlack > 0.5;
+      },
+      20s, 200ms))
+      << "non-black share " << nonBlack << "\n"
+      << daemon.Output();
+  EXPECT_FALSE(xc.Children(hostWindow).empty());
+  const auto first = tavtest::Screenshot(x.Display());
+  std::this_thread::sleep_for(500ms);
+  const auto second = tavtest::Screenshot(x.Display());
+  ASSERT_TRUE(first && second);
+  const double changed = first->DifferentShare(*second);
+  std::cout << "hosted full screen: non-black share " << second->NonBlackShare()
+            << ", changed share over 0.5 s " << changed << "\n";
+  EXPECT_GT(second->NonBlackShare(), 0.5);
+  EXPECT_GT(changed, 0.1);
+  EXPECT_FALSE(Gone(hack));
+
+  const auto t0 = Clock::now();
+  ASSERT_EQ(command("-deactivate"), 0);
+  const bool gone = WaitUntil([&] { return Gone(hack); }, 5s, 2ms);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
+  std::cout << "deactivate to hack gone: " << ms << " ms\n";
+  ASSERT_TRUE(gone);
+  EXPECT_LE(ms, 1000);
+
+  // The hack ended by itself on SIGTERM, not killed by the signal or an error.
+  int status = 0;
+  if (waitpid(hack, &status, 0) == hack) {
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+  } else {
+    EXPECT_EQ(errno, ECHILD);  // reaped by its parent before that exited
+  }
+  command("-exit");
+  daemon.Wait(5s);
+  const std::string log = daemon.Output();
+  for (const char* mark : kSanitizerMarks) EXPECT_EQ(log.find(mark), std::string::npos) << log;
+}
+
+// xscreensaver-settings' preview pane: "tavorensia --root --window-id 0x…"
+// into a window of the settings tool. The host keeps input; the picture
+// follows the window's size; the saver ends on SIGTERM and when the window
+// is destroyed under it, cleanly and at once.
+TEST(XScreenSaverPreview, DrawsIntoTheGivenWindowAndEndsWithIt) {
+  enum class End { Signal, DestroyWindow };
+  for (const End end : {End::Signal, End::DestroyWindow}) {
+    SCOPED_TRACE(end == End::Signal ? "SIGTERM" : "window destroyed");
+    tavtest::Xvfb x(800, 600);
+    ASSERT_TRUE(x.Ok());
+    XConnection xc(x.Display());
+    ASSERT_TRUE(xc.dpy);
+    const Window host = XCreateSimpleWindow(xc.dpy, DefaultRootWindow(xc.dpy), 0, 0, 320, 240,
+                                            0, 0, 0);
+    XMapWindow(xc.dpy, host);
+    XSync(xc.dpy, False);
+
+    const std::string config = tavtest::TempDir();
+    tavtest::Process saver({TAV_EXE, "--root", "--window-id", HexId(host)}, x.Display(),
+                           {{"XSCREENSAVER_WINDOW", "0x7fffff"},
+                            {"XDG_CONFIG_HOME", config},
+                            {"ASAN_OPTIONS", kNoLeakCheck}});
+    double nonBlack = 0;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          const auto s = tavtest::Screenshot(x.Display(), host);
+          nonBlack = s ? s->NonBlackShare() : 0;
+          return nonBlack > 0.5;
+        },
+        20s, 100ms))
+        << "non-black share " << nonBlack << "\n"
+        << saver.Output();
+    ASSERT_EQ(xc.Children(host).size(), 1u);
+    const Window child = xc.Children(host)[0];
+
+    // Keyboard and mouse stay free for the host, and input does not end the saver.
+    EXPECT_EQ(XGrabKeyboard(xc.dpy, DefaultRootWindow(xc.dpy), False, GrabModeAsync,
+                            GrabModeAsync, CurrentTime),
+              GrabSuccess);
+    XUngrabKeyboard(xc.dpy, CurrentTime);
+    EXPECT_EQ(XGrabPointer(xc.dpy, DefaultRootWindow(xc.dpy), False, 0, GrabModeAsync,
+                           GrabModeAsync, None, None, CurrentTime),
+              GrabSuccess);
+    XUngrabPointer(xc.dpy, CurrentTime);
+    XSync(xc.dpy, False);
+    tavtest::Xdotool(x.Display(), {"mousemove", "10", "10", "mousemove", "200", "200"});
+    tavtest::Xdotool(x.Display(), {"key", "space"});
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(saver.Running());
+
+    // The picture follows the host window's size.
+    XResizeWindow(xc.dpy, host, 640, 480);
+    XSync(xc.dpy, False);
+    EXPECT_TRUE(WaitUntil([&] { return xc.Size(child) == std::make_pair(640, 480); }, 5s));
+    double corner = 0;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+          const auto s = tavtest::Screenshot(x.Display(), host);
+          corner = s && s->width == 640 ? NonBlackIn(*s, 400, 300, 640, 480) : 0;
+          return corner > 0.5;
+        },
+        5s, 100ms))
+        << "non-black share of the new corner " << corner;
+
+    const auto t0 = Clock::now();
+    if (end == End::Signal) {
+      saver.Signal(SIGTERM);
+    } else {
+      XDestroyWindow(xc.dpy, host);
+      XSync(xc.dpy, False);
+    }
+    const auto status = saver.Wait(5s);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
+    std::cout << (end == End::Signal ? "SIGTERM" : "host window destroyed") << " to exit: " << ms
+              << " ms\n";
+    ASSERT_TRUE(status) << "still running 5 s later";
+    EXPECT_EQ(*status, 0) << saver.Output();
+    EXPECT_LE(ms, 1000);
+    const std::string out = saver.Output();
+    for (const char* mark : kSanitizerMarks) EXPECT_EQ(out.find(mark), std::string::npos) << out;
+    std::error_code ec;
+    fs::remove_all(config, ec);
+  }
+}
+
+// A window id that names no window: the saver ends by itself, without
+// opening a window of its own.
+TEST(XScreenSaverPreview, EndsWhenTheGivenWindowDoesNotExist) {
+  tavtest::Xvfb x(320, 240);
+  ASSERT_TRUE(x.Ok());
+  const std::string config = tavtest::TempDir();
+  tavtest::Process saver({TAV_EXE, "--root", "--window-id", "0x7FFFFF"}, x.Display(),
+                         {{"XSCREENSAVER_WINDOW", ""},
+                          {"XDG_CONFIG_HOME", config},
+                          {"ASAN_OPTIONS", kNoLeakCheck}});
+  const auto status = saver.Wait(10s);
+  ASSERT_TRUE(status) << "still running";
+  EXPECT_NE(*status, 0);
+  EXPECT_LT(*status, 128) << "killed by a signal";
+  XConnection xc(x.Display());
+  ASSERT_TRUE(xc.dpy);
+  EXPECT_TRUE(xc.Children(DefaultRootWindow(xc.dpy)).empty());
+  std::error_code ec;
+  fs::remove_all(config, ec);
+}
+
+}  // namespace
