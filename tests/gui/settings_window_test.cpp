@@ -182,6 +182,29 @@ TEST_F(SettingsWindow, RenderWallpaperTypeANameAndSave) {
   EXPECT_EQ(Stored("Fast"), 20);
 }
 
+TEST_F(SettingsWindow, EscInTheDialogCancelsItNotTheProgram) {
+  Store(20, 1, 100, 30, 20, 1, 0);
+  const auto id = Start();
+  ASSERT_NE(id, 0u);
+  std::this_thread::sleep_for(500ms);
+  Click(id, kRenderX, kRenderY);
+  const auto dlg = tavtest::WaitForWindow(x_.Display(), "Save Wallpaper", 20s);
+  ASSERT_TRUE(dlg) << app_->Output();
+  Focus(*dlg);
+  std::this_thread::sleep_for(300ms);
+  Keys({"Escape"});
+  for (int i = 0; i < 100 && tavtest::WaitForWindow(x_.Display(), "Save Wallpaper", 100ms); ++i)
+    std::this_thread::sleep_for(50ms);
+  EXPECT_FALSE(tavtest::WaitForWindow(x_.Display(), "Save Wallpaper", 100ms));
+  std::this_thread::sleep_for(300ms);
+  EXPECT_TRUE(app_->Running());
+  EXPECT_TRUE(fs::is_empty(dir_ + "/pics"));
+  // Esc in the settings window itself still ends the program.
+  Focus(id);
+  Keys({"Escape"});
+  EXPECT_EQ(app_->Wait(10s), 0) << app_->Output();
+}
+
 TEST_F(SettingsWindow, EscEndsTheProgram) {
   Store(20, 1, 100, 30, 20, 1, 0);
   const auto id = Start();
