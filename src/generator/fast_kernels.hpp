@@ -1,0 +1,93 @@
+#pragma once
+// The vectorised inner loops of the fast renderer, compiled once for SSE2
+// (any x86-64) and once for AVX2 + FMA; Kernels() picks the best set the
+// processor runs. Everything a loop needs comes in one plain record per
+// frame, so the loops read flat arrays and call nothing virtual.
+#include <cstddef>
+#include <cstdint>
+
+namespace tav::fastgen {
+
+// A pixel colour mode applied to one value: the straightforward form, used
+// for values outside the lookup table.
+using PixelModeFn = int32_t (*)(int32_t value, int32_t mode);
+
+// The per-frame turn and modulation shared by both passes.
+struct TurnParams {
+  double A1, A2, A3, B1, B2, B3, C1, C2, C3;
+  bool modulate = false;      // Blur > 0
+  double blur = 0;            // Blur as a double
+  int32_t lookX = 0, lookY = 0, lookZ = 0;  // look-ahead of each modulation
+  double mulX = 0, mulY = 0, mulZ = 0;      // coefficient of each modulation
+  // Full coordinate tables the modulation reads at original index + look-ahead.
+  const double* tableX = nullptr;
+  const double* tableY = nullptr;
+  const double* tableZ = nullptr;
+};
+
+// The colour formulas' per-frame constants, for both passes.
+struct ColourParams {
+  bool chained = false;          // Picture > 50
+  double piCoef1 = 0, piCoef2 = 0, piCoef3 = 0;  // pi x Coef
+  // Chained: denominator = r + X' + chainAdd[i] + chainExtra.
+  double chainAdd1 = 0, chainAdd2 = 0, chainAdd3 = 0, chainExtra = 0;
+  // Independent: denominator = indepAdd[i] + r.
+  double indepAdd1 = 0, indepAdd2 = 0, indepAdd3 = 0;
+  double third1 = 0, third2 = 0, third3 = 0;     // Coef / 3
+  double coef1 = 1, coef2 = 1, coef3 = 1;
+};
+
+// Live points of the fine pass, structure of arrays, in increasing original
+// index; each writes a pixel no other live point writes.
+struct FineFrame {
+  TurnParams turn;
+  ColourParams colour;
+  const double *x = nullptr, *y = nullptr, *z = nullptr, *r = nullptr;
+  const int32_t* index = nullptr;  // original point index
+  const int32_t* pixel = nullptr;  // plane offset row * stride + column
+  int32_t *red = nullptr, *green = nullptr, *blue = nullptr;
+  // Colour mode: lut[v + lutHalf] for -lutHalf <= v < lutHalf, else direct.
+  const int32_t* lut = nullptr;  // null: values stay as computed
+  int32_t lutHalf = 0;
+  PixelModeFn direct = nullptr;
+  int32_t mode = 0;
+};
+
+// Live points of the coarse pass and their live tile entries. The entries of
+// live point i are entryBegin[i] .. entryBegin[i + 1] - 1; an entry names a
+// plane offset and one of the distinct figure weights.
+struct CoarseFrame {
+  TurnParams turn;
+  ColourParams colour;
+  const double *x = nullptr, *y = nullptr, *z = nullptr, *r = nullptr;
+  const int32_t* index = nullptr;
+  const int32_t* entryBegin = nullptr;
+  const int32_t* entryPixel = nullptr;
+  const uint8_t* entryWeight = nullptr;
+  const double* weights = nullptr;  // distinct figure weights
+  int32_t weightCount = 0;          // at most kMaxWeights
+  int32_t mode = 0;                 // tile colour mode
+  int32_t *red = nullptr, *green = nullptr, *blue = nullptr;
+};
+
+inline constexpr int kMaxWeights = 11;
+
+struct KernelSet {
+  const char* name;
+  // out[i] = sin(in[i]), 0 for |in[i]| >= 2^63 and non-finite values.
+  void (*sinArray)(const double* in, double* out, std::size_t n);
+  // The tile colour mode on n values in place.
+  void (*tileMode)(double* values, std::size_t n, int32_t mode);
+  // Live points begin .. end - 1 of a frame.
+  void (*fine)(const FineFrame& f, std::size_t begin, std::size_t end);
+  void (*coarse)(const CoarseFrame& f, std::size_t begin, std::size_t end);
+};
+
+const KernelSet& Sse2Kernels();
+const KernelSet& Avx2Kernels();
+// True when the processor (and the system) can run the AVX2 + FMA set.
+bool CpuHasAvx2Fma();
+// The set the renderer uses: AVX2 where it runs, SSE2 otherwise.
+const KernelSet& Kernels();
+
+}  // namespace tav::fastgen

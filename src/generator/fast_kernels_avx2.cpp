@@ -1,0 +1,30 @@
+// The fast renderer's loops for processors with AVX2 and FMA. Only the code
+// after the target pragma uses those instructions, and it is reached only
+// through Avx2Kernels(), which Kernels() hands out after checking the CPU.
+#include <immintrin.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "generator/fast_kernels.hpp"
+
+#pragma GCC push_options
+#pragma GCC target("avx2,fma")
+
+namespace tav::fastgen {
+namespace {
+#define TAV_SIMD_AVX2 1
+#include "fast_kernels.inc"
+#undef TAV_SIMD_AVX2
+}  // namespace
+
+const KernelSet& Avx2Kernels() {
+  static const KernelSet set{"avx2", SinArray, TileModeArray, FineKernel, CoarseKernel};
+  return set;
+}
+
+}  // namespace tav::fastgen
+
+#pragma GCC pop_options

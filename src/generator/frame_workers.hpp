@@ -1,0 +1,55 @@
+#pragma once
+// A helper thread that stays for the life of its owner and shares the chunks
+// of one job with the calling thread: no thread is started per frame. Both
+// threads claim chunks from one counter, so a helper that wakes late (the
+// machine is busy) only means the caller does more of the work itself.
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <thread>
+
+namespace tav::fastgen {
+
+class FrameWorkers {
+ public:
+  // helpers: 1 to use a second core, 0 to run everything on the caller.
+  explicit FrameWorkers(int helpers = DefaultHelpers());
+  ~FrameWorkers();
+  FrameWorkers(const FrameWorkers&) = delete;
+  FrameWorkers& operator=(const FrameWorkers&) = delete;
+
+  // Calls fn(ctx, i) once for every chunk i in 0 .. chunks - 1, on the caller
+  // and the helper, and returns when all calls have returned. Chunks must
+  // not depend on one another. Not reentrant: one job at a time.
+  using ChunkFn = void (*)(void* ctx, std::size_t chunk);
+  void Run(std::size_t chunks, ChunkFn fn, void* ctx);
+
+  // The same with any callable taking the chunk index.
+  template <typename F>
+  void Run(std::size_t chunks, F& f) {
+    Run(chunks, [](void* c, std::size_t i) { (*static_cast<F*>(c))(i); }, &f);
+  }
+
+  int Helpers() const { return helper_.joinable() ? 1 : 0; }
+  // 1 when the machine has at least two hardware threads, else 0.
+  static int DefaultHelpers();
+
+ private:
+  void HelperLoop();
+  // Claims and runs chunks of the current job until none is left.
+  void Drain();
+
+  // Job: generation (high 16 bits), chunk count (middle 24), next chunk (low 24).
+  static constexpr int kNextBits = 24;
+  static constexpr uint64_t kMask = (uint64_t{1} << kNextBits) - 1;
+  std::atomic<uint64_t> ticket_{0};
+  std::atomic<uint32_t> wake_{0};   // bumped per job and at shutdown
+  std::atomic<uint32_t> done_{0};   // chunks of the current job finished
+  std::atomic<bool> stop_{false};
+  ChunkFn fn_ = nullptr;
+  void* ctx_ = nullptr;
+  uint64_t generation_ = 0;
+  std::thread helper_;
+};
+
+}  // namespace tav::fastgen
