@@ -17,17 +17,22 @@ struct TurnParams {
   double A1, A2, A3, B1, B2, B3, C1, C2, C3;
   bool modulate = false;      // Blur > 0
   double blur = 0;            // Blur as a double
-  int32_t lookX = 0, lookY = 0, lookZ = 0;  // look-ahead of each modulation
+  int64_t lookX = 0, lookY = 0, lookZ = 0;  // look-ahead of each modulation
   double mulX = 0, mulY = 0, mulZ = 0;      // coefficient of each modulation
   // Full coordinate tables the modulation reads at original index + look-ahead.
   const double* tableX = nullptr;
   const double* tableY = nullptr;
   const double* tableZ = nullptr;
+  int64_t tableSize = 0;  // look-ups are kept inside 0 .. tableSize - 1
+  bool lookInside = false;  // every look-up of the frame lies inside already
 };
 
 // The colour formulas' per-frame constants, for both passes.
 struct ColourParams {
   bool chained = false;          // Picture > 50
+  // Every rounded value of the frame stays far inside the 32-bit range, so
+  // rounding needs no saturation (true for coefficients in their range).
+  bool bounded = false;
   double piCoef1 = 0, piCoef2 = 0, piCoef3 = 0;  // pi x Coef
   // Chained: denominator = r + X' + chainAdd[i] + chainExtra.
   double chainAdd1 = 0, chainAdd2 = 0, chainAdd3 = 0, chainExtra = 0;
@@ -37,8 +42,9 @@ struct ColourParams {
   double coef1 = 1, coef2 = 1, coef3 = 1;
 };
 
-// Live points of the fine pass, structure of arrays, in increasing original
-// index; each writes a pixel no other live point writes.
+// Live points of the fine pass, structure of arrays in increasing original
+// index; each writes a pixel no other live point writes. The arrays have
+// room for one more block past the last point.
 struct FineFrame {
   TurnParams turn;
   ColourParams colour;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <numbers>
 
+#include "generator/fast_renderer.hpp"
 #include "generator/reference_renderer.hpp"
 #include "generator/round.hpp"
 
@@ -65,6 +66,8 @@ TGenerator::TGenerator(GeneratorShape shape, Settings& settings, TRandom& random
   }
 }
 
+TGenerator::~TGenerator() = default;
+
 // ---- What the modes call ----
 
 void TGenerator::SetupFullScreen() {
@@ -73,6 +76,7 @@ void TGenerator::SetupFullScreen() {
   RunSetup();
   Figure();
   DrawWaveParameters();
+  PrepareRenderer();
 }
 
 void TGenerator::FrameTick() {
@@ -90,6 +94,7 @@ void TGenerator::SetupSettingsWindow(int32_t targetWidth, int32_t targetHeight) 
   LastZoom = Zoom;
   Figure();
   DrawWaveParameters();
+  PrepareRenderer();
 }
 
 void TGenerator::PreviewTick() {
@@ -242,6 +247,7 @@ void TGenerator::BuildLayout(const LayoutConstants& k) {
     }
     if (!(b < kTwoPi)) b = 0;
   }
+  ++LayoutSerial;
 }
 
 void TGenerator::Figure() {
@@ -257,6 +263,7 @@ void TGenerator::Figure() {
       a = 0;
     }
   }
+  ++LayoutSerial;
 }
 
 void TGenerator::DrawWaveParameters() {
@@ -274,8 +281,18 @@ void TGenerator::DrawWaveParameters() {
 // ---- Frame ----
 
 void TGenerator::Tavorensia() {
-  // The reference renderer is the only one so far.
-  RenderReference(*this);
+  if (UseReferenceRenderer) {
+    RenderReference(*this);
+    return;
+  }
+  if (!fast_) fast_ = std::make_unique<fastgen::FastRenderer>(*this);
+  fast_->Render();
+}
+
+void TGenerator::PrepareRenderer() {
+  if (UseReferenceRenderer) return;
+  if (!fast_) fast_ = std::make_unique<fastgen::FastRenderer>(*this);
+  fast_->Prepare();
 }
 
 TurnMatrix TGenerator::AdvanceFrameState() {

@@ -57,6 +57,7 @@
 // never be outgrown; the modulation's look-ups are clamped to the table.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "app/settings.hpp"
 #include "display/dib.hpp"
@@ -64,6 +65,10 @@
 #include "generator/zero_buffer.hpp"
 
 namespace tav {
+
+namespace fastgen {
+class FastRenderer;
+}
 
 enum class GeneratorShape { FullScreen, SettingsWindow };
 
@@ -96,6 +101,7 @@ inline constexpr int kFigureEntries = 11;
 class TGenerator {
  public:
   TGenerator(GeneratorShape shape, Settings& settings, TRandom& random);
+  ~TGenerator();
   TGenerator(const TGenerator&) = delete;
   TGenerator& operator=(const TGenerator&) = delete;
 
@@ -197,6 +203,12 @@ class TGenerator {
 
   // Forces the reference renderer (tavorensia-render --scalar, tests).
   bool UseReferenceRenderer = false;
+  // Bumped by every layout or figure build, so that a renderer keeping data
+  // per layout knows when to rebuild it.
+  uint64_t LayoutSerial = 0;
+  // Builds the fast renderer's per-layout data now rather than in the next
+  // frame; the set-ups call it last.
+  void PrepareRenderer();
 
   // Jitter of the coarse layout: -1, 0 or +1.
   ZeroBuffer<int32_t> StepX, StepY;
@@ -225,6 +237,9 @@ class TGenerator {
 
   GeneratorShape shape_;
   GeneratorCapacity cap_;
+  // The renderer Tavorensia uses unless UseReferenceRenderer is set; made
+  // at the first set-up or frame (it owns a helper thread).
+  std::unique_ptr<fastgen::FastRenderer> fast_;
   Settings& settings_;
   TRandom& random_;
 };

@@ -1,0 +1,147 @@
+// The fast renderer's pieces and whole frames, next to the reference.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "app/settings.hpp"
+#include "generator/color_lut.hpp"
+#include "generator/color_modes.hpp"
+#include "generator/fast_kernels.hpp"
+#include "generator/fast_renderer.hpp"
+#include "generator/generator.hpp"
+#include "generator/random.hpp"
+#include "generator/round.hpp"
+
+namespace {
+
+using tav::fastgen::KernelSet;
+
+std::vector<double> Arguments(std::size_t n) {
+  std::vector<double> v(n);
+  for (std::size_t i = 0; i < n; ++i) v[i] = std::sin(i * 0.37) * 40.0;
+  return v;
+}
+
+void SinWith(benchmark::State& state, const KernelSet& k) {
+  const std::vector<double> in = Arguments(4096);
+  std::vector<double> out(in.size());
+  for (auto _ : state) {
+    k.sinArray(in.data(), out.data(), in.size());
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(in.size()));
+}
+void BM_SinAvx2(benchmark::State& state) {
+  if (!tav::fastgen::CpuHasAvx2Fma()) return state.SkipWithError("no AVX2");
+  SinWith(state, tav::fastgen::Avx2Kernels());
+}
+void BM_SinSse2(benchmark::State& state) { SinWith(state, tav::fastgen::Sse2Kernels()); }
+void BM_SinScalar(benchmark::State& state) {
+  const std::vector<double> in = Arguments(4096);
+  std::vector<double> out(in.size());
+  for (auto _ : state) {
+    for (std::size_t i = 0; i < in.size(); ++i) out[i] = tav::Sin(in[i]);
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(in.size()));
+}
+BENCHMARK(BM_SinAvx2);
+BENCHMARK(BM_SinSse2);
+BENCHMARK(BM_SinScalar);
+
+void BM_PixelModeTable(benchmark::State& state) {
+  tav::fastgen::PixelModeTable t;
+  t.Prepare(static_cast<int32_t>(state.range(0)), tav::ColorModePixelValue);
+  int32_t sum = 0;
+  for (auto _ : state) {
+    for (int32_t v = -2500; v < 2500; ++v) sum += t.Apply(v);
+    benchmark::DoNotOptimize(sum);
+  }
+  state.SetItemsProcessed(state.iterations() * 5000);
+}
+void BM_PixelModeDirect(benchmark::State& state) {
+  const int32_t mode = static_cast<int32_t>(state.range(0));
+  int32_t sum = 0;
+  for (auto _ : state) {
+    for (int32_t v = -2500; v < 2500; ++v) sum += tav::ColorModePixelValue(v, mode);
+    benchmark::DoNotOptimize(sum);
+  }
+  state.SetItemsProcessed(state.iterations() * 5000);
+}
+BENCHMARK(BM_PixelModeTable)->DenseRange(0, 10);
+BENCHMARK(BM_PixelModeDirect)->Arg(2)->Arg(9)->Arg(10);
+
+// A full-screen generator set up for the given settings.
+struct Rig {
+  tav::Settings settings;
+  tav::TRandom random{12345};
+  std::unique_ptr<tav::TGenerator> gen;
+  Rig(int satiation, int picture, int blur, int color, bool reference = false) {
+    settings.Fast = 20;
+    settings.Satiation = satiation;
+    settings.Picture = picture;
+    settings.Blur = blur;
+    settings.Color = color;
+    gen = std::make_unique<tav::TGenerator>(tav::GeneratorShape::FullScreen, settings, random);
+    gen->UseReferenceRenderer = reference;
+    gen->SetupFullScreen();
+  }
+};
+
+// Args: satiation, picture, blur, color.
+void BM_Frame(benchmark::State& state) {
+  Rig rig(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
+          static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
+  for (auto _ : state) rig.gen->Tavorensia();
+  state.SetItemsProcessed(state.iterations() * rig.gen->PointsPerFrame());
+}
+void BM_FrameSse2(benchmark::State& state) {
+  Rig rig(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
+          static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
+  tav::fastgen::FastRenderer fast(*rig.gen);
+  for (auto _ : state) fast.Render(tav::fastgen::Sse2Kernels());
+}
+void BM_FrameOneThread(benchmark::State& state) {
+  Rig rig(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
+          static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
+  tav::fastgen::FastRenderer fast(*rig.gen, 0);
+  for (auto _ : state) fast.Render();
+}
+void BM_FrameReference(benchmark::State& state) {
+  Rig rig(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
+          static_cast<int>(state.range(2)), static_cast<int>(state.range(3)), true);
+  for (auto _ : state) rig.gen->Tavorensia();
+}
+void FrameArgs(benchmark::internal::Benchmark* b) {
+  b->Args({100, 75, 100, 3})->Args({100, 25, 100, 3})->Args({100, 25, 0, 3})
+      ->Args({80, 25, 0, 5})->Args({59, 25, 100, 3})->Args({59, 75, 100, 9})
+      ->Unit(benchmark::kMillisecond);
+}
+BENCHMARK(BM_Frame)->Apply(FrameArgs);
+BENCHMARK(BM_FrameOneThread)->Apply(FrameArgs);
+BENCHMARK(BM_FrameSse2)->Apply(FrameArgs);
+BENCHMARK(BM_FrameReference)->Args({100, 75, 100, 3})->Args({59, 25, 100, 3})
+    ->Unit(benchmark::kMillisecond);
+
+// Every colour mode at Satiation 100, Blur 100.
+void BM_FrameColour(benchmark::State& state) {
+  Rig rig(100, 75, 100, static_cast<int>(state.range(0)));
+  for (auto _ : state) rig.gen->Tavorensia();
+}
+BENCHMARK(BM_FrameColour)->DenseRange(0, 10)->Unit(benchmark::kMillisecond);
+
+void BM_PlaneCopy(benchmark::State& state) {
+  Rig rig(static_cast<int>(state.range(0)), 25, 0, 5);
+  rig.gen->Tavorensia();
+  for (auto _ : state) rig.gen->CopyPlanesToBitmap();
+}
+BENCHMARK(BM_PlaneCopy)->Arg(100)->Arg(80)->Unit(benchmark::kMicrosecond);
+
+void BM_SetUp(benchmark::State& state) {
+  for (auto _ : state) Rig rig(static_cast<int>(state.range(0)), 25, 0, 5);
+}
+BENCHMARK(BM_SetUp)->Arg(100)->Arg(59)->Unit(benchmark::kMillisecond);
+
+}  // namespace

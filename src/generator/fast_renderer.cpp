@@ -1,0 +1,284 @@
+#include "generator/fast_renderer.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+
+#include "generator/color_modes.hpp"
+#include "generator/generator.hpp"
+#include "generator/round.hpp"
+
+namespace tav::fastgen {
+
+namespace {
+
+// Points per chunk handed to a thread: big enough that claiming a chunk
+// costs nothing, small enough that a late helper still gets its share.
+constexpr std::size_t kFineChunk = 4096;
+constexpr std::size_t kCoarseChunk = 512;
+
+std::size_t Cells(const GeneratorCapacity& c) {
+  return static_cast<std::size_t>(c.PlaneRows) * static_cast<std::size_t>(c.PlaneColumns);
+}
+std::size_t LiveCapacity(const GeneratorCapacity& c) {
+  const std::size_t fine = std::min<std::size_t>(static_cast<std::size_t>(c.FineCapacity), Cells(c));
+  // Room for one block past the last live point: the loops read whole blocks.
+  return std::max<std::size_t>(fine, static_cast<std::size_t>(c.CoarseCapacity)) + 64;
+}
+std::size_t EntryCapacity(const GeneratorCapacity& c) {
+  return std::min<std::size_t>(Cells(c), static_cast<std::size_t>(c.CoarseCapacity) * kFigureEntries);
+}
+
+// The modulation's look-ahead Round(coef^2 x Blur), as the reference takes it.
+int64_t LookAhead(double coef, double blur) { return Round(coef * coef * blur); }
+
+// True when no value the fine pass rounds can come near the 32-bit limits.
+bool Bounded(bool chained, double c1, double c2, double c3) {
+  constexpr double kLimit = 0x1p30;
+  if (!chained) return 511 / std::fabs(c3) + 1 < kLimit;
+  const double red = 256 + std::fabs(c1) / 3;
+  const double green = (256 + std::fabs(c2) / 3 + red) / std::fabs(c1) + 1;
+  const double blue = (256 + std::fabs(c3) / 3 + green) / std::fabs(c2) + 1;
+  const double sum = (red + blue) / std::fabs(c3) + 1;
+  return green < kLimit && blue < kLimit && sum < kLimit;
+}
+
+}  // namespace
+
+FastRenderer::FastRenderer(TGenerator& g, int helpers)
+    : g_(g),
+      workers_(helpers),
+      x_(LiveCapacity(g.Capacity())),
+      y_(LiveCapacity(g.Capacity())),
+      z_(LiveCapacity(g.Capacity())),
+      r_(LiveCapacity(g.Capacity())),
+      index_(LiveCapacity(g.Capacity())),
+      pixel_(LiveCapacity(g.Capacity())),
+      entryBegin_(static_cast<std::size_t>(g.Capacity().CoarseCapacity) + 1),
+      entryPixel_(EntryCapacity(g.Capacity())),
+      entryWeight_(EntryCapacity(g.Capacity())),
+      claimed_(Cells(g.Capacity())) {}
+
+bool FastRenderer::Stale() const {
+  // The serial catches every set-up; the rest catches tables and sizes that
+  // were changed by hand since.
+  return builtSerial_ != g_.LayoutSerial || builtFine_ != g_.FineLayout() ||
+         builtCount_ != g_.PointsPerFrame() || builtWidth_ != g_.FieldWidth ||
+         builtHeight_ != g_.FieldHeight ||
+         std::memcmp(builtDX_, g_.FigureDX, sizeof builtDX_) != 0 ||
+         std::memcmp(builtDY_, g_.FigureDY, sizeof builtDY_) != 0 ||
+         std::memcmp(builtWeight_, g_.FigureWeight, sizeof builtWeight_) != 0;
+}
+
+void FastRenderer::Prepare() {
+  if (g_.FineLayout()) {
+    BuildFine();
+  } else {
+    BuildCoarse();
+  }
+  builtSerial_ = g_.LayoutSerial;
+  builtFine_ = g_.FineLayout();
+  builtCount_ = g_.PointsPerFrame();
+  builtWidth_ = g_.FieldWidth;
+  builtHeight_ = g_.FieldHeight;
+  std::memcpy(builtDX_, g_.FigureDX, sizeof builtDX_);
+  std::memcpy(builtDY_, g_.FigureDY, sizeof builtDY_);
+  std::memcpy(builtWeight_, g_.FigureWeight, sizeof builtWeight_);
+}
+
+void FastRenderer::BuildFine() {
+  const GeneratorCapacity& cap = g_.Capacity();
+  const std::size_t cells = Cells(cap);
+  const int32_t count = g_.PointsPerFrame();
+  std::memset(claimed_.data(), 0, cells);
+  // From the last point back: a point is live when no later one took its cell.
+  std::size_t n = 0;
+  for (int32_t k = count - 1; k >= 0; --k) {
+    const std::size_t i = static_cast<std::size_t>(k);
+    const std::size_t cell = g_.Cell(g_.PixelY1[i], g_.PixelX1[i]);
+    if (cell < cells) {
+      if (claimed_[cell]) continue;
+      claimed_[cell] = 1;
+    }
+    index_[n] = k;
+    pixel_[n] = static_cast<int32_t>(cell);
+    ++n;
+  }
+  std::reverse(index_.data(), index_.data() + n);
+  std::reverse(pixel_.data(), pixel_.data() + n);
+  live_ = n;
+  entries_ = 0;
+  CopyLive(g_.PointX1.data(), g_.PointY1.data(), g_.PointZ1.data(), g_.RingRadius1.data());
+}
+
+void FastRenderer::CopyLive(const double* x, const double* y, const double* z, const double* r) {
+  for (std::size_t i = 0; i < live_; ++i) {
+    const std::size_t k = static_cast<std::size_t>(index_[i]);
+    x_[i] = x[k];
+    y_[i] = y[k];
+    z_[i] = z[k];
+    r_[i] = r[k];
+  }
+}
+
+void FastRenderer::BuildCoarse() {
+  const GeneratorCapacity& cap = g_.Capacity();
+  const std::size_t cells = Cells(cap);
+  const int32_t count = g_.PointsPerFrame();
+  const int32_t fw = g_.FieldWidth, fh = g_.FieldHeight;
+
+  // Distinct figure weights: each live entry names one, so a frame rounds
+  // each point's colour once per weight rather than once per entry.
+  weightCount_ = 0;
+  uint8_t weightOf[kFigureEntries];
+  for (int j = 0; j < kFigureEntries; ++j) {
+    int w = 0;
+    while (w < weightCount_ && std::memcmp(&weights_[w], &g_.FigureWeight[j], sizeof(double)) != 0) ++w;
+    if (w == weightCount_) weights_[weightCount_++] = g_.FigureWeight[j];
+    weightOf[j] = static_cast<uint8_t>(w);
+  }
+
+  std::memset(claimed_.data(), 0, cells);
+  // Walk the entries backwards (last point first, last entry first); an
+  // entry is live when no later entry took its cell. Live entries are
+  // gathered back to front at the end of the entry arrays.
+  const std::size_t capacity = entryPixel_.size();
+  std::size_t e = capacity;
+  std::size_t points = 0;
+  for (int32_t k = count - 1; k >= 0; --k) {
+    const std::size_t i = static_cast<std::size_t>(k);
+    const int32_t x0 = g_.PixelX0[i], y0 = g_.PixelY0[i];
+    const std::size_t before = e;
+    for (int j = kFigureEntries - 1; j >= 0; --j) {
+      int32_t px = x0 + g_.FigureDX[j];
+      int32_t py = y0 + g_.FigureDY[j];
+      if (!(py > 0 && py < fh && px > 0 && px < fw)) px = py = 0;
+      const std::size_t cell = g_.Cell(py, px);
+      if (claimed_[cell]) continue;
+      claimed_[cell] = 1;
+      --e;
+      entryPixel_[e] = static_cast<int32_t>(cell);
+      entryWeight_[e] = weightOf[j];
+    }
+    if (e != before) {
+      // Live point, recorded back to front too; entryBegin_ holds, for now,
+      // the number of entries the point owns.
+      index_[points] = k;
+      entryBegin_[points] = static_cast<int32_t>(before - e);
+      ++points;
+    }
+  }
+  entries_ = capacity - e;
+  // Move the entries to the front, in increasing point order; a point's own
+  // entries keep their relative order, which no longer matters (distinct cells).
+  std::memmove(entryPixel_.data(), entryPixel_.data() + e, entries_ * sizeof(int32_t));
+  std::memmove(entryWeight_.data(), entryWeight_.data() + e, entries_);
+  std::reverse(index_.data(), index_.data() + points);
+  std::reverse(entryBegin_.data(), entryBegin_.data() + points);
+  int32_t start = 0;
+  for (std::size_t p = 0; p < points; ++p) {
+    const int32_t own = entryBegin_[p];
+    entryBegin_[p] = start;
+    start += own;
+  }
+  entryBegin_[points] = start;
+  live_ = points;
+  CopyLive(g_.PointX0.data(), g_.PointY0.data(), g_.PointZ0.data(), g_.RingRadius0.data());
+}
+
+void FastRenderer::Render() { Render(Kernels()); }
+
+void FastRenderer::Render(const KernelSet& kernels) {
+  if (Stale()) Prepare();
+  const TurnMatrix m = g_.AdvanceFrameState();
+  const Settings& s = g_.settings();
+  const int32_t picture = s.Picture, blur = s.Blur, color = s.Color;
+  const bool fine = g_.FineLayout();
+  const GeneratorCapacity& cap = g_.Capacity();
+  const double c1 = g_.Coef1, c2 = g_.Coef2, c3 = g_.Coef3;
+  const double b = blur;
+  constexpr double kPi = std::numbers::pi;
+
+  TurnParams t;
+  t.A1 = m.A1, t.A2 = m.A2, t.A3 = m.A3;
+  t.B1 = m.B1, t.B2 = m.B2, t.B3 = m.B3;
+  t.C1 = m.C1, t.C2 = m.C2, t.C3 = m.C3;
+  t.modulate = blur > 0;
+  t.blur = b;
+  if (t.modulate) {
+    t.lookX = LookAhead(c1, b);
+    t.lookY = LookAhead(c2, b);
+    t.lookZ = LookAhead(c3, b);
+  }
+  t.mulX = c3, t.mulY = c1, t.mulZ = c2;
+  t.tableX = fine ? g_.PointX1.data() : g_.PointX0.data();
+  t.tableY = fine ? g_.PointY1.data() : g_.PointY0.data();
+  t.tableZ = fine ? g_.PointZ1.data() : g_.PointZ0.data();
+  t.tableSize = fine ? cap.FineCapacity : cap.CoarseCapacity;
+  // Look-ups start at a point's own index, which the layout keeps inside;
+  // whether the last live point's look-ahead stays inside decides for all.
+  const int64_t lastIndex = live_ > 0 ? index_[live_ - 1] : 0;
+  const int64_t lookMax = std::max({t.lookX, t.lookY, t.lookZ});
+  const int64_t lookMin = std::min({t.lookX, t.lookY, t.lookZ});
+  t.lookInside = !t.modulate || (lookMin >= 0 && lastIndex + lookMax < t.tableSize);
+
+  ColourParams c;
+  c.chained = picture > 50;
+  c.piCoef1 = kPi * c1, c.piCoef2 = kPi * c2, c.piCoef3 = kPi * c3;
+  c.chainAdd1 = c1, c.chainAdd2 = c2, c.chainAdd3 = c3;
+  c.third1 = c1 / 3, c.third2 = c2 / 3, c.third3 = c3 / 3;
+  c.coef1 = c1, c.coef2 = c2, c.coef3 = c3;
+  c.bounded = Bounded(c.chained, c1, c2, c3);
+
+  if (fine) {
+    // The settings window adds Blur to the chained denominators and uses
+    // products of squared coefficients in the independent ones.
+    const bool settingsFormulas = cap.SettingsFormulas;
+    c.chainExtra = settingsFormulas ? b : 0.0;
+    c.indepAdd1 = settingsFormulas ? c1 * c1 * c3 * c3 : c1 * c1;
+    c.indepAdd2 = settingsFormulas ? c1 * c1 * c2 * c2 : c2 * c2;
+    c.indepAdd3 = settingsFormulas ? c2 * c2 * c3 * c3 : c3 * c3;
+    pixelModes_.Prepare(color, ColorModePixelValue);
+
+    FineFrame f;
+    f.turn = t;
+    f.colour = c;
+    f.x = x_.data(), f.y = y_.data(), f.z = z_.data(), f.r = r_.data();
+    f.index = index_.data();
+    f.pixel = pixel_.data();
+    f.red = g_.RedPlane.data(), f.green = g_.GreenPlane.data(), f.blue = g_.BluePlane.data();
+    f.lut = pixelModes_.Data();
+    f.lutHalf = PixelModeTable::kHalf;
+    f.direct = ColorModePixelValue;
+    f.mode = color;
+    const std::size_t n = live_;
+    auto chunk = [&](std::size_t i) {
+      const std::size_t begin = i * kFineChunk;
+      kernels.fine(f, begin, std::min(n, begin + kFineChunk));
+    };
+    workers_.Run((n + kFineChunk - 1) / kFineChunk, chunk);
+  } else {
+    c.indepAdd1 = c1 * c1, c.indepAdd2 = c2 * c2, c.indepAdd3 = c3 * c3;
+    CoarseFrame f;
+    f.turn = t;
+    f.colour = c;
+    f.x = x_.data(), f.y = y_.data(), f.z = z_.data(), f.r = r_.data();
+    f.index = index_.data();
+    f.entryBegin = entryBegin_.data();
+    f.entryPixel = entryPixel_.data();
+    f.entryWeight = entryWeight_.data();
+    f.weights = weights_;
+    f.weightCount = weightCount_;
+    f.mode = color;
+    f.red = g_.RedPlane.data(), f.green = g_.GreenPlane.data(), f.blue = g_.BluePlane.data();
+    const std::size_t n = live_;
+    auto chunk = [&](std::size_t i) {
+      const std::size_t begin = i * kCoarseChunk;
+      kernels.coarse(f, begin, std::min(n, begin + kCoarseChunk));
+    };
+    workers_.Run((n + kCoarseChunk - 1) / kCoarseChunk, chunk);
+  }
+}
+
+}  // namespace tav::fastgen

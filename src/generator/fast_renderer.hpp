@@ -1,0 +1,79 @@
+#pragma once
+// The renderer every mode uses: the same frames as the reference renderer,
+// computed only where they can be seen and on both cores.
+//
+// Only the last point that writes a pixel decides its colour, and which
+// point that is depends only on the layout. So, once per layout, the
+// renderer keeps the live points (and, in the coarse pass, the live tile
+// entries) in flat arrays in point order; a frame computes those alone,
+// a block of points at a time with the vector sine, split between the
+// calling thread and one persistent helper. No two live writes share a
+// pixel, so the threads never write the same cell and the drawing order no
+// longer matters. The modulation still reads the full layout tables at each
+// point's original index.
+#include <cstddef>
+#include <cstdint>
+
+#include "generator/color_lut.hpp"
+#include "generator/fast_kernels.hpp"
+#include "generator/frame_workers.hpp"
+#include "generator/zero_buffer.hpp"
+
+namespace tav {
+class TGenerator;
+}
+
+namespace tav::fastgen {
+
+class FastRenderer {
+ public:
+  // Sized once for the shape of g; g must outlive the renderer.
+  explicit FastRenderer(TGenerator& g, int helpers = FrameWorkers::DefaultHelpers());
+
+  // Rebuilds the live set for the layout g holds now. Render calls it by
+  // itself when g's layout has changed since; calling it right after a
+  // set-up keeps that cost out of the first frame.
+  void Prepare();
+  // One frame: advances g's wave parameters and writes its planes.
+  void Render();
+  // The same, with a chosen kernel set (tests and benchmarks).
+  void Render(const KernelSet& kernels);
+
+  // Live points of the current layout (fine or coarse) and live tile entries.
+  std::size_t LivePoints() const { return live_; }
+  std::size_t LiveEntries() const { return entries_; }
+
+ private:
+  void BuildFine();
+  void BuildCoarse();
+  // Copies the live points' coordinates and radii out of the layout.
+  void CopyLive(const double* x, const double* y, const double* z, const double* r);
+  bool Stale() const;
+
+  TGenerator& g_;
+  FrameWorkers workers_;
+  PixelModeTable pixelModes_;
+  // The layout the live set was built for.
+  uint64_t builtSerial_ = ~uint64_t{0};
+
+  // Live points, structure of arrays, in increasing original index.
+  std::size_t live_ = 0;
+  ZeroBuffer<double> x_, y_, z_, r_;
+  ZeroBuffer<int32_t> index_;
+  ZeroBuffer<int32_t> pixel_;  // fine pass: the point's plane cell
+  // Coarse pass: live tile entries of each live point.
+  std::size_t entries_ = 0;
+  ZeroBuffer<int32_t> entryBegin_, entryPixel_;
+  ZeroBuffer<uint8_t> entryWeight_;
+  double weights_[kMaxWeights] = {};
+  int32_t weightCount_ = 0;
+  // Cells already claimed by a later point, while a live set is built.
+  ZeroBuffer<uint8_t> claimed_;
+  // What else the live set was built from.
+  bool builtFine_ = false;
+  int32_t builtCount_ = -1, builtWidth_ = -1, builtHeight_ = -1;
+  int32_t builtDX_[11] = {}, builtDY_[11] = {};
+  double builtWeight_[11] = {};
+};
+
+}  // namespace tav::fastgen

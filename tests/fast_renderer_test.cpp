@@ -1,0 +1,321 @@
+// The fast renderer against the reference renderer, and its parts against
+// the straightforward formulas.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <numbers>
+#include <vector>
+
+#include "generator/color_lut.hpp"
+#include "generator/color_modes.hpp"
+#include "generator/fast_kernels.hpp"
+#include "generator/fast_renderer.hpp"
+#include "generator/frame_workers.hpp"
+#include "generator/generator.hpp"
+#include "generator/round.hpp"
+
+namespace {
+
+using tav::GeneratorShape;
+using tav::Settings;
+using tav::TGenerator;
+using tav::TRandom;
+using tav::fastgen::KernelSet;
+
+// The kernel sets this processor can run.
+std::vector<const KernelSet*> RunnableKernels() {
+  std::vector<const KernelSet*> sets{&tav::fastgen::Sse2Kernels()};
+  if (tav::fastgen::CpuHasAvx2Fma()) sets.push_back(&tav::fastgen::Avx2Kernels());
+  return sets;
+}
+
+// ---- Vector sine ----
+
+TEST(FastSine, ZeroFromTwoToTheSixtyThreeAndForNonFiniteValues) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double below = std::nextafter(0x1p63, 0.0);
+  // An odd count, so that the tail past the last whole vector is covered.
+  const std::vector<double> in{0.0,   -0.0,  0.5,    -1.25,  std::numbers::pi / 2, 1e6,
+                               -3e9,  below, -below, 0x1p63, -0x1p63,             1e300,
+                               -1e300, inf,  -inf,   nan,    1e-300};
+  for (const KernelSet* k : RunnableKernels()) {
+    SCOPED_TRACE(k->name);
+    std::vector<double> out(in.size(), 99.0);
+    k->sinArray(in.data(), out.data(), in.size());
+    for (std::size_t i = 0; i < in.size(); ++i) {
+      SCOPED_TRACE(testing::Message() << "x = " << in[i]);
+      const double expected = tav::Sin(in[i]);
+      if (!(std::fabs(in[i]) < 0x1p63)) {
+        EXPECT_EQ(out[i], 0.0);
+      } else {
+        // The vector sine is within a few ulp of the C library's.
+        EXPECT_NEAR(out[i], expected, 4e-16 * std::max(1.0, std::fabs(expected)));
+      }
+    }
+  }
+}
+
+TEST(FastSine, AgreesWithTheLibrarySineOverTheRendererRange) {
+  std::vector<double> in;
+  for (int i = -20000; i <= 20000; ++i) in.push_back(i * 0.01731);
+  for (const KernelSet* k : RunnableKernels()) {
+    std::vector<double> out(in.size());
+    k->sinArray(in.data(), out.data(), in.size());
+    int differing = 0;
+    for (std::size_t i = 0; i < in.size(); ++i) {
+      ASSERT_NEAR(out[i], std::sin(in[i]), 1e-15) << k->name << " x = " << in[i];
+      differing += out[i] != std::sin(in[i]);
+    }
+    // Last-bit differences are rare; most values are identical.
+    EXPECT_LT(differing, static_cast<int>(in.size()) / 100) << k->name;
+  }
+}
+
+// ---- Colour modes ----
+
+TEST(PixelModeTable, EqualsTheDirectFormOverAndBeyondItsRange) {
+  std::vector<int32_t> values;
+  for (int32_t v = -tav::fastgen::PixelModeTable::kHalf - 300;
+       v <= tav::fastgen::PixelModeTable::kHalf + 300; ++v) {
+    values.push_back(v);
+  }
+  for (int32_t v : {std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(),
+                    -62500, 62500, 1000000}) {
+    values.push_back(v);
+  }
+  tav::fastgen::PixelModeTable table;
+  for (int32_t mode = -1; mode <= 11; ++mode) {
+    table.Prepare(mode, tav::ColorModePixelValue);
+    EXPECT_EQ(table.Data() != nullptr, mode >= 0 && mode <= 10) << mode;
+    for (int32_t v : values) {
+      ASSERT_EQ(table.Apply(v), tav::ColorModePixelValue(v, mode)) << "mode " << mode << " v " << v;
+    }
+  }
+}
+
+TEST(TileModes, VectorFormsMatchTheDirectForm) {
+  std::vector<double> in;
+  for (int i = -3000; i <= 3000; ++i) in.push_back(i * 0.001);
+  for (double v : {0.9, 1.8, 0.5, 0.01, 0.0099, 2.0 / 3.0, 17.0, -17.0}) in.push_back(v);
+  for (const KernelSet* k : RunnableKernels()) {
+    for (int32_t mode = -1; mode <= 11; ++mode) {
+      std::vector<double> out = in;
+      k->tileMode(out.data(), out.size(), mode);
+      for (std::size_t i = 0; i < in.size(); ++i) {
+        const double expected = tav::ColorModeTileValue(in[i], mode);
+        ASSERT_NEAR(out[i], expected, 1e-14 * std::max(1.0, std::fabs(expected)))
+            << k->name << " mode " << mode << " v " << in[i];
+      }
+    }
+  }
+}
+
+// ---- Frame worker ----
+
+TEST(FrameWorkers, EveryChunkRunsExactlyOnceJobAfterJob) {
+  for (int helpers : {0, 1}) {
+    tav::fastgen::FrameWorkers workers(helpers);
+    std::vector<std::atomic<int>> runs(257);
+    for (int job = 0; job < 300; ++job) {
+      const std::size_t chunks = 1 + static_cast<std::size_t>(job) % runs.size();
+      auto chunk = [&](std::size_t i) { runs[i].fetch_add(1, std::memory_order_relaxed); };
+      workers.Run(chunks, chunk);
+      for (std::size_t i = 0; i < runs.size(); ++i) {
+        ASSERT_EQ(runs[i].exchange(0), i < chunks ? 1 : 0)
+            << "helpers " << helpers << " job " << job << " chunk " << i;
+      }
+    }
+  }
+}
+
+// ---- Whole frames ----
+
+struct Config {
+  GeneratorShape shape;
+  int32_t satiation, picture, blur, color, fast;
+  uint32_t seed;
+  int frames;
+};
+
+// Two generators with the same seed, one on each renderer.
+struct Pair {
+  Settings settingsRef, settingsFast;
+  TRandom randomRef, randomFast;
+  std::unique_ptr<TGenerator> ref, fast;
+
+  explicit Pair(const Config& c) : randomRef(c.seed), randomFast(c.seed) {
+    for (Settings* s : {&settingsRef, &settingsFast}) {
+      s->Fast = c.fast;
+      s->Satiation = c.satiation;
+      s->Picture = c.picture;
+      s->Blur = c.blur;
+      s->Color = c.color;
+    }
+    ref = std::make_unique<TGenerator>(c.shape, settingsRef, randomRef);
+    fast = std::make_unique<TGenerator>(c.shape, settingsFast, randomFast);
+    ref->UseReferenceRenderer = true;
+    for (TGenerator* g : {ref.get(), fast.get()}) {
+      if (c.shape == GeneratorShape::FullScreen) {
+        g->SetupFullScreen();
+      } else {
+        g->SetupSettingsWindow(400, 300);
+      }
+    }
+  }
+};
+
+// Counts the plane bytes that the bitmap shows and that differ, over the
+// field plus the parking cell.
+struct Tally {
+  int64_t bytes = 0, differing = 0;
+  void Add(const TGenerator& a, const TGenerator& b) {
+    auto low = [](int32_t v) { return static_cast<uint8_t>(v); };
+    for (int32_t y = 0; y <= a.FieldHeight; ++y) {
+      for (int32_t x = 0; x <= a.FieldWidth; ++x) {
+        const std::size_t c = a.Cell(y, x);
+        bytes += 3;
+        differing += (low(a.RedPlane[c]) != low(b.RedPlane[c])) +
+                     (low(a.GreenPlane[c]) != low(b.GreenPlane[c])) +
+                     (low(a.BluePlane[c]) != low(b.BluePlane[c]));
+      }
+    }
+  }
+};
+
+void ExpectSameFrames(const Config& c, const KernelSet* kernels = nullptr) {
+  SCOPED_TRACE(testing::Message() << "shape " << static_cast<int>(c.shape) << " satiation "
+                                  << c.satiation << " picture " << c.picture << " blur "
+                                  << c.blur << " color " << c.color << " seed " << c.seed
+                                  << (kernels ? kernels->name : ""));
+  Pair p(c);
+  std::unique_ptr<tav::fastgen::FastRenderer> own;
+  if (kernels) own = std::make_unique<tav::fastgen::FastRenderer>(*p.fast);
+  Tally t;
+  for (int f = 0; f < c.frames; ++f) {
+    p.ref->Tavorensia();
+    if (own) {
+      own->Render(*kernels);
+    } else {
+      p.fast->Tavorensia();
+    }
+    // The wave parameters advance identically (both draw the same randoms).
+    ASSERT_EQ(p.ref->Coef1, p.fast->Coef1);
+    ASSERT_EQ(p.ref->Phase3, p.fast->Phase3);
+    t.Add(*p.ref, *p.fast);
+  }
+  ASSERT_GT(t.bytes, 0);
+  EXPECT_LE(t.differing * 10000, t.bytes) << t.differing << " of " << t.bytes << " bytes differ";
+}
+
+TEST(FastRenderer, SameFramesAsTheReferenceInTheFinePass) {
+  const Config configs[] = {
+      {GeneratorShape::FullScreen, 100, 75, 100, 3, 20, 1, 3},
+      {GeneratorShape::FullScreen, 100, 25, 100, 3, 100, 2, 3},
+      {GeneratorShape::FullScreen, 80, 25, 0, 5, 20, 3, 6},
+      {GeneratorShape::FullScreen, 80, 51, 1, 10, 100, 4, 6},
+      {GeneratorShape::FullScreen, 60, 50, 37, 2, 0, 5, 6},
+      {GeneratorShape::FullScreen, 60, 100, 100, 7, 100, 6, 6},
+      {GeneratorShape::FullScreen, 70, 90, 64, 4, 55, 16, 6},
+      {GeneratorShape::SettingsWindow, 100, 75, 100, 9, 20, 7, 6},
+      {GeneratorShape::SettingsWindow, 90, 25, 50, 8, 20, 8, 6},
+      {GeneratorShape::SettingsWindow, 60, 0, 0, 6, 100, 9, 6},
+  };
+  for (const Config& c : configs) ExpectSameFrames(c);
+}
+
+TEST(FastRenderer, SameFramesAsTheReferenceInTheCoarsePass) {
+  const Config configs[] = {
+      {GeneratorShape::FullScreen, 59, 25, 100, 3, 20, 11, 10},
+      {GeneratorShape::FullScreen, 59, 75, 100, 9, 100, 12, 10},
+      {GeneratorShape::FullScreen, 30, 60, 0, 10, 20, 13, 10},
+      {GeneratorShape::FullScreen, 0, 100, 1, 4, 0, 14, 10},
+      {GeneratorShape::SettingsWindow, 40, 80, 70, 2, 20, 15, 10},
+      {GeneratorShape::SettingsWindow, 10, 5, 100, 0, 50, 17, 10},
+  };
+  for (const Config& c : configs) ExpectSameFrames(c);
+}
+
+TEST(FastRenderer, EveryColourModeAndKernelSetMatches) {
+  for (int32_t color = -1; color <= 11; ++color) {
+    ExpectSameFrames({GeneratorShape::FullScreen, 70, 75, 100, color, 20, 100u + color, 2});
+    ExpectSameFrames({GeneratorShape::FullScreen, 50, 75, 100, color, 20, 200u + color, 2});
+  }
+  for (const KernelSet* k : RunnableKernels()) {
+    ExpectSameFrames({GeneratorShape::FullScreen, 80, 75, 100, 3, 20, 300, 3}, k);
+    ExpectSameFrames({GeneratorShape::FullScreen, 55, 25, 100, 9, 20, 301, 3}, k);
+  }
+}
+
+TEST(FastRenderer, WallpaperAndPreviewFollowTheReference) {
+  // The settings window switches layouts under the renderer: a preview, a
+  // wallpaper at another size, the preview again.
+  Config c{GeneratorShape::SettingsWindow, 80, 75, 60, 4, 20, 21, 1};
+  Pair p(c);
+  tav::TDIB wallRef, wallFast;
+  p.ref->PreviewTick();
+  p.fast->PreviewTick();
+  p.ref->RenderWallpaper(640, 480, wallRef);
+  p.fast->RenderWallpaper(640, 480, wallFast);
+  Tally t;
+  t.Add(*p.ref, *p.fast);
+  p.ref->RestorePreview(400, 300);
+  p.fast->RestorePreview(400, 300);
+  for (int32_t satiation : {55, 95}) {
+    p.settingsRef.Satiation = p.settingsFast.Satiation = satiation;
+    p.ref->PreviewTick();
+    p.fast->PreviewTick();
+    t.Add(*p.ref, *p.fast);
+  }
+  EXPECT_LE(t.differing * 10000, t.bytes) << t.differing << " of " << t.bytes;
+}
+
+TEST(FastRenderer, LivePointsAreTheLastWriterOfEachCell) {
+  for (int32_t satiation : {100, 75, 59, 20}) {
+    SCOPED_TRACE(satiation);
+    Settings s;
+    s.Satiation = satiation;
+    s.Picture = 25;
+    TRandom random(satiation);
+    TGenerator g(GeneratorShape::FullScreen, s, random);
+    g.SetupFullScreen();
+    tav::fastgen::FastRenderer fast(g, 0);
+    fast.Prepare();
+    // Cells the layout writes, and the last point writing each.
+    std::vector<int32_t> last(static_cast<std::size_t>(g.Capacity().PlaneRows) *
+                                  static_cast<std::size_t>(g.Capacity().PlaneColumns),
+                              -1);
+    std::size_t cells = 0;
+    for (int32_t k = 0; k < g.PointsPerFrame(); ++k) {
+      const std::size_t i = static_cast<std::size_t>(k);
+      for (int j = 0; j < (g.FineLayout() ? 1 : tav::kFigureEntries); ++j) {
+        int32_t px = g.FineLayout() ? g.PixelX1[i] : g.PixelX0[i] + g.FigureDX[j];
+        int32_t py = g.FineLayout() ? g.PixelY1[i] : g.PixelY0[i] + g.FigureDY[j];
+        if (!g.FineLayout() && !(py > 0 && py < g.FieldHeight && px > 0 && px < g.FieldWidth)) {
+          px = py = 0;
+        }
+        int32_t& l = last[g.Cell(py, px)];
+        cells += l < 0;
+        l = k;
+      }
+    }
+    std::vector<bool> isLast(static_cast<std::size_t>(g.PointsPerFrame()), false);
+    for (int32_t k : last) {
+      if (k >= 0) isLast[static_cast<std::size_t>(k)] = true;
+    }
+    std::size_t lastWriters = 0;
+    for (bool b : isLast) lastWriters += b;
+    EXPECT_EQ(fast.LivePoints(), lastWriters);
+    if (g.FineLayout()) {
+      EXPECT_EQ(fast.LivePoints(), cells);
+    } else {
+      EXPECT_EQ(fast.LiveEntries(), cells);
+    }
+  }
+}
+
+}  // namespace
