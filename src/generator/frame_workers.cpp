@@ -12,8 +12,10 @@ FrameWorkers::FrameWorkers(int helpers) {
 
 FrameWorkers::~FrameWorkers() {
   if (!helper_.joinable()) return;
-  stop_.store(true, std::memory_order_release);
-  wake_.fetch_add(1, std::memory_order_release);
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
   wake_.notify_one();
   helper_.join();
 }
@@ -28,17 +30,24 @@ void FrameWorkers::Drain() {
     if (next >= count) return;
     // A claimed chunk keeps the job alive: Run waits for it to be done.
     fn_(ctx_, static_cast<std::size_t>(next));
-    if (done_.fetch_add(1, std::memory_order_acq_rel) + 1 == count) done_.notify_all();
+    if (done_.fetch_add(1, std::memory_order_acq_rel) + 1 == count) {
+      // The caller may be asleep waiting for this last chunk.
+      std::lock_guard lock(mutex_);
+      finished_.notify_one();
+    }
   }
 }
 
 void FrameWorkers::HelperLoop() {
-  uint32_t seen = wake_.load(std::memory_order_acquire);
+  std::unique_lock lock(mutex_);
+  uint32_t seen = 0;
   for (;;) {
-    wake_.wait(seen, std::memory_order_acquire);
-    seen = wake_.load(std::memory_order_acquire);
-    if (stop_.load(std::memory_order_acquire)) return;
+    wake_.wait(lock, [&] { return stop_ || jobs_ != seen; });
+    if (stop_) return;
+    seen = jobs_;
+    lock.unlock();
     Drain();
+    lock.lock();
   }
 }
 
@@ -55,7 +64,10 @@ void FrameWorkers::Run(std::size_t chunks, ChunkFn fn, void* ctx) {
   generation_ = (generation_ + 1) & 0xffff;
   ticket_.store((generation_ << (2 * kNextBits)) | (uint64_t{chunks} << kNextBits),
                 std::memory_order_release);
-  wake_.fetch_add(1, std::memory_order_release);
+  {
+    std::lock_guard lock(mutex_);
+    ++jobs_;
+  }
   wake_.notify_one();
   Drain();
   // Wait for chunks the helper still runs: spin briefly, then sleep.
@@ -64,10 +76,8 @@ void FrameWorkers::Run(std::size_t chunks, ChunkFn fn, void* ctx) {
     if (done_.load(std::memory_order_acquire) == count) return;
     __builtin_ia32_pause();
   }
-  for (uint32_t d = done_.load(std::memory_order_acquire); d != count;
-       d = done_.load(std::memory_order_acquire)) {
-    done_.wait(d, std::memory_order_acquire);
-  }
+  std::unique_lock lock(mutex_);
+  finished_.wait(lock, [&] { return done_.load(std::memory_order_acquire) == count; });
 }
 
 }  // namespace tav::fastgen

@@ -4,8 +4,10 @@
 // threads claim chunks from one counter, so a helper that wakes late (the
 // machine is busy) only means the caller does more of the work itself.
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <thread>
 
 namespace tav::fastgen {
@@ -43,9 +45,13 @@ class FrameWorkers {
   static constexpr int kNextBits = 24;
   static constexpr uint64_t kMask = (uint64_t{1} << kNextBits) - 1;
   std::atomic<uint64_t> ticket_{0};
-  std::atomic<uint32_t> wake_{0};   // bumped per job and at shutdown
-  std::atomic<uint32_t> done_{0};   // chunks of the current job finished
-  std::atomic<bool> stop_{false};
+  std::atomic<uint32_t> done_{0};  // chunks of the current job finished
+  // The helper sleeps on wake_ between jobs; the caller sleeps on finished_
+  // when the helper still runs a chunk after the caller ran out of chunks.
+  std::mutex mutex_;
+  std::condition_variable wake_, finished_;
+  uint32_t jobs_ = 0;  // bumped per job, under mutex_
+  bool stop_ = false;  // under mutex_
   ChunkFn fn_ = nullptr;
   void* ctx_ = nullptr;
   uint64_t generation_ = 0;
