@@ -21,10 +21,12 @@ constexpr std::size_t kCoarseChunk = 512;
 std::size_t Cells(const GeneratorCapacity& c) {
   return static_cast<std::size_t>(c.PlaneRows) * static_cast<std::size_t>(c.PlaneColumns);
 }
+// Room left past the live points: the loops read whole blocks.
+constexpr std::size_t kPad = 64;
+
 std::size_t LiveCapacity(const GeneratorCapacity& c) {
   const std::size_t fine = std::min<std::size_t>(static_cast<std::size_t>(c.FineCapacity), Cells(c));
-  // Room for one block past the last live point: the loops read whole blocks.
-  return std::max<std::size_t>(fine, static_cast<std::size_t>(c.CoarseCapacity)) + 64;
+  return std::max<std::size_t>(fine, static_cast<std::size_t>(c.CoarseCapacity)) + kPad;
 }
 std::size_t EntryCapacity(const GeneratorCapacity& c) {
   return std::min<std::size_t>(Cells(c), static_cast<std::size_t>(c.CoarseCapacity) * kFigureEntries);
@@ -92,8 +94,16 @@ void FastRenderer::BuildFine() {
   const std::size_t cells = Cells(cap);
   const int32_t count = g_.PointsPerFrame();
   std::memset(claimed_.data(), 0, cells);
-  // From the last point back: a point is live when no later one took its cell.
-  std::size_t n = 0;
+  // From the last point back: a point is live when no later one took its
+  // cell. The live arrays fill from their top down, so they end up in
+  // increasing point order without a second pass; the layout tables are
+  // read in one sweep.
+  const double* px = g_.PointX1.data();
+  const double* py = g_.PointY1.data();
+  const double* pz = g_.PointZ1.data();
+  const double* pr = g_.RingRadius1.data();
+  const std::size_t top = LiveCapacity(cap) - kPad;
+  std::size_t at = top;
   for (int32_t k = count - 1; k >= 0; --k) {
     const std::size_t i = static_cast<std::size_t>(k);
     const std::size_t cell = g_.Cell(g_.PixelY1[i], g_.PixelX1[i]);
@@ -101,15 +111,17 @@ void FastRenderer::BuildFine() {
       if (claimed_[cell]) continue;
       claimed_[cell] = 1;
     }
-    index_[n] = k;
-    pixel_[n] = static_cast<int32_t>(cell);
-    ++n;
+    --at;
+    index_[at] = k;
+    pixel_[at] = static_cast<int32_t>(cell);
+    x_[at] = px[i];
+    y_[at] = py[i];
+    z_[at] = pz[i];
+    r_[at] = pr[i];
   }
-  std::reverse(index_.data(), index_.data() + n);
-  std::reverse(pixel_.data(), pixel_.data() + n);
-  live_ = n;
+  base_ = at;
+  live_ = top - at;
   entries_ = 0;
-  CopyLive(g_.PointX1.data(), g_.PointY1.data(), g_.PointZ1.data(), g_.RingRadius1.data());
 }
 
 void FastRenderer::CopyLive(const double* x, const double* y, const double* z, const double* r) {
@@ -174,6 +186,7 @@ void FastRenderer::BuildCoarse() {
   // entries keep their relative order, which no longer matters (distinct cells).
   std::memmove(entryPixel_.data(), entryPixel_.data() + e, entries_ * sizeof(int32_t));
   std::memmove(entryWeight_.data(), entryWeight_.data() + e, entries_);
+  base_ = 0;
   std::reverse(index_.data(), index_.data() + points);
   std::reverse(entryBegin_.data(), entryBegin_.data() + points);
   int32_t start = 0;
@@ -218,7 +231,7 @@ void FastRenderer::Render(const KernelSet& kernels) {
   t.tableSize = fine ? cap.FineCapacity : cap.CoarseCapacity;
   // Look-ups start at a point's own index, which the layout keeps inside;
   // whether the last live point's look-ahead stays inside decides for all.
-  const int64_t lastIndex = live_ > 0 ? index_[live_ - 1] : 0;
+  const int64_t lastIndex = live_ > 0 ? index_[base_ + live_ - 1] : 0;
   const int64_t lookMax = std::max({t.lookX, t.lookY, t.lookZ});
   const int64_t lookMin = std::min({t.lookX, t.lookY, t.lookZ});
   t.lookInside = !t.modulate || (lookMin >= 0 && lastIndex + lookMax < t.tableSize);
@@ -244,9 +257,10 @@ void FastRenderer::Render(const KernelSet& kernels) {
     FineFrame f;
     f.turn = t;
     f.colour = c;
-    f.x = x_.data(), f.y = y_.data(), f.z = z_.data(), f.r = r_.data();
-    f.index = index_.data();
-    f.pixel = pixel_.data();
+    f.x = x_.data() + base_, f.y = y_.data() + base_, f.z = z_.data() + base_,
+    f.r = r_.data() + base_;
+    f.index = index_.data() + base_;
+    f.pixel = pixel_.data() + base_;
     f.red = g_.RedPlane.data(), f.green = g_.GreenPlane.data(), f.blue = g_.BluePlane.data();
     f.lut = pixelModes_.Data();
     f.lutHalf = PixelModeTable::kHalf;
@@ -263,8 +277,9 @@ void FastRenderer::Render(const KernelSet& kernels) {
     CoarseFrame f;
     f.turn = t;
     f.colour = c;
-    f.x = x_.data(), f.y = y_.data(), f.z = z_.data(), f.r = r_.data();
-    f.index = index_.data();
+    f.x = x_.data() + base_, f.y = y_.data() + base_, f.z = z_.data() + base_,
+    f.r = r_.data() + base_;
+    f.index = index_.data() + base_;
     f.entryBegin = entryBegin_.data();
     f.entryPixel = entryPixel_.data();
     f.entryWeight = entryWeight_.data();

@@ -57,7 +57,8 @@ class FastRenderer {
   uint64_t builtSerial_ = ~uint64_t{0};
 
   // Live points, structure of arrays, in increasing original index.
-  std::size_t live_ = 0;
+  // They sit at base_ .. base_ + live_ - 1.
+  std::size_t live_ = 0, base_ = 0;
   ZeroBuffer<double> x_, y_, z_, r_;
   ZeroBuffer<int32_t> index_;
   ZeroBuffer<int32_t> pixel_;  // fine pass: the point's plane cell
