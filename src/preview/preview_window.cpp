@@ -1,0 +1,390 @@
+#include "preview/preview_window.hpp"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <array>
+#include <atomic>
+#include <bit>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "app/command_line.hpp"
+#include "app/modes.hpp"
+#include "display/dib.hpp"
+#include "generator/random.hpp"
+#include "preview/preview_renderer.hpp"
+
+namespace tav {
+namespace {
+
+constexpr int kPopupWidth = 320;
+constexpr int kPopupHeight = 240;
+constexpr auto kRepaintInterval = std::chrono::milliseconds(40);
+constexpr const char* kWindowName = "Tavorensi";
+constexpr const char* kQuitAtomName = "_TAVORENSIA_PREVIEW_QUIT";
+
+// Xlib's own handler ends the process on any protocol error, and a host can
+// destroy its window under us at any moment. Errors are noted per thread
+// (each thread reads only its own connection, so the handler runs on the
+// thread whose request failed) and the code that cares asks after a sync.
+thread_local int tLastXError = 0;
+
+int NoteXError(Display*, XErrorEvent* e) {
+  tLastXError = e->error_code;
+  return 0;
+}
+
+// Waits for the server to handle everything sent so far; false when any of
+// it failed since the last call.
+bool SyncedWithoutError(Display* dpy) {
+  XSync(dpy, False);
+  const bool ok = tLastXError == 0;
+  tLastXError = 0;
+  return ok;
+}
+
+// What the window and the worker share. The window id is written before the
+// worker starts, the size once by the worker, the stop flag by the key
+// handling; each is read without a lock.
+struct TPreviewShared {
+  std::atomic<Window> window{0};
+  std::atomic<int32_t> width{0};
+  std::atomic<int32_t> height{0};
+  std::atomic<bool> stop{false};
+
+  // Set when the window has gone: wakes a sleeping worker at once so the
+  // process need not wait for its sleep to end.
+  std::mutex mutex;
+  std::condition_variable wake;
+  bool ending = false;
+
+  // Sleeps one interval; false when the preview is ending.
+  bool Sleep() {
+    std::unique_lock lock(mutex);
+    return !wake.wait_for(lock, kRepaintInterval, [this] { return ending; });
+  }
+  void End() {
+    {
+      std::lock_guard lock(mutex);
+      ending = true;
+    }
+    wake.notify_all();
+  }
+  bool Ending() {
+    std::lock_guard lock(mutex);
+    return ending;
+  }
+};
+
+// The worker asks for a repaint every interval on its own connection until
+// the stop flag is set, then tells the window's loop to end.
+void PreviewWorker(Display* dpy, TPreviewShared& shared, Atom quit) {
+  const Window window = shared.window.load();
+  XWindowAttributes attrs;
+  if (XGetWindowAttributes(dpy, window, &attrs)) {
+    shared.width.store(attrs.width + 2 * attrs.border_width);
+    shared.height.store(attrs.height + 2 * attrs.border_width);
+  }
+  XMapWindow(dpy, window);
+  do {
+    // The window has no background, so clearing it erases nothing and only
+    // brings an Expose.
+    XClearArea(dpy, window, 0, 0, 0, 0, True);
+    XFlush(dpy);
+    if (!shared.Sleep()) break;
+  } while (!shared.stop.load());
+
+  if (!shared.Ending()) {
+    XEvent ev{};
+    ev.xclient.type = ClientMessage;
+    ev.xclient.window = window;
+    ev.xclient.message_type = quit;
+    ev.xclient.format = 32;
+    // No event mask: the event goes to the client that created the window.
+    XSendEvent(dpy, window, False, NoEventMask, &ev);
+  }
+  XSync(dpy, False);
+  tLastXError = 0;
+  XCloseDisplay(dpy);
+}
+
+// A TrueColor visual for the window: the parent's when it is one, else the
+// screen's 24-bit one with a colormap of our own.
+struct TVisualChoice {
+  Visual* visual = nullptr;
+  int depth = 0;
+  Colormap colormap = None;
+  bool ownColormap = false;
+};
+
+bool ChooseVisual(Display* dpy, const XWindowAttributes& parent, TVisualChoice& out) {
+  const int screen = XScreenNumberOfScreen(parent.screen);
+  const Window root = RootWindow(dpy, screen);
+  if (parent.visual && parent.visual->c_class == TrueColor) {
+    out.visual = parent.visual;
+    out.depth = parent.depth;
+    out.colormap = parent.colormap;
+    if (out.colormap == None) {
+      out.colormap = XCreateColormap(dpy, root, out.visual, AllocNone);
+      out.ownColormap = true;
+    }
+    return true;
+  }
+  XVisualInfo info;
+  if (!XMatchVisualInfo(dpy, screen, 24, TrueColor, &info)) return false;
+  out.visual = info.visual;
+  out.depth = info.depth;
+  out.colormap = XCreateColormap(dpy, root, out.visual, AllocNone);
+  out.ownColormap = true;
+  return true;
+}
+
+// Turns the renderer's 24-bit bitmap into an image of the window's visual.
+class TImageConverter {
+ public:
+  TImageConverter(Display* dpy, Visual* visual, int depth)
+      : dpy_(dpy), visual_(visual), depth_(depth) {
+    Fill(red_, visual->red_mask);
+    Fill(green_, visual->green_mask);
+    Fill(blue_, visual->blue_mask);
+  }
+  ~TImageConverter() { Free(); }
+  TImageConverter(const TImageConverter&) = delete;
+  TImageConverter& operator=(const TImageConverter&) = delete;
+
+  // The image holding bitmap, or null when no memory could be had.
+  XImage* Convert(const TDIB& bitmap) {
+    const int w = bitmap.Width(), h = bitmap.Height();
+    if (!image_ || image_->width != w || image_->height != h) {
+      Free();
+      image_ = XCreateImage(dpy_, visual_, static_cast<unsigned>(depth_), ZPixmap, 0, nullptr,
+                            static_cast<unsigned>(w), static_cast<unsigned>(h), 32, 0);
+      if (!image_) return nullptr;
+      image_->data = static_cast<char*>(
+          std::malloc(static_cast<std::size_t>(image_->bytes_per_line) * static_cast<std::size_t>(h)));
+      if (!image_->data) {
+        Free();
+        return nullptr;
+      }
+    }
+    const int nativeOrder = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
+    const bool direct32 = image_->bits_per_pixel == 32 && image_->byte_order == nativeOrder;
+    for (int y = 0; y < h; ++y) {
+      const uint8_t* src = bitmap.ScanLineRead(y);
+      char* dst = image_->data + static_cast<std::ptrdiff_t>(y) * image_->bytes_per_line;
+      for (int x = 0; x < w; ++x, src += 3) {
+        const unsigned long pixel = blue_[src[0]] | green_[src[1]] | red_[src[2]];
+        if (direct32) {
+          const auto p = static_cast<uint32_t>(pixel);
+          std::memcpy(dst + static_cast<std::ptrdiff_t>(x) * 4, &p, 4);
+        } else {
+          XPutPixel(image_, x, y, pixel);
+        }
+      }
+    }
+    return image_;
+  }
+
+ private:
+  // Spreads 0..255 over the bits of the channel's mask.
+  static void Fill(std::array<unsigned long, 256>& table, unsigned long mask) {
+    if (mask == 0) {
+      table.fill(0);
+      return;
+    }
+    const int shift = std::countr_zero(mask);
+    const unsigned long top = mask >> shift;
+    for (unsigned v = 0; v < 256; ++v) table[v] = ((v * top + 127) / 255) << shift;
+  }
+  void Free() {
+    if (image_) XDestroyImage(image_);  // frees the pixel memory too
+    image_ = nullptr;
+  }
+
+  Display* dpy_;
+  Visual* visual_;
+  int depth_;
+  XImage* image_ = nullptr;
+  std::array<unsigned long, 256> red_{}, green_{}, blue_{};
+};
+
+class TPreviewWindow {
+ public:
+  TPreviewWindow(Display* dpy, const std::function<bool()>& verifyPassword)
+      : dpy_(dpy), verifyPassword_(verifyPassword), renderer_(random_) {}
+
+  int PreviewRun(Window parent) {
+    XWindowAttributes parentAttrs;
+    bool popup = true;
+    if (parent != 0 && XGetWindowAttributes(dpy_, parent, &parentAttrs) &&
+        SyncedWithoutError(dpy_)) {
+      popup = false;
+    }
+    tLastXError = 0;
+    int width = kPopupWidth, height = kPopupHeight;
+    if (popup) {
+      parent = DefaultRootWindow(dpy_);
+      if (!XGetWindowAttributes(dpy_, parent, &parentAttrs)) return 1;
+    } else {
+      width = parentAttrs.width + 2 * parentAttrs.border_width;
+      height = parentAttrs.height + 2 * parentAttrs.border_width;
+    }
+
+    // A new run draws its drifting state afresh.
+    random_.Randomize();
+    renderer_.Restart();
+
+    TVisualChoice visual;
+    if (!ChooseVisual(dpy_, parentAttrs, visual)) return 1;
+    const int status = Run(parent, width, height, popup, visual);
+    if (visual.ownColormap) XFreeColormap(dpy_, visual.colormap);
+    SyncedWithoutError(dpy_);
+    return status;
+  }
+
+ private:
+  int Run(Window parent, int width, int height, bool popup, const TVisualChoice& visual) {
+    XSetWindowAttributes attrs{};
+    // No background: a repaint request erases nothing, so the picture never flickers.
+    attrs.background_pixmap = None;
+    attrs.border_pixel = 0;
+    attrs.colormap = visual.colormap;
+    // A child takes no keyboard or mouse input: those go on to the host's window.
+    attrs.event_mask = ExposureMask | StructureNotifyMask | (popup ? KeyPressMask : 0);
+    attrs.override_redirect = popup ? True : False;
+    window_ = XCreateWindow(dpy_, parent, 0, 0, static_cast<unsigned>(width),
+                            static_cast<unsigned>(height), 0, visual.depth, InputOutput,
+                            visual.visual,
+                            CWBackPixmap | CWBorderPixel | CWColormap | CWEventMask |
+                                CWOverrideRedirect,
+                            &attrs);
+    XStoreName(dpy_, window_, kWindowName);
+    if (popup) {
+      XMapRaised(dpy_, window_);  // on top of everything, where it was put
+    } else {
+      XMapWindow(dpy_, window_);
+    }
+    // The host may have destroyed its window since we measured it.
+    if (!SyncedWithoutError(dpy_)) {
+      XDestroyWindow(dpy_, window_);
+      SyncedWithoutError(dpy_);
+      return 0;
+    }
+
+    gc_ = XCreateGC(dpy_, window_, 0, nullptr);
+    TImageConverter converter(dpy_, visual.visual, visual.depth);
+    const Atom quit = XInternAtom(dpy_, kQuitAtomName, False);
+
+    // The worker talks to the server on a connection of its own.
+    Display* workerDpy = XOpenDisplay(DisplayString(dpy_));
+    if (!workerDpy) {
+      XFreeGC(dpy_, gc_);
+      XDestroyWindow(dpy_, window_);
+      SyncedWithoutError(dpy_);
+      return 1;
+    }
+    shared_.window.store(window_);
+    std::thread worker(PreviewWorker, workerDpy, std::ref(shared_), quit);
+
+    const bool destroyed = MessageLoop(popup, quit, converter);
+
+    shared_.End();
+    worker.join();
+    XFreeGC(dpy_, gc_);
+    if (!destroyed) XDestroyWindow(dpy_, window_);
+    SyncedWithoutError(dpy_);
+    return 0;
+  }
+
+  // Handles the window's events until the worker says the preview is over
+  // (false) or the window was destroyed with its parent (true).
+  bool MessageLoop(bool popup, Atom quit, TImageConverter& converter) {
+    XEvent ev;
+    for (;;) {
+      XNextEvent(dpy_, &ev);
+      switch (ev.type) {
+        case Expose:
+          if (ev.xexpose.window == window_ && ev.xexpose.count == 0) {
+            // Requests that piled up while we were busy make one step, not several.
+            while (XCheckTypedWindowEvent(dpy_, window_, Expose, &ev)) {
+            }
+            PreviewPaint(converter);
+          }
+          break;
+        case MapNotify:
+          // Nothing gives an override-redirect window the focus but itself.
+          if (popup && ev.xmap.window == window_) {
+            XSetInputFocus(dpy_, window_, RevertToPointerRoot, CurrentTime);
+          }
+          break;
+        case KeyPress:
+          if (popup) shared_.stop.store(verifyPassword_());
+          break;
+        case DestroyNotify:
+          if (ev.xdestroywindow.window == window_) return true;
+          break;
+        case ClientMessage:
+          if (ev.xclient.window == window_ && ev.xclient.message_type == quit) return false;
+          break;
+        default:
+          break;
+      }
+    }
+  }
+
+  void PreviewPaint(TImageConverter& converter) {
+    // Before the worker measured the window this is a 0 x 0 step: nothing to draw.
+    const int32_t width = shared_.width.load();
+    const int32_t height = shared_.height.load();
+    renderer_.PreviewPaint(width, height, bitmap_);
+    if (bitmap_.Empty()) return;
+    XImage* image = converter.Convert(bitmap_);
+    if (!image) return;
+    // If the host destroyed its window meanwhile, the error is noted and the
+    // DestroyNotify that follows ends the loop.
+    XPutImage(dpy_, window_, gc_, image, 0, 0, 0, 0, static_cast<unsigned>(image->width),
+              static_cast<unsigned>(image->height));
+    XFlush(dpy_);
+  }
+
+  Display* dpy_;
+  const std::function<bool()>& verifyPassword_;
+  TRandom random_;
+  TPreviewRenderer renderer_;
+  TDIB bitmap_;
+  TPreviewShared shared_;
+  Window window_ = None;
+  GC gc_ = nullptr;
+};
+
+// Until the host's password services are in, nothing holds the preview.
+bool NoPasswordSet() { return true; }
+
+}  // namespace
+
+int PreviewRun(unsigned long parent, const std::function<bool()>& verifyPassword) {
+  // Two threads use Xlib, each with its own connection.
+  XInitThreads();
+  Display* dpy = XOpenDisplay(nullptr);
+  if (!dpy) return 1;
+  XSetErrorHandler(NoteXError);
+  int status = 1;
+  {
+    TPreviewWindow preview(dpy, verifyPassword);
+    status = preview.PreviewRun(parent);
+  }
+  XCloseDisplay(dpy);
+  return status;
+}
+
+int RunPreview(int argc, char** argv) {
+  return PreviewRun(WindowHandleArgument(argc, argv), NoPasswordSet);
+}
+
+}  // namespace tav
