@@ -12,12 +12,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
+#include <stdexcept>
 #include <thread>
 
+#include "app/application.hpp"
 #include "app/command_line.hpp"
 #include "app/modes.hpp"
 #include "display/dib.hpp"
 #include "generator/random.hpp"
+#include "preview/host_dialogs.hpp"
+#include "preview/host_services.hpp"
 #include "preview/preview_renderer.hpp"
 
 namespace tav {
@@ -324,7 +329,12 @@ class TPreviewWindow {
           }
           break;
         case KeyPress:
-          if (popup) shared_.stop.store(verifyPassword_());
+          if (popup) {
+            shared_.stop.store(verifyPassword_());
+            // A password dialog brings SDL, which puts in its own handler.
+            XSetErrorHandler(NoteXError);
+            if (!shared_.stop.load()) XSetInputFocus(dpy_, window_, RevertToPointerRoot, CurrentTime);
+          }
           break;
         case DestroyNotify:
           if (ev.xdestroywindow.window == window_) return true;
@@ -363,8 +373,30 @@ class TPreviewWindow {
   GC gc_ = nullptr;
 };
 
-// Until the host's password services are in, nothing holds the preview.
-bool NoPasswordSet() { return true; }
+// The pop-up's password check. The dialog needs SDL, which is started only
+// once a password is actually set; the verifier then lives as long as the
+// preview, so that its growing delay after wrong answers holds.
+class TPreviewPasswordCheck {
+ public:
+  bool operator()() {
+    if (!PasswordProtectionSet()) return true;
+    try {
+      if (!verifier_) {
+        app_.emplace(kApplicationTitle);
+        verifier_.emplace(prompt_, [this](bool show) { app_->ShowCursor(show); });
+      }
+      return verifier_->VerifyPassword();
+    } catch (const std::exception&) {
+      // No dialog can be shown: like a missing host service, it lets the preview end.
+      return true;
+    }
+  }
+
+ private:
+  std::optional<Application> app_;
+  SdlPasswordPrompt prompt_;
+  std::optional<PasswordVerifier> verifier_;
+};
 
 }  // namespace
 
@@ -384,7 +416,8 @@ int PreviewRun(unsigned long parent, const std::function<bool()>& verifyPassword
 }
 
 int RunPreview(int argc, char** argv) {
-  return PreviewRun(WindowHandleArgument(argc, argv), NoPasswordSet);
+  TPreviewPasswordCheck check;
+  return PreviewRun(WindowHandleArgument(argc, argv), [&check] { return check(); });
 }
 
 }  // namespace tav

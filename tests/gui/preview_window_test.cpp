@@ -11,7 +11,9 @@
 #include <string>
 #include <thread>
 
+#include "../temp_config.hpp"
 #include "harness.hpp"
+#include "preview/host_services.hpp"
 
 namespace {
 
@@ -203,6 +205,36 @@ TEST(PreviewWindow, WithoutAUsableHostItIsAPopupThatEndsOnAKey) {
     ASSERT_TRUE(status) << what << ": still running after a key";
     EXPECT_EQ(*status, 0) << what << "\n" << preview.Output();
   }
+}
+
+TEST(PreviewWindow, PopupWithAPasswordEndsOnlyOnTheRightOne) {
+  Xvfb x(640, 480);
+  ASSERT_TRUE(x.Ok());
+  tavtest::TempConfig config;
+  ASSERT_EQ(tav::ChangePassword(tav::SecureString(""), tav::SecureString("secret"),
+                                tav::SecureString("secret")),
+            tav::PasswordChange::Stored);
+  Process preview({TAV_EXE, "/p"}, x.Display(), {{"XDG_CONFIG_HOME", config.config().string()}});
+  ASSERT_TRUE(tavtest::WaitForWindow(x.Display(), "Tavorensi", 10s)) << preview.Output();
+
+  // A key asks for the password; Escape cancels and the preview goes on.
+  ASSERT_EQ(tavtest::Xdotool(x.Display(), {"key", "space"}), 0);
+  ASSERT_TRUE(tavtest::WaitForWindow(x.Display(), "Tavorensia Screensaver", 10s))
+      << preview.Output();
+  std::this_thread::sleep_for(300ms);  // the dialog takes the keyboard
+  ASSERT_EQ(tavtest::Xdotool(x.Display(), {"key", "Escape"}), 0);
+  EXPECT_FALSE(preview.Wait(1s)) << "ended although the dialog was cancelled";
+
+  // The right password ends it.
+  ASSERT_EQ(tavtest::Xdotool(x.Display(), {"key", "space"}), 0);
+  ASSERT_TRUE(tavtest::WaitForWindow(x.Display(), "Tavorensia Screensaver", 10s))
+      << preview.Output();
+  std::this_thread::sleep_for(300ms);
+  ASSERT_EQ(tavtest::Xdotool(x.Display(), {"type", "secret"}), 0);
+  ASSERT_EQ(tavtest::Xdotool(x.Display(), {"key", "Return"}), 0);
+  const auto status = preview.Wait(10s);
+  ASSERT_TRUE(status) << "still running after the right password";
+  EXPECT_EQ(*status, 0) << preview.Output();
 }
 
 }  // namespace
