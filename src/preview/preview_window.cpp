@@ -382,6 +382,9 @@ class TPreviewPasswordCheck {
     if (!PasswordProtectionSet()) return true;
     try {
       if (!verifier_) {
+        // SDL would turn SIGTERM into a quit event that only the dialog
+        // reads; the preview must stay as easy to end as before.
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         app_.emplace(kApplicationTitle);
         verifier_.emplace(prompt_, [this](bool show) { app_->ShowCursor(show); });
       }

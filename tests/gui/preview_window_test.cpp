@@ -214,7 +214,11 @@ TEST(PreviewWindow, PopupWithAPasswordEndsOnlyOnTheRightOne) {
   ASSERT_EQ(tav::ChangePassword(tav::SecureString(""), tav::SecureString("secret"),
                                 tav::SecureString("secret")),
             tav::PasswordChange::Stored);
-  Process preview({TAV_EXE, "/p"}, x.Display(), {{"XDG_CONFIG_HOME", config.config().string()}});
+  // The dialog's text field starts SDL's input-method support, whose D-Bus
+  // data is left behind in a library SDL has unloaded by then: unknown to
+  // any suppression, so this one process runs without the leak check.
+  Process preview({TAV_EXE, "/p"}, x.Display(),
+                  {{"XDG_CONFIG_HOME", config.config().string()}, {"ASAN_OPTIONS", "detect_leaks=0"}});
   ASSERT_TRUE(tavtest::WaitForWindow(x.Display(), "Tavorensi", 10s)) << preview.Output();
 
   // A key asks for the password; Escape cancels and the preview goes on.
@@ -235,6 +239,18 @@ TEST(PreviewWindow, PopupWithAPasswordEndsOnlyOnTheRightOne) {
   const auto status = preview.Wait(10s);
   ASSERT_TRUE(status) << "still running after the right password";
   EXPECT_EQ(*status, 0) << preview.Output();
+
+  // Once the dialog has been up, a plain SIGTERM still ends the preview.
+  Process again({TAV_EXE, "/p"}, x.Display(),
+                {{"XDG_CONFIG_HOME", config.config().string()}, {"ASAN_OPTIONS", "detect_leaks=0"}});
+  ASSERT_TRUE(tavtest::WaitForWindow(x.Display(), "Tavorensi", 10s)) << again.Output();
+  ASSERT_EQ(tavtest::Xdotool(x.Display(), {"key", "space"}), 0);
+  ASSERT_TRUE(tavtest::WaitForWindow(x.Display(), "Tavorensia Screensaver", 10s));
+  std::this_thread::sleep_for(300ms);
+  ASSERT_EQ(tavtest::Xdotool(x.Display(), {"key", "Escape"}), 0);
+  std::this_thread::sleep_for(300ms);
+  again.Signal(SIGTERM);
+  EXPECT_TRUE(again.Wait(5s)) << "SIGTERM did not end the preview";
 }
 
 }  // namespace
