@@ -68,12 +68,16 @@ void RunModal(SDL_Window* window, SDL_Renderer* renderer, const std::function<bo
   SDL_FlushEvents(SDL_KEYDOWN, SDL_TEXTINPUT);
   const Uint32 id = SDL_GetWindowID(window);
   bool open = true;
+  bool quit = false;
   while (open) {
     SDL_Event e;
     // A short wait: the caret blinks and the dialog stays responsive.
     if (SDL_WaitEventTimeout(&e, 100)) {
       for (;;) {
-        if (e.type == SDL_QUIT) open = false;
+        if (e.type == SDL_QUIT) {
+          open = false;
+          quit = true;
+        }
         if (e.type == SDL_WINDOWEVENT && e.window.windowID == id && e.window.event == SDL_WINDOWEVENT_CLOSE)
           open = false;
         ui.ProcessEvent(e);
@@ -93,6 +97,13 @@ void RunModal(SDL_Window* window, SDL_Renderer* renderer, const std::function<bo
     SDL_RenderPresent(renderer);
   }
   WipeTextState();
+  // A request to end the program closes the dialog (as Cancel) and is kept
+  // for the event loop.
+  if (quit) {
+    SDL_Event e{};
+    e.type = SDL_QUIT;
+    SDL_PushEvent(&e);
+  }
 }
 
 constexpr ImGuiWindowFlags kDialogFlags = ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoResize |
