@@ -37,6 +37,10 @@ Application::Application(std::string title) : title_(std::move(title)) {
   // SDL keeps the desktop's screen saver and display power saving off by
   // default; a screen saver must not.
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+  // Ours before SDL starts as well: SDL's X11 back end remembers the handler
+  // it found and puts it back when it quits, just before it closes the
+  // display, where errors about windows already gone still arrive.
+  XSetErrorHandler(IgnoreXError);
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0)
     throw std::runtime_error(std::string("SDL: ") + SDL_GetError());
   if (OnX11()) XSetErrorHandler(IgnoreXError);
