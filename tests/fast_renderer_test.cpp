@@ -30,6 +30,7 @@ using tav::fastgen::KernelSet;
 std::vector<const KernelSet*> RunnableKernels() {
   std::vector<const KernelSet*> sets{&tav::fastgen::Sse2Kernels()};
   if (tav::fastgen::CpuHasAvx2Fma()) sets.push_back(&tav::fastgen::Avx2Kernels());
+  if (tav::fastgen::CpuHasAvx512()) sets.push_back(&tav::fastgen::Avx512Kernels());
   return sets;
 }
 

@@ -10,8 +10,16 @@ bool CpuHasAvx2Fma() {
   return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 }
 
+bool CpuHasAvx512() {
+  __builtin_cpu_init();
+  return CpuHasAvx2Fma() && __builtin_cpu_supports("avx512f") &&
+         __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl");
+}
+
 const KernelSet& Kernels() {
-  static const KernelSet& chosen = CpuHasAvx2Fma() ? Avx2Kernels() : Sse2Kernels();
+  static const KernelSet& chosen = CpuHasAvx512()    ? Avx512Kernels()
+                                   : CpuHasAvx2Fma() ? Avx2Kernels()
+                                                     : Sse2Kernels();
   return chosen;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// The vectorised inner loops of the fast renderer, compiled once for SSE2
-// (any x86-64) and once for AVX2 + FMA; Kernels() picks the best set the
+// The vectorised inner loops of the fast renderer, compiled for SSE2 (any
+// x86-64), for AVX2 + FMA and for AVX-512; Kernels() picks the best set the
 // processor runs. Everything a loop needs comes in one plain record per
 // frame, so the loops read flat arrays and call nothing virtual.
 #include <cstddef>
@@ -93,9 +93,12 @@ struct KernelSet {
 
 const KernelSet& Sse2Kernels();
 const KernelSet& Avx2Kernels();
+const KernelSet& Avx512Kernels();
 // True when the processor (and the system) can run the AVX2 + FMA set.
 bool CpuHasAvx2Fma();
-// The set the renderer uses: AVX2 where it runs, SSE2 otherwise.
+// True when it can run the AVX-512 set (F, DQ and VL).
+bool CpuHasAvx512();
+// The set the renderer uses: the widest the processor runs.
 const KernelSet& Kernels();
 
 }  // namespace tav::fastgen
