@@ -68,7 +68,7 @@ void Application::Run() {
       continue;
     }
     // The queue is empty: idle processing, then wait no longer than it allows.
-    const uint32_t wait = RunIdle();
+    const uint32_t wait = std::min(RunIdle(), RunPulse());
     if (terminated_) break;
     if (wait == 0) continue;
     const int timeout = wait == kWaitForever ? -1 : static_cast<int>(std::min<uint32_t>(wait, INT32_MAX));
@@ -86,6 +86,21 @@ uint32_t Application::RunIdle() {
   uint32_t wait = kWaitForever;
   if (!Guard([&] { wait = idle_->Idle(); })) wait = 0;
   return wait;
+}
+
+void Application::SetPulse(uint32_t intervalMs, std::function<void()> f) {
+  pulse_ = std::move(f);
+  pulseInterval_ = intervalMs;
+  lastPulse_ = SDL_GetTicks();
+}
+
+uint32_t Application::RunPulse() {
+  if (!pulse_) return kWaitForever;
+  const uint32_t elapsed = SDL_GetTicks() - lastPulse_;
+  if (elapsed < pulseInterval_) return pulseInterval_ - elapsed;
+  lastPulse_ = SDL_GetTicks();
+  Guard(pulse_);
+  return pulseInterval_;
 }
 
 void Application::Dispatch(const SDL_Event& e) {

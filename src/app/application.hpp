@@ -35,6 +35,10 @@ class Application final : public TIdleHost {
   // Shows the main window and handles events until Terminate. Without a main
   // window it returns at once.
   void Run();
+  // Calls f about every intervalMs from the loop itself, between events.
+  // No timer thread: an event pushed from another thread makes SDL send a
+  // wake-up to the window, which fails once a host has destroyed it.
+  void SetPulse(uint32_t intervalMs, std::function<void()> f);
   // Handles what is queued and returns (modal dialogs inside a handler use it).
   void ProcessMessages();
   void Terminate() { terminated_ = true; }
@@ -72,6 +76,7 @@ class Application final : public TIdleHost {
  private:
   void Dispatch(const SDL_Event& event);
   uint32_t RunIdle();
+  uint32_t RunPulse();
 
   std::string title_;
   SDL_Window* mainWindow_ = nullptr;
@@ -81,6 +86,9 @@ class Application final : public TIdleHost {
   bool active_ = false;
   bool terminated_ = false;
   int cursorCount_ = 0;
+  std::function<void()> pulse_;
+  uint32_t pulseInterval_ = 0;
+  uint32_t lastPulse_ = 0;
 };
 
 }  // namespace tav

@@ -69,15 +69,8 @@ bool HostedWindow::Follow() {
 
 namespace {
 
-// SDL does not see the host's window; a timer wakes the event loop to look.
+// SDL does not see the host's window; the loop looks at it this often.
 constexpr Uint32 kFollowIntervalMs = 50;
-
-Uint32 PushFollowEvent(Uint32 interval, void* param) {
-  SDL_Event e{};
-  e.type = static_cast<Uint32>(reinterpret_cast<uintptr_t>(param));
-  SDL_PushEvent(&e);
-  return interval;
-}
 
 bool IsInput(const SDL_Event& e) {
   switch (e.type) {
@@ -111,19 +104,14 @@ int RunHostedFullScreen(uint32_t host) {
     return 1;  // nothing to draw into; the host sees the status
   }
   TForm1 form(app, TForm1::Hosted{hosted->Window()});
-  const Uint32 followEvent = SDL_RegisterEvents(1);
-  const SDL_TimerID timer = SDL_AddTimer(kFollowIntervalMs, PushFollowEvent,
-                                         reinterpret_cast<void*>(static_cast<uintptr_t>(followEvent)));
+  app.SetPulse(kFollowIntervalMs, [&] {
+    if (!hosted->Follow()) app.Terminate();
+  });
   app.SetMainWindow(form.Window(), [&](const SDL_Event& e) {
-    if (e.type == followEvent) {
-      if (!hosted->Follow()) app.Terminate();
-      return;
-    }
     // The host owns keyboard and mouse.
     if (!IsInput(e)) form.HandleEvent(e);
   });
   app.Run();
-  SDL_RemoveTimer(timer);
   return 0;
 }
 

@@ -282,7 +282,9 @@ TEST(XScreenSaverPreview, DrawsIntoTheGivenWindowAndEndsWithIt) {
         [&] {
           const auto s = tavtest::Screenshot(x.Display(), host);
           corner = s && s->width == 640 ? NonBlackIn(*s, 400, 300, 640, 480) : 0;
-          return corner > 0.5;
+          // The new area is the host's black until we draw there; a random
+          // picture can be dark in one corner, so any real share of colour counts.
+          return corner > 0.1;
         },
         5s, 100ms))
         << "non-black share of the new corner " << corner;
