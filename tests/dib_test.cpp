@@ -118,6 +118,20 @@ TEST(BoxBlur, MatchesTheWindowDefinitionForEverySize) {
       EXPECT_EQ(Pixels(keep), before);
     }
   }
+  // Large windows, with their sums at the top of the range (all 255) and at
+  // random, on both sides of the largest window counted by multiplication.
+  for (const int r : {31, 32}) {
+    for (const bool full : {true, false}) {
+      SCOPED_TRACE("r" + std::to_string(r) + (full ? " all 255" : " random"));
+      tav::TDIB d = Make(70, 66);
+      for (int y = 0; y < 66; ++y)
+        for (int x = 0; x < 70; ++x)
+          Put(d, x, y, full ? Rgb{255, 255, 255} : Rgb{uint8_t(gen()), uint8_t(gen()), uint8_t(gen())});
+      const tav::TDIB expected = BlurByDefinition(d, r);
+      d.BoxBlur(24, r);
+      EXPECT_EQ(Pixels(d), Pixels(expected));
+    }
+  }
   tav::TDIB d = Make(3, 2, 9);
   Put(d, 1, 1, {200, 0, 0});
   const auto before = Pixels(d);

@@ -151,6 +151,16 @@ void TDIB::BoxBlur(int bitCount, int radius) {
     uint32_t b, g, r, n;
   };
   std::vector<ColumnSum> cols(static_cast<std::size_t>(w), ColumnSum{0, 0, 0, 0});
+  // Dividing by the window's pixel count n, one of a few values, is a
+  // multiplication by ceil(2^32 / n): exact for sums up to 255 n while
+  // 255 n / 2^32 < 1 / n, that is for n up to 4096 (radius 31).
+  const uint64_t most = static_cast<uint64_t>(2 * r + 1) * static_cast<uint64_t>(2 * r + 1);
+  std::vector<uint64_t> reciprocal;
+  const bool fastDivide = most <= 4096;
+  if (fastDivide) {
+    reciprocal.resize(most + 1, 0);
+    for (uint64_t n = 1; n <= most; ++n) reciprocal[n] = ((uint64_t{1} << 32) + n - 1) / n;
+  }
   auto addRow = [&](int y, int sign) {
     const uint8_t* p = source.ScanLineRead(y);
     for (int x = 0; x < w; ++x, p += bpp) {
@@ -185,9 +195,16 @@ void TDIB::BoxBlur(int bitCount, int radius) {
           sb += c.b, sg += c.g, sr += c.r, sn += c.n;
         }
       }
-      out[0] = static_cast<uint8_t>(sb / sn);
-      out[1] = static_cast<uint8_t>(sg / sn);
-      out[2] = static_cast<uint8_t>(sr / sn);
+      if (fastDivide) {
+        const uint64_t m = reciprocal[sn];
+        out[0] = static_cast<uint8_t>((sb * m) >> 32);
+        out[1] = static_cast<uint8_t>((sg * m) >> 32);
+        out[2] = static_cast<uint8_t>((sr * m) >> 32);
+      } else {
+        out[0] = static_cast<uint8_t>(sb / sn);
+        out[1] = static_cast<uint8_t>(sg / sn);
+        out[2] = static_cast<uint8_t>(sr / sn);
+      }
     }
   }
 }
