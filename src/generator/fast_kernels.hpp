@@ -82,8 +82,6 @@ struct KernelSet {
   const char* name;
   // out[i] = sin(in[i]), 0 for |in[i]| >= 2^63 and non-finite values.
   void (*sinArray)(const double* in, double* out, std::size_t n);
-  // The same for cos.
-  void (*cosArray)(const double* in, double* out, std::size_t n);
   // The tile colour mode on n values in place.
   void (*tileMode)(double* values, std::size_t n, int32_t mode);
   // Live points begin .. end - 1 of a frame.

@@ -21,7 +21,7 @@ namespace {
 }  // namespace
 
 const KernelSet& Avx2Kernels() {
-  static const KernelSet set{"avx2", SinArray, CosArray, TileModeArray, FineKernel, CoarseKernel};
+  static const KernelSet set{"avx2", SinArray, TileModeArray, FineKernel, CoarseKernel};
   return set;
 }
 

@@ -21,7 +21,7 @@ namespace {
 }  // namespace
 
 const KernelSet& Avx512Kernels() {
-  static const KernelSet set{"avx512", SinArray, CosArray, TileModeArray, FineKernel, CoarseKernel};
+  static const KernelSet set{"avx512", SinArray, TileModeArray, FineKernel, CoarseKernel};
   return set;
 }
 

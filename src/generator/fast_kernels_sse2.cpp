@@ -16,7 +16,7 @@ namespace {
 }  // namespace
 
 const KernelSet& Sse2Kernels() {
-  static const KernelSet set{"sse2", SinArray, CosArray, TileModeArray, FineKernel, CoarseKernel};
+  static const KernelSet set{"sse2", SinArray, TileModeArray, FineKernel, CoarseKernel};
   return set;
 }
 

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <numbers>
 
-#include "generator/fast_kernels.hpp"
 #include "generator/fast_renderer.hpp"
 #include "generator/reference_renderer.hpp"
 #include "generator/round.hpp"
@@ -210,66 +209,42 @@ void TGenerator::BuildLayout(const LayoutConstants& k) {
   const double h = FieldHeight / 2.0;
   constexpr double kTwoPi = 2 * std::numbers::pi;
 
-  // The angles of a ring follow a = a + s until an edge skip or the ring's
-  // end, so their sines and cosines are taken a block at a time with the
-  // vector functions; a skip drops the rest of the block, which is then
-  // taken again from the new angle. The angles themselves are the same sums
-  // as one at a time.
-  const fastgen::KernelSet& vec = fastgen::Kernels();
-  constexpr int kSpan = 64;
-  double angle[kSpan], cosA[kSpan], sinA[kSpan];
   double r = 1, a = 0, b = 0;
+  // The ring phase changes once per ring: its cosine is taken then, not per
+  // point. (The ring angles stay one C library call each: the edge skips
+  // compare cos(acos(w / r)) x r with w, so a last-bit difference in the
+  // cosine would move whole arcs.)
   double cosB = Cos(b);
-  int32_t i = 0;
-  while (i <= LastPoint) {
-    const double s = k.stepNumerator / (k.stepDivisor * r);
+  for (int32_t i = 0; i <= LastPoint; ++i) {
+    ringRadius[i] = r;
+    pointX[i] = Cos(a) * r;
+    pointY[i] = Sin(a) * r;
+    pointZ[i] = cosB * r;
+
+    // Skip the arcs that lie outside the field. Each test is made on the
+    // stored point; the back-off e lets the next point land just inside.
     const double e = k.skipNumerator / (k.stepDivisor * r);
-    int n = 1;
-    angle[0] = a;
-    const int most = static_cast<int>(std::min<int64_t>(kSpan, int64_t{LastPoint} - i + 1));
-    while (n < most) {
-      const double next = angle[n - 1] + s;
-      if (!(next < kTwoPi)) break;
-      angle[n++] = next;
-    }
-    vec.cosArray(angle, cosA, static_cast<std::size_t>(n));
-    vec.sinArray(angle, sinA, static_cast<std::size_t>(n));
-    for (int j = 0; j < n; ++j, ++i) {
-      const std::size_t at = static_cast<std::size_t>(i);
-      a = angle[j];
-      ringRadius[at] = r;
-      pointX[at] = cosA[j] * r;
-      pointY[at] = sinA[j] * r;
-      pointZ[at] = cosB * r;
+    if (pointX[i] > w) a = std::acos(w / r) + a - e;
+    if (pointX[i] < -w) a = std::acos(w / r) + a - e;
+    if (pointY[i] > h) a = std::acos(h / r) + a - e;
+    if (pointY[i] < -h) a = std::acos(h / r) + a - e;
 
-      // Skip the arcs that lie outside the field. Each test is made on the
-      // stored point; the back-off e lets the next point land just inside.
-      bool skipped = false;
-      if (pointX[at] > w) a = std::acos(w / r) + a - e, skipped = true;
-      if (pointX[at] < -w) a = std::acos(w / r) + a - e, skipped = true;
-      if (pointY[at] > h) a = std::acos(h / r) + a - e, skipped = true;
-      if (pointY[at] < -h) a = std::acos(h / r) + a - e, skipped = true;
-
-      int32_t px = Round(w + pointX[at]);
-      int32_t py = Round(h + pointY[at]);
-      if (k.coarse) {
-        px += StepX[at];
-        py += StepY[at];
-      }
-      // Points outside the usable field go to the parking cell, one column
-      // right of and one row below the field, which is never shown.
-      if (py < 1 || py > FieldHeight - 2 || px < 1 || px > FieldWidth - 2) {
-        px = FieldWidth;
-        py = FieldHeight;
-      }
-      pixelX[at] = px;
-      pixelY[at] = py;
-      if (skipped) {
-        ++i;
-        break;
-      }
+    int32_t px = Round(w + pointX[i]);
+    int32_t py = Round(h + pointY[i]);
+    if (k.coarse) {
+      px += StepX[static_cast<std::size_t>(i)];
+      py += StepY[static_cast<std::size_t>(i)];
     }
-    a = a + s;
+    // Points outside the usable field go to the parking cell, one column
+    // right of and one row below the field, which is never shown.
+    if (py < 1 || py > FieldHeight - 2 || px < 1 || px > FieldWidth - 2) {
+      px = FieldWidth;
+      py = FieldHeight;
+    }
+    pixelX[i] = px;
+    pixelY[i] = py;
+
+    a = a + k.stepNumerator / (k.stepDivisor * r);
     if (!(a < kTwoPi)) {
       r = r + k.ringSpacing;
       b = b + p * Zoom / (r * k.phaseDivisor);
