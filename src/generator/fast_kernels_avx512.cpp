@@ -10,8 +10,12 @@
 
 #include "generator/fast_kernels.hpp"
 
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx512f,avx512dq,avx512vl,avx2,fma"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx512f,avx512dq,avx512vl,avx2,fma")
+#endif
 
 namespace tav::fastgen {
 namespace {
@@ -27,4 +31,8 @@ const KernelSet& Avx512Kernels() {
 
 }  // namespace tav::fastgen
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
