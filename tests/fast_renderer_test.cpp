@@ -2,12 +2,14 @@
 // the straightforward formulas.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <memory>
 #include <numbers>
+#include <thread>
 #include <vector>
 
 #include "generator/color_lut.hpp"
@@ -127,6 +129,27 @@ TEST(FrameWorkers, EveryChunkRunsExactlyOnceJobAfterJob) {
             << "helpers " << helpers << " job " << job << " chunk " << i;
       }
     }
+  }
+}
+
+// The caller works from the front and the helper from the back, so each
+// one's chunks are a contiguous run: they never draw neighbouring rings at
+// the same time except where they meet.
+TEST(FrameWorkers, CallerTakesAPrefixAndTheHelperASuffix) {
+  tav::fastgen::FrameWorkers workers(1);
+  const std::thread::id caller = std::this_thread::get_id();
+  std::vector<int> byCaller(64);
+  for (int job = 0; job < 50; ++job) {
+    auto chunk = [&](std::size_t i) {
+      byCaller[i] = std::this_thread::get_id() == caller ? 1 : 0;
+      // Long enough that the helper usually wakes before the caller is done.
+      volatile double sink = 0;
+      for (int k = 0; k < 20000; ++k) sink = sink + k;
+    };
+    workers.Run(byCaller.size(), chunk);
+    const auto firstHelper = std::find(byCaller.begin(), byCaller.end(), 0);
+    EXPECT_TRUE(std::all_of(firstHelper, byCaller.end(), [](int c) { return c == 0; }))
+        << "job " << job << ": the caller ran a chunk after one of the helper's";
   }
 }
 

@@ -20,17 +20,31 @@ FrameWorkers::~FrameWorkers() {
   helper_.join();
 }
 
-void FrameWorkers::Drain() {
+bool FrameWorkers::Claim(bool fromBack, std::size_t& chunk) {
+  uint64_t t = ticket_.load(std::memory_order_acquire);
   for (;;) {
-    // The claim carries the job's generation and size, so a helper that
-    // reads a newer job than it was woken for still reads a consistent one.
-    const uint64_t t = ticket_.fetch_add(1, std::memory_order_acq_rel);
-    const uint64_t next = t & kMask;
-    const uint64_t count = (t >> kNextBits) & kMask;
-    if (next >= count) return;
-    // A claimed chunk keeps the job alive: Run waits for it to be done.
-    fn_(ctx_, static_cast<std::size_t>(next));
-    if (done_.fetch_add(1, std::memory_order_acq_rel) + 1 == count) {
+    const uint64_t front = (t >> kNextBits) & kMask;
+    const uint64_t back = t & kMask;
+    if (front >= back) return false;
+    const uint64_t next = fromBack ? t - 1 : t + (uint64_t{1} << kNextBits);
+    if (ticket_.compare_exchange_weak(t, next, std::memory_order_acq_rel,
+                                      std::memory_order_acquire)) {
+      chunk = static_cast<std::size_t>(fromBack ? back - 1 : front);
+      return true;
+    }
+  }
+}
+
+void FrameWorkers::Drain(bool fromBack) {
+  std::size_t chunk = 0;
+  // The claim compares the job's generation too, so a helper that still
+  // holds an old ticket cannot take a chunk of a newer job by mistake.
+  while (Claim(fromBack, chunk)) {
+    // A claimed chunk keeps the job alive: Run waits for it to be done, so
+    // the job's function and size stay as they were when it was claimed.
+    const uint32_t total = count_;  // read before the job can end
+    fn_(ctx_, chunk);
+    if (done_.fetch_add(1, std::memory_order_acq_rel) + 1 == total) {
       // The caller may be asleep waiting for this last chunk.
       std::lock_guard lock(mutex_);
       finished_.notify_one();
@@ -46,7 +60,7 @@ void FrameWorkers::HelperLoop() {
     if (stop_) return;
     seen = jobs_;
     lock.unlock();
-    Drain();
+    Drain(true);
     lock.lock();
   }
 }
@@ -60,16 +74,16 @@ void FrameWorkers::Run(std::size_t chunks, ChunkFn fn, void* ctx) {
   }
   fn_ = fn;
   ctx_ = ctx;
+  count_ = static_cast<uint32_t>(chunks);
   done_.store(0, std::memory_order_relaxed);
   generation_ = (generation_ + 1) & 0xffff;
-  ticket_.store((generation_ << (2 * kNextBits)) | (uint64_t{chunks} << kNextBits),
-                std::memory_order_release);
+  ticket_.store((generation_ << (2 * kNextBits)) | uint64_t{chunks}, std::memory_order_release);
   {
     std::lock_guard lock(mutex_);
     ++jobs_;
   }
   wake_.notify_one();
-  Drain();
+  Drain(false);
   // Wait for chunks the helper still runs: spin briefly, then sleep.
   const uint32_t count = static_cast<uint32_t>(chunks);
   for (int spin = 0; spin < 2000; ++spin) {
