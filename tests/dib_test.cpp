@@ -142,6 +142,55 @@ TEST(BoxBlur, MatchesTheWindowDefinitionForEverySize) {
   EXPECT_TRUE(empty.Empty());
 }
 
+// Every byte of the store after a radius-1 blur, against the window
+// definition worked on the raw bytes: rows of many widths (so that each
+// column position meets the start, middle and end of a block of bytes), 24
+// and 32 bits, random and all-255 pixels. The fourth byte of a 32-bit pixel
+// and the row padding stay as they were.
+TEST(BoxBlur, RadiusOneEveryByteOfTheStore) {
+  std::mt19937 gen(11);
+  for (const int bits : {24, 32}) {
+    const int bpp = bits / 8;
+    for (int w = 1; w <= 37; ++w) {
+      for (const int h : {1, 2, 3, 6}) {
+        for (const bool full : {false, true}) {
+          SCOPED_TRACE(std::to_string(bits) + " bits " + std::to_string(w) + "x" +
+                       std::to_string(h) + (full ? " all 255" : " random"));
+          tav::TDIB d;
+          d.SetBitCount(bits);
+          d.SetSize(w, h);
+          for (int y = 0; y < h; ++y) {
+            uint8_t* row = d.ScanLine(y);
+            for (std::size_t k = 0; k < d.WidthBytes(); ++k) row[k] = full ? 255 : uint8_t(gen());
+          }
+          std::vector<std::vector<uint8_t>> before(h), expected(h);
+          for (int y = 0; y < h; ++y) {
+            before[y].assign(d.ScanLineRead(y), d.ScanLineRead(y) + d.WidthBytes());
+          }
+          for (int y = 0; y < h; ++y) {
+            expected[y] = before[y];
+            for (int x = 0; x < w; ++x)
+              for (int c = 0; c < 3; ++c) {
+                unsigned s = 0, n = 0;
+                for (int yy = std::max(0, y - 1); yy <= std::min(h - 1, y + 1); ++yy)
+                  for (int xx = std::max(0, x - 1); xx <= std::min(w - 1, x + 1); ++xx) {
+                    s += before[yy][xx * bpp + c];
+                    ++n;
+                  }
+                expected[y][x * bpp + c] = static_cast<uint8_t>(s / n);
+              }
+          }
+          d.BoxBlur(bits, 1);
+          for (int y = 0; y < h; ++y) {
+            const std::vector<uint8_t> got(d.ScanLineRead(y), d.ScanLineRead(y) + d.WidthBytes());
+            ASSERT_EQ(got, expected[y]) << "row " << y;
+          }
+        }
+      }
+    }
+  }
+}
+
 TEST(TDIB, ScanLineBoundsAndRowOrder) {
   tav::TDIB d = Make(5, 3);
   for (const int y : {3, -1, 1000}) {

@@ -10,6 +10,10 @@
 #include <cstring>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tav {
 namespace {
 
@@ -39,6 +43,105 @@ bool WriteAll(int fd, const uint8_t* data, std::size_t size) {
   }
   return true;
 }
+
+#if defined(__SSE2__)
+// floor(s / n) as the high half of s * ceil(2^16 / n), for the 3 x 3 window's
+// sums (at most 255 n). Checked here for every sum it is used for.
+constexpr uint16_t HighHalfReciprocal(unsigned n) {
+  return static_cast<uint16_t>(((1u << 16) + n - 1) / n);
+}
+constexpr bool HighHalfDividesExactly(unsigned n) {
+  const unsigned m = HighHalfReciprocal(n);
+  for (unsigned s = 0; s <= 255 * n; ++s) {
+    if (((s * m) >> 16) != s / n) return false;
+  }
+  return true;
+}
+static_assert(HighHalfDividesExactly(3) && HighHalfDividesExactly(6) &&
+              HighHalfDividesExactly(9));
+
+// The blur with radius 1, the one the generator uses, a row at a time and in
+// place: per row, the byte-wise sums of the rows above, on and below it
+// (the channels never mix, so the bytes can be added as they lie), then the
+// sums of each byte's left, own and right pixel, divided by the window's
+// pixel count. Only the first and last pixel of a row have a narrower
+// window. The row above is kept in `saved` before it is overwritten. For
+// 32-bit pixels the fourth byte is left as it was.
+void BoxBlur3x3(uint8_t* bits, std::size_t rowBytes, int w, int h, int bpp) {
+  const std::size_t used = static_cast<std::size_t>(w) * static_cast<std::size_t>(bpp);
+  const std::size_t step = static_cast<std::size_t>(bpp);
+  std::vector<uint8_t> saved(used, 0);
+  // Column sums with one zero pixel on either side, so that each byte's
+  // horizontal sum is three plain loads whatever its column.
+  std::vector<uint16_t> vert(used + 2 * step, 0);
+  uint16_t* const v = vert.data() + step;
+  const __m128i zero = _mm_setzero_si128();
+  // Bytes of a 32-bit pixel that the blur writes.
+  const __m128i written = bpp == 4 ? _mm_set1_epi32(0x00FFFFFF) : _mm_set1_epi8(-1);
+  auto row = [&](int y) { return bits + static_cast<std::size_t>(h - 1 - y) * rowBytes; };
+
+  for (int y = 0; y < h; ++y) {
+    uint8_t* const cur = row(y);
+    const uint8_t* const above = y > 0 ? saved.data() : nullptr;
+    const uint8_t* const below = y + 1 < h ? row(y + 1) : nullptr;
+    const unsigned rows = 1u + (above ? 1u : 0u) + (below ? 1u : 0u);
+
+    std::size_t j = 0;
+    for (; j + 16 <= used; j += 16) {
+      const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cur + j));
+      __m128i lo = _mm_unpacklo_epi8(c, zero), hi = _mm_unpackhi_epi8(c, zero);
+      if (above) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(above + j));
+        lo = _mm_add_epi16(lo, _mm_unpacklo_epi8(a, zero));
+        hi = _mm_add_epi16(hi, _mm_unpackhi_epi8(a, zero));
+      }
+      if (below) {
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(below + j));
+        lo = _mm_add_epi16(lo, _mm_unpacklo_epi8(b, zero));
+        hi = _mm_add_epi16(hi, _mm_unpackhi_epi8(b, zero));
+      }
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(v + j), lo);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(v + j + 8), hi);
+    }
+    for (; j < used; ++j) {
+      v[j] = static_cast<uint16_t>(cur[j] + (above ? above[j] : 0) + (below ? below[j] : 0));
+    }
+    std::memcpy(saved.data(), cur, used);
+
+    // Every byte as if its pixel had both neighbours...
+    const __m128i m = _mm_set1_epi16(static_cast<short>(HighHalfReciprocal(3 * rows)));
+    j = 0;
+    for (; j + 16 <= used; j += 16) {
+      __m128i q[2];
+      for (int half = 0; half < 2; ++half) {
+        const uint16_t* p = v + j + 8 * half;
+        const __m128i s = _mm_add_epi16(
+            _mm_add_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p - step)),
+                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + step)));
+        q[half] = _mm_mulhi_epu16(s, m);
+      }
+      const __m128i out = _mm_packus_epi16(q[0], q[1]);
+      __m128i* const at = reinterpret_cast<__m128i*>(cur + j);
+      const __m128i old = _mm_loadu_si128(at);
+      _mm_storeu_si128(at, _mm_or_si128(_mm_and_si128(written, out), _mm_andnot_si128(written, old)));
+    }
+    // ...the rest of the row, and then the first and last pixel, whose
+    // windows are narrower, by plain division.
+    auto put = [&](std::size_t k) {
+      if (bpp == 4 && k % 4 == 3) return;
+      const std::size_t x = k / step;
+      const unsigned cols = 1u + (x > 0 ? 1u : 0u) + (x + 1 < static_cast<std::size_t>(w) ? 1u : 0u);
+      cur[k] = static_cast<uint8_t>((v[k - step] + v[k] + v[k + step]) / (rows * cols));
+    };
+    for (; j < used; ++j) put(j);
+    for (std::size_t k = 0; k < step; ++k) {
+      put(k);
+      put(used - step + k);
+    }
+  }
+}
+#endif
 
 }  // namespace
 
@@ -144,6 +247,13 @@ void TDIB::BoxBlur(int bitCount, int radius) {
   if (Empty() || radius == 0) return;
   const int r = radius < 0 ? -radius : radius;
   if (bitCount != BitCount() || (bitCount != 24 && bitCount != 32)) return;
+#if defined(__SSE2__)
+  if (r == 1) {
+    MakePrivate();
+    BoxBlur3x3(store_->pixels.data(), store_->rowBytes, Width(), Height(), bitCount / 8);
+    return;
+  }
+#endif
   const TDIB source = *this;  // shares the store: keeps the unblurred pixels
   const int w = Width(), h = Height(), bpp = bitCount / 8;
 
