@@ -59,6 +59,10 @@ TGenerator::TGenerator(GeneratorShape shape, Settings& settings, TRandom& random
       cap_(CapacityOf(shape)),
       settings_(settings),
       random_(random) {
+  // An inner ring's radius is at most half the field's height, and rings
+  // are at least 0.8 apart.
+  innerRings_.reserve(static_cast<std::size_t>(cap_.MaxFieldHeight / 2 / 0.8) + 2);
+  ringChunks_.reserve(innerRings_.capacity() + 1);
   if (shape == GeneratorShape::FullScreen) {
     SetTarget(640, 480);
   } else {
@@ -176,6 +180,46 @@ void TGenerator::RunSetup() {
   }
 }
 
+// Where a layout is written, and the values every point of it needs.
+struct TGenerator::LayoutTables {
+  double* ringRadius;
+  double* pointX;
+  double* pointY;
+  double* pointZ;
+  int32_t* pixelX;
+  int32_t* pixelY;
+  double w, h;  // half the field's width and height
+  double p;     // Picture folded to 0..50
+};
+
+namespace {
+
+constexpr double kTwoPi = 2 * std::numbers::pi;
+
+// cos and sin of one angle in one C library call; the same bits as Cos and
+// Sin, which the layout tests check over whole layouts.
+inline void SinCos(double a, double& s, double& c) {
+  if (!(std::fabs(a) < 0x1p63)) {
+    s = c = 0.0;
+    return;
+  }
+  ::sincos(a, &s, &c);
+}
+
+}  // namespace
+
+// The layout: points on rings of growing radius r, each ring walked from
+// angle 0 in steps that shrink as 1 / r, with the ring phase b giving the
+// third coordinate. Where a ring leaves the field, the walk jumps over the
+// arc outside it.
+//
+// A ring whose radius is at most half the field's width and height never
+// leaves the field (|cos a| r <= r), so nothing is skipped on it and its
+// angles are the plain sums 0, s, 2s, ...: its point count, and so where
+// every later ring starts, follow from those sums alone. The set-up first
+// counts these inner rings, then fills them in chunks on both cores while
+// the outer rings, whose skips depend on each stored point, are walked one
+// point after the other from where the inner rings end.
 void TGenerator::BuildLayout(const LayoutConstants& k) {
   const double q = k.coarse ? std::sqrt(Zoom - 4) : std::sqrt(Zoom);
   // The clamp only matters for a Zoom that no Satiation in 0..100 gives; it
@@ -196,68 +240,142 @@ void TGenerator::BuildLayout(const LayoutConstants& k) {
   const int32_t area = FieldWidth * FieldHeight;
   LastPoint = k.coarse ? Round(area / 5.0) : Round(area * 2.2);
 
-  double* ringRadius = k.coarse ? RingRadius0.data() : RingRadius1.data();
-  double* pointX = k.coarse ? PointX0.data() : PointX1.data();
-  double* pointY = k.coarse ? PointY0.data() : PointY1.data();
-  double* pointZ = k.coarse ? PointZ0.data() : PointZ1.data();
-  int32_t* pixelX = k.coarse ? PixelX0.data() : PixelX1.data();
-  int32_t* pixelY = k.coarse ? PixelY0.data() : PixelY1.data();
-
   const int32_t picture = settings_.Picture;
-  const double p = picture <= 50 ? picture : picture - 50;
-  const double w = FieldWidth / 2.0;
-  const double h = FieldHeight / 2.0;
-  constexpr double kTwoPi = 2 * std::numbers::pi;
+  const LayoutTables t{k.coarse ? RingRadius0.data() : RingRadius1.data(),
+                       k.coarse ? PointX0.data() : PointX1.data(),
+                       k.coarse ? PointY0.data() : PointY1.data(),
+                       k.coarse ? PointZ0.data() : PointZ1.data(),
+                       k.coarse ? PixelX0.data() : PixelX1.data(),
+                       k.coarse ? PixelY0.data() : PixelY1.data(),
+                       FieldWidth / 2.0,
+                       FieldHeight / 2.0,
+                       picture <= 50 ? static_cast<double>(picture) : picture - 50.0};
 
-  double r = 1, a = 0, b = 0;
+  // Count the inner rings: the same sums of angles, radii and phases as the
+  // walk makes.
+  innerRings_.clear();
+  double r = 1, b = 0;
+  int32_t i = 0;
+  while (i <= LastPoint && r <= t.w && r <= t.h) {
+    const double step = k.stepNumerator / (k.stepDivisor * r);
+    double a = 0;
+    int32_t count = 0;
+    do {
+      ++count;
+      a = a + step;
+    } while (a < kTwoPi && i + count <= LastPoint);
+    innerRings_.push_back({i, count, r, Cos(b)});
+    i += count;
+    if (!(a < kTwoPi)) {
+      r = r + k.ringSpacing;
+      b = b + t.p * Zoom / (r * k.phaseDivisor);
+      if (!(b < kTwoPi)) b = 0;
+    }
+  }
+
+  // Chunk 0 walks the outer rings; the others fill inner rings, about
+  // 32,768 points each.
+  ringChunks_.clear();
+  int32_t points = 0;
+  for (std::size_t n = 0; n < innerRings_.size(); ++n) {
+    if (points == 0) ringChunks_.push_back(n);
+    points += innerRings_[n].count;
+    if (points >= 32768) points = 0;
+  }
+  ringChunks_.push_back(innerRings_.size());
+  auto chunk = [&](std::size_t c) {
+    if (c == 0) {
+      WalkOuterRings(k, t, i, r, b);
+      return;
+    }
+    for (std::size_t n = ringChunks_[c - 1]; n < ringChunks_[c]; ++n) {
+      FillInnerRing(k, t, innerRings_[n]);
+    }
+  };
+  workers_.Run(ringChunks_.size(), chunk);
+  ++LayoutSerial;
+}
+
+// Stores point i's pixel. Points outside the usable field go to the parking
+// cell, one column right of and one row below the field, which is never
+// shown.
+inline void TGenerator::PlacePixel(const LayoutConstants& k, const LayoutTables& t, int32_t i,
+                                   double x, double y) const {
+  int32_t px = Round(t.w + x);
+  int32_t py = Round(t.h + y);
+  if (k.coarse) {
+    px += StepX[static_cast<std::size_t>(i)];
+    py += StepY[static_cast<std::size_t>(i)];
+  }
+  if (py < 1 || py > FieldHeight - 2 || px < 1 || px > FieldWidth - 2) {
+    px = FieldWidth;
+    py = FieldHeight;
+  }
+  t.pixelX[i] = px;
+  t.pixelY[i] = py;
+}
+
+void TGenerator::FillInnerRing(const LayoutConstants& k, const LayoutTables& t,
+                               const InnerRing& ring) const {
+  const double r = ring.radius;
+  const double step = k.stepNumerator / (k.stepDivisor * r);
+  const double z = ring.cosPhase * r;
+  double a = 0;
+  for (int32_t i = ring.first; i < ring.first + ring.count; ++i) {
+    double s, c;
+    SinCos(a, s, c);
+    const double x = c * r;
+    const double y = s * r;
+    t.ringRadius[i] = r;
+    t.pointX[i] = x;
+    t.pointY[i] = y;
+    t.pointZ[i] = z;
+    PlacePixel(k, t, i, x, y);
+    a = a + step;
+  }
+}
+
+void TGenerator::WalkOuterRings(const LayoutConstants& k, const LayoutTables& t, int32_t first,
+                                double r, double b) const {
+  const double w = t.w, h = t.h;
+  double a = 0;
   // The ring phase changes once per ring: its cosine is taken then, not per
-  // point. (The ring angles stay one C library call each: the edge skips
-  // compare cos(acos(w / r)) x r with w, so a last-bit difference in the
-  // cosine would move whole arcs.)
+  // point. (The edge skips compare cos(acos(w / r)) x r with w, so a
+  // last-bit difference in a cosine would move whole arcs: every angle's
+  // cosine and sine is the C library's.)
   double cosB = Cos(b);
-  for (int32_t i = 0; i <= LastPoint; ++i) {
-    ringRadius[i] = r;
-    pointX[i] = Cos(a) * r;
-    pointY[i] = Sin(a) * r;
-    pointZ[i] = cosB * r;
+  for (int32_t i = first; i <= LastPoint; ++i) {
+    double s, c;
+    SinCos(a, s, c);
+    const double x = c * r;
+    const double y = s * r;
+    t.ringRadius[i] = r;
+    t.pointX[i] = x;
+    t.pointY[i] = y;
+    t.pointZ[i] = cosB * r;
 
     // Skip the arcs that lie outside the field. Each test is made on the
     // stored point; the back-off e lets the next point land just inside.
     const double e = k.skipNumerator / (k.stepDivisor * r);
-    if (pointX[i] > w) a = std::acos(w / r) + a - e;
-    if (pointX[i] < -w) a = std::acos(w / r) + a - e;
-    if (pointY[i] > h) a = std::acos(h / r) + a - e;
-    if (pointY[i] < -h) a = std::acos(h / r) + a - e;
+    if (x > w) a = std::acos(w / r) + a - e;
+    if (x < -w) a = std::acos(w / r) + a - e;
+    if (y > h) a = std::acos(h / r) + a - e;
+    if (y < -h) a = std::acos(h / r) + a - e;
 
-    int32_t px = Round(w + pointX[i]);
-    int32_t py = Round(h + pointY[i]);
-    if (k.coarse) {
-      px += StepX[static_cast<std::size_t>(i)];
-      py += StepY[static_cast<std::size_t>(i)];
-    }
-    // Points outside the usable field go to the parking cell, one column
-    // right of and one row below the field, which is never shown.
-    if (py < 1 || py > FieldHeight - 2 || px < 1 || px > FieldWidth - 2) {
-      px = FieldWidth;
-      py = FieldHeight;
-    }
-    pixelX[i] = px;
-    pixelY[i] = py;
+    PlacePixel(k, t, i, x, y);
 
     a = a + k.stepNumerator / (k.stepDivisor * r);
     if (!(a < kTwoPi)) {
       r = r + k.ringSpacing;
-      b = b + p * Zoom / (r * k.phaseDivisor);
+      b = b + t.p * Zoom / (r * k.phaseDivisor);
       a = 0;
       if (!(b < kTwoPi)) b = 0;
       cosB = Cos(b);
     }
   }
-  ++LayoutSerial;
 }
 
 void TGenerator::Figure() {
-  constexpr double kTwoPi = 2 * std::numbers::pi;
   double m = 0.01, a = 0;
   for (int k = 0; k < kFigureEntries; ++k) {
     FigureDX[k] = Round(Cos(a) * m);

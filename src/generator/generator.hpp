@@ -58,9 +58,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "app/settings.hpp"
 #include "display/dib.hpp"
+#include "generator/frame_workers.hpp"
 #include "generator/random.hpp"
 #include "generator/zero_buffer.hpp"
 
@@ -233,10 +235,27 @@ class TGenerator {
 
  private:
   struct LayoutConstants;
+  struct LayoutTables;
+  // A ring of the layout that lies wholly inside the field: its points are
+  // known without walking the ring (see BuildLayout).
+  struct InnerRing {
+    int32_t first, count;
+    double radius, cosPhase;
+  };
   void BuildLayout(const LayoutConstants& k);
+  void PlacePixel(const LayoutConstants& k, const LayoutTables& t, int32_t i, double x,
+                  double y) const;
+  void FillInnerRing(const LayoutConstants& k, const LayoutTables& t, const InnerRing& ring) const;
+  void WalkOuterRings(const LayoutConstants& k, const LayoutTables& t, int32_t first, double r,
+                      double b) const;
 
   GeneratorShape shape_;
   GeneratorCapacity cap_;
+  // Shares set-up work with a second core; its thread lives as long as the
+  // generator.
+  fastgen::FrameWorkers workers_;
+  std::vector<InnerRing> innerRings_;
+  std::vector<std::size_t> ringChunks_;  // first inner ring of each chunk, then the end
   // The renderer Tavorensia uses unless UseReferenceRenderer is set; made
   // at the first set-up or frame (it owns a helper thread).
   std::unique_ptr<fastgen::FastRenderer> fast_;
