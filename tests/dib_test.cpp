@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <set>
@@ -298,6 +299,50 @@ TEST(TDIB, DrawScaledRepeatsOrDropsButNeverBlends) {
   EXPECT_EQ(Get(part, 0, 0), (Rgb{1, 1, 1}));
   EXPECT_EQ(Get(part, 1, 1), a);
   EXPECT_EQ(Get(part, 2, 2), a);  // (1,1) of a 4 x 4 view of 2 x 2
+}
+
+// Every byte of the target against the nearest-pixel definition, for
+// one-to-one copies (whole, shifted, clipped on any side) and for scaled
+// ones, at each pixel size; bytes outside the rectangle stay as they were.
+TEST(TDIB, DrawScaledEveryByteAsDefined) {
+  std::mt19937 gen(5);
+  const struct {
+    int srcW, srcH, dstW, dstH;
+    tav::TRect rect;
+  } cases[] = {
+      {7, 5, 7, 5, {0, 0, 7, 5}},    {7, 5, 9, 8, {1, 2, 8, 7}},   {7, 5, 7, 5, {-3, -1, 4, 4}},
+      {7, 5, 7, 5, {2, 1, 9, 6}},    {6, 4, 17, 9, {0, 0, 17, 9}}, {17, 9, 6, 4, {0, 0, 6, 4}},
+      {5, 5, 8, 8, {-2, 3, 6, 11}},
+  };
+  for (const int bits : {8, 16, 24, 32}) {
+    const int bpp = bits / 8;
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::to_string(bits) + " bits, " + std::to_string(c.srcW) + "x" +
+                   std::to_string(c.srcH) + " into " + std::to_string(c.rect.Left) + "," +
+                   std::to_string(c.rect.Top) + "-" + std::to_string(c.rect.Right) + "," +
+                   std::to_string(c.rect.Bottom));
+      auto random = [&](int w, int h) {
+        tav::TDIB d;
+        d.SetBitCount(bits);
+        d.SetSize(w, h);
+        for (int y = 0; y < h; ++y)
+          for (int k = 0; k < w * bpp; ++k) d.ScanLine(y)[k] = uint8_t(gen());
+        return d;
+      };
+      const tav::TDIB src = random(c.srcW, c.srcH);
+      tav::TDIB dst = random(c.dstW, c.dstH);
+      std::vector<uint8_t> want(dst.Bits(), dst.Bits() + dst.WidthBytes() * c.dstH);
+      const int dw = c.rect.Right - c.rect.Left, dh = c.rect.Bottom - c.rect.Top;
+      for (int y = std::max(0, c.rect.Top); y < std::min(c.dstH, c.rect.Bottom); ++y)
+        for (int x = std::max(0, c.rect.Left); x < std::min(c.dstW, c.rect.Right); ++x) {
+          const int sx = (x - c.rect.Left) * c.srcW / dw, sy = (y - c.rect.Top) * c.srcH / dh;
+          std::memcpy(&want[(c.dstH - 1 - y) * dst.WidthBytes() + x * bpp],
+                      src.ScanLineRead(sy) + sx * bpp, bpp);
+        }
+      dst.DrawScaled(c.rect, src);
+      EXPECT_EQ(std::vector<uint8_t>(dst.Bits(), dst.Bits() + want.size()), want);
+    }
+  }
 }
 
 TEST(SaveToFile, FiveByThreeFileLayout) {

@@ -44,6 +44,16 @@ bool WriteAll(int fd, const uint8_t* data, std::size_t size) {
   return true;
 }
 
+// Pixels of one row, each from the source column the map gives; the pixel
+// size is fixed so that each copy is a plain move.
+template <int kBytes>
+void CopyPixels(uint8_t* out, const uint8_t* in, const std::vector<int>& srcCol) {
+  for (const int sx : srcCol) {
+    std::memcpy(out, in + static_cast<std::size_t>(sx) * kBytes, kBytes);
+    out += kBytes;
+  }
+}
+
 #if defined(__SSE2__)
 // floor(s / n) as the high half of s * ceil(2^16 / n), for the 3 x 3 window's
 // sums (at most 255 n). Checked here for every sum it is used for.
@@ -226,14 +236,22 @@ void TDIB::DrawScaled(const TRect& dst, const TDIB& src) {
     srcCol[static_cast<std::size_t>(x - x0)] =
         static_cast<int>((static_cast<int64_t>(x - dst.Left) * source.Width()) / dw);
   }
+  // At one to one (a wallpaper as large as its field) a row is one copy.
+  const bool sameColumns = dw == source.Width();
   for (int y = y0; y < y1; ++y) {
     const int sy = static_cast<int>((static_cast<int64_t>(y - dst.Top) * source.Height()) / dh);
     const uint8_t* in = source.ScanLineRead(sy);
-    uint8_t* out = ScanLine(y);
-    for (int x = x0; x < x1; ++x) {
-      std::memcpy(out + static_cast<std::size_t>(x) * bpp,
-                  in + static_cast<std::size_t>(srcCol[static_cast<std::size_t>(x - x0)]) * bpp,
-                  static_cast<std::size_t>(bpp));
+    uint8_t* out = ScanLine(y) + static_cast<std::size_t>(x0) * bpp;
+    if (sameColumns) {
+      std::memcpy(out, in + static_cast<std::size_t>(srcCol.front()) * bpp,
+                  static_cast<std::size_t>(x1 - x0) * bpp);
+      continue;
+    }
+    switch (bpp) {
+      case 1: CopyPixels<1>(out, in, srcCol); break;
+      case 2: CopyPixels<2>(out, in, srcCol); break;
+      case 3: CopyPixels<3>(out, in, srcCol); break;
+      default: CopyPixels<4>(out, in, srcCol); break;
     }
   }
 }
