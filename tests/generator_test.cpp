@@ -91,7 +91,7 @@ TEST(GeneratorSetup, FieldSizeAndPointCountFollowSatiation) {
     EXPECT_EQ(g.FieldBitmap.Width(), c.width);
     EXPECT_EQ(g.FieldBitmap.Height(), c.height);
     EXPECT_EQ(g.FieldBitmap.BitCount(), 24);
-    if (c.lastPoint >= 0) EXPECT_EQ(g.LastPoint, c.lastPoint);
+    if (c.lastPoint >= 0) { EXPECT_EQ(g.LastPoint, c.lastPoint); }
     EXPECT_EQ(g.PointsPerFrame(), g.LastPoint + 1);
   }
 }
@@ -115,8 +115,8 @@ TEST(GeneratorSetup, WallpaperFieldAndBitmapSizes) {
     EXPECT_EQ(wallpaper.Width(), c.width);
     EXPECT_EQ(wallpaper.Height(), c.height);
     EXPECT_EQ(wallpaper.BitCount(), 24);
-    if (c.lastPoint >= 0) EXPECT_EQ(g.LastPoint, c.lastPoint);
-    if (c.fieldWidth == c.width) EXPECT_EQ(Pixels(wallpaper), Pixels(g.FieldBitmap));
+    if (c.lastPoint >= 0) { EXPECT_EQ(g.LastPoint, c.lastPoint); }
+    if (c.fieldWidth == c.width) { EXPECT_EQ(Pixels(wallpaper), Pixels(g.FieldBitmap)); }
   }
 }
 
@@ -436,10 +436,10 @@ TEST(GeneratorFrame, CoarseEntriesOffTheFieldLandOnPixelZeroZero) {
     TGenerator& g = *rig.gen;
     g.Tavorensia();
     EXPECT_EQ(At(g, 0, 0), c.zeroZero);
-    if (c.x != 0) EXPECT_EQ(At(g, c.y, c.x), c.anchor);
+    if (c.x != 0) { EXPECT_EQ(At(g, c.y, c.x), c.anchor); }
     for (int32_t i = 1; i <= 11; ++i) {  // the rest of row 0 and column 0 stays untouched
       EXPECT_EQ(At(g, 0, i), none) << i;
-      if (c.x != 0) EXPECT_EQ(At(g, i, 0), none) << i;
+      if (c.x != 0) { EXPECT_EQ(At(g, i, 0), none) << i; }
     }
   }
 }
