@@ -103,6 +103,21 @@ void BM_FrameSse2(benchmark::State& state) {
   tav::fastgen::FastRenderer fast(*rig.gen);
   for (auto _ : state) fast.Render(tav::fastgen::Sse2Kernels());
 }
+// One thread with a chosen kernel set: what each instruction set is worth.
+void FrameOneThreadWith(benchmark::State& state, const KernelSet& kernels) {
+  Rig rig(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
+          static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
+  tav::fastgen::FastRenderer fast(*rig.gen, 0);
+  for (auto _ : state) fast.Render(kernels);
+}
+void BM_FrameOneThreadAvx2(benchmark::State& state) {
+  if (!tav::fastgen::CpuHasAvx2Fma()) return state.SkipWithError("no AVX2");
+  FrameOneThreadWith(state, tav::fastgen::Avx2Kernels());
+}
+void BM_FrameOneThreadAvx512(benchmark::State& state) {
+  if (!tav::fastgen::CpuHasAvx512()) return state.SkipWithError("no AVX-512");
+  FrameOneThreadWith(state, tav::fastgen::Avx512Kernels());
+}
 void BM_FrameOneThread(benchmark::State& state) {
   Rig rig(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
           static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
@@ -122,6 +137,8 @@ void FrameArgs(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_Frame)->Apply(FrameArgs);
 BENCHMARK(BM_FrameOneThread)->Apply(FrameArgs);
 BENCHMARK(BM_FrameSse2)->Apply(FrameArgs);
+BENCHMARK(BM_FrameOneThreadAvx2)->Apply(FrameArgs);
+BENCHMARK(BM_FrameOneThreadAvx512)->Apply(FrameArgs);
 BENCHMARK(BM_FrameReference)->Args({100, 75, 100, 3})->Args({59, 25, 100, 3})
     ->Unit(benchmark::kMillisecond);
 
