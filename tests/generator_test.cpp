@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <numbers>
+#include <random>
 #include <vector>
 
 #include "generator/generator.hpp"
@@ -541,6 +542,36 @@ TEST(GeneratorCopy, LowEightBitsInBlueGreenRedOrder) {
     EXPECT_EQ(row[3 * x], static_cast<uint8_t>(cases[x].byte + 2));
   }
   EXPECT_EQ(g.FieldBitmap.ScanLineRead(0)[0], 0);
+}
+
+// Every byte of the bitmap for fields of many widths (so that each column
+// meets the start, middle and end of the copy's four-pixel steps), with
+// plane values over the whole 32-bit range; the row padding stays zero.
+TEST(GeneratorCopy, EveryByteForManyWidths) {
+  std::mt19937 gen(3);
+  Rig rig(GeneratorShape::FullScreen);
+  TGenerator& g = *rig.gen;
+  for (int32_t w = 1; w <= 23; ++w) {
+    SCOPED_TRACE(w);
+    const int32_t h = 3;
+    g.FieldBitmap = TDIB();
+    g.FieldBitmap.SetBitCount(24);
+    g.FieldBitmap.SetSize(w, h);
+    std::vector<uint8_t> want(g.FieldBitmap.WidthBytes() * h, 0);
+    for (int32_t y = 0; y < h; ++y)
+      for (int32_t x = 0; x < w + 3; ++x) {
+        g.Red(y, x) = static_cast<int32_t>(gen());
+        g.Green(y, x) = static_cast<int32_t>(gen());
+        g.Blue(y, x) = static_cast<int32_t>(gen());
+        if (x >= w) continue;
+        uint8_t* p = &want[(h - 1 - y) * g.FieldBitmap.WidthBytes() + 3 * x];
+        p[0] = static_cast<uint8_t>(g.Blue(y, x));
+        p[1] = static_cast<uint8_t>(g.Green(y, x));
+        p[2] = static_cast<uint8_t>(g.Red(y, x));
+      }
+    g.CopyPlanesToBitmap();
+    EXPECT_EQ(std::vector<uint8_t>(g.FieldBitmap.Bits(), g.FieldBitmap.Bits() + want.size()), want);
+  }
 }
 
 TEST(GeneratorWindow, BoxBlurOnlyBetweenSixtyAndEightyNine) {
