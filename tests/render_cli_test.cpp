@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -141,6 +142,35 @@ TEST_F(RenderCommand, BenchPrintsOneSummaryLine) {
   EXPECT_EQ(points, 15361);  // 320 x 240 / 5, plus point 0
   EXPECT_GE(median, 0);
   EXPECT_GE(p99, median);
+}
+
+TEST_F(RenderCommand, CompareCountsTheBytesOfEveryFrameOrOfTheWallpaper) {
+  const struct {
+    std::string args;
+    int frames;
+    long long bytes;
+  } cases[] = {
+      {"--satiation 30 --blur 100 --picture 75 --frames 3", 3, 3LL * 320 * 240 * 3},
+      {"--satiation 100 --blur 100 --color 9 --frames 2", 2, 2LL * 640 * 480 * 3},
+      {"--satiation 90 --wallpaper 1", 1, 640LL * 480 * 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    const Result r = Run(c.args + " --seed 77 --compare");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    int frames = 0;
+    long long bytes = 0, differing = -1;
+    double identical = -1;
+    ASSERT_EQ(std::sscanf(r.out.c_str(),
+                          "compare: frames=%d bytes=%lld differing=%lld identical_pct=%lf",
+                          &frames, &bytes, &differing, &identical),
+              4)
+        << r.out;
+    EXPECT_EQ(frames, c.frames);
+    EXPECT_EQ(bytes, c.bytes);
+    EXPECT_LE(differing * 10000, bytes);
+    EXPECT_NEAR(identical, 100.0 * static_cast<double>(bytes - differing) / bytes, 1e-4);
+  }
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,7 +23,7 @@ namespace {
 constexpr const char* kUsage =
     "Usage: tavorensia-render [--fast N] [--satiation N] [--picture N] [--blur N] [--color N]\n"
     "                         [--seed N] [--frames N] [--wallpaper K] [--bench] [--scalar]\n"
-    "                         [-o FILE]\n"
+    "                         [--compare] [-o FILE]\n"
     "Renders the screen saver's image without a screen.\n"
     "\n"
     "  --fast N        speed, 0..100 (default 20)\n"
@@ -38,6 +40,10 @@ constexpr const char* kUsage =
     "                  bench: frames=F points=P median_ms=M p99_ms=Q\n"
     "                  (with --wallpaper the wallpaper render is the one timed frame)\n"
     "  --scalar        use the reference renderer\n"
+    "  --compare       render with both renderers from the same seed and count the\n"
+    "                  bitmap bytes in which they differ, over every frame (or the\n"
+    "                  wallpaper); prints one line\n"
+    "                  compare: frames=F bytes=B differing=D identical_pct=P\n"
     "  -o FILE         write the full-screen field bitmap, or the wallpaper, to FILE\n"
     "  --help          print this text and exit\n";
 
@@ -48,6 +54,7 @@ struct Options {
   int32_t wallpaper = 0;
   bool bench = false;
   bool scalar = false;
+  bool compare = false;
   std::string output;
 };
 
@@ -88,6 +95,10 @@ std::optional<Options> Parse(int argc, char** argv) {
     }
     if (arg == "--scalar") {
       o.scalar = true;
+      continue;
+    }
+    if (arg == "--compare") {
+      o.compare = true;
       continue;
     }
     const bool takesValue = arg == "--fast" || arg == "--satiation" || arg == "--picture" ||
@@ -150,7 +161,73 @@ class FrameClock {
   std::vector<double> ms_;
 };
 
+// Bytes of two bitmaps of the same shape that differ.
+struct ByteTally {
+  int64_t bytes = 0, differing = 0;
+  void Add(const tav::TDIB& a, const tav::TDIB& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height() || a.BitCount() != b.BitCount()) {
+      throw std::runtime_error("the two renderers made bitmaps of different sizes");
+    }
+    const std::size_t row = static_cast<std::size_t>(a.Width()) * (a.BitCount() / 8);
+    for (int32_t y = 0; y < a.Height(); ++y) {
+      const uint8_t* pa = a.ScanLineRead(y);
+      const uint8_t* pb = b.ScanLineRead(y);
+      for (std::size_t i = 0; i < row; ++i) differing += pa[i] != pb[i];
+      bytes += static_cast<int64_t>(row);
+    }
+  }
+};
+
+// The fast renderer against the reference, frame by frame from one seed.
+int Compare(const Options& o, uint32_t seed) {
+  tav::Settings settings[2] = {o.settings, o.settings};
+  tav::TRandom random[2];
+  ByteTally tally;
+  int32_t frames = 0;
+  if (o.wallpaper == 0) {
+    std::unique_ptr<tav::TGenerator> gen[2];
+    for (int i = 0; i < 2; ++i) {
+      random[i].SetSeed(seed);
+      gen[i] = std::make_unique<tav::TGenerator>(tav::GeneratorShape::FullScreen, settings[i],
+                                                 random[i]);
+      gen[i]->UseReferenceRenderer = i == 1;
+      gen[i]->SetupFullScreen();
+    }
+    for (; frames < o.frames; ++frames) {
+      for (auto& g : gen) g->FrameTick();
+      tally.Add(gen[0]->FieldBitmap, gen[1]->FieldBitmap);
+    }
+  } else {
+    const WallpaperSize size = kWallpaperSizes[o.wallpaper - 1];
+    tav::TDIB wallpaper[2];
+    for (int i = 0; i < 2; ++i) {
+      settings[i].Bright = o.wallpaper;
+      random[i].SetSeed(seed);
+      tav::TGenerator gen(tav::GeneratorShape::SettingsWindow, settings[i], random[i]);
+      gen.UseReferenceRenderer = i == 1;
+      gen.SetupSettingsWindow(400, 300);
+      for (int32_t f = 0; f < o.frames; ++f) gen.PreviewTick();
+      wallpaper[i].SetBitCount(24);
+      wallpaper[i].SetSize(400, 300);
+      gen.RenderWallpaper(size.width, size.height, wallpaper[i]);
+    }
+    frames = 1;
+    tally.Add(wallpaper[0], wallpaper[1]);
+  }
+  const double identical =
+      tally.bytes ? 100.0 * static_cast<double>(tally.bytes - tally.differing) / tally.bytes : 100;
+  std::printf("compare: frames=%d bytes=%lld differing=%lld identical_pct=%.5f\n", frames,
+              static_cast<long long>(tally.bytes), static_cast<long long>(tally.differing),
+              identical);
+  return 0;
+}
+
 int Run(const Options& o) {
+  if (o.compare) {
+    tav::TRandom clock;
+    clock.Randomize();
+    return Compare(o, o.seed ? *o.seed : clock.Seed());
+  }
   tav::Settings settings = o.settings;
   tav::TRandom random;
   if (o.seed) {
