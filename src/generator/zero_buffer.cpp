@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <new>
 
 namespace tav {
@@ -28,6 +29,14 @@ void UnmapZeroed(void* data, std::size_t mappedBytes) {
   if (!data) return;
   const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
   munmap(static_cast<char*>(data) - page, mappedBytes);
+}
+
+void PrefaultForWriting(void* data, std::size_t bytes) {
+  if (bytes == 0) return;
+  const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const auto begin = reinterpret_cast<std::uintptr_t>(data) / page * page;
+  const auto end = reinterpret_cast<std::uintptr_t>(data) + bytes;
+  madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
 }
 
 }  // namespace tav
