@@ -106,6 +106,9 @@ TEST(Layout, EveryTableBitForBitAsTheWalk) {
       {GeneratorShape::SettingsWindow, 3, 500, 100, 75},
       {GeneratorShape::SettingsWindow, 500, 3, 100, 75},
       {GeneratorShape::SettingsWindow, 9, 7, 100, 75},
+      // Layouts that end inside the rings that lie wholly in the field.
+      {GeneratorShape::SettingsWindow, 2, 2, 100, 75},
+      {GeneratorShape::SettingsWindow, 5, 5, 0, 75},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " satiation " +

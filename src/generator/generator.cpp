@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <numbers>
 
 #include "generator/fast_renderer.hpp"
@@ -229,16 +230,6 @@ void TGenerator::BuildLayout(const LayoutConstants& k) {
   FieldWidth = std::clamp<int32_t>(Round(TargetWidth / q), 0, cap_.MaxFieldWidth);
   FieldHeight = std::clamp<int32_t>(Round(TargetHeight / q), 0, cap_.MaxFieldHeight);
 
-  // A new bitmap rather than a resized one: a display surface may still share
-  // the old pixel store.
-  TDIB bitmap;
-  if (FieldWidth > 0 && FieldHeight > 0) {
-    bitmap.SetBitCount(24);
-    bitmap.SetWidth(FieldWidth);
-    bitmap.SetHeight(FieldHeight);
-  }
-  FieldBitmap = std::move(bitmap);
-
   const int32_t area = FieldWidth * FieldHeight;
   LastPoint = k.coarse ? Round(area / 5.0) : Round(area * 2.2);
 
@@ -253,27 +244,54 @@ void TGenerator::BuildLayout(const LayoutConstants& k) {
                        FieldHeight / 2.0,
                        picture <= 50 ? static_cast<double>(picture) : picture - 50.0};
 
-  // Count the inner rings: the same sums of angles, radii and phases as the
-  // walk makes.
+  // The inner rings' radii and phases: the same sums as the walk makes when
+  // a ring ends. The loop ends with the first outer ring's.
   innerRings_.clear();
   double r = 1, b = 0;
-  int32_t i = 0;
-  while (i <= LastPoint && r <= t.w && r <= t.h) {
-    const double step = k.stepNumerator / (k.stepDivisor * r);
-    double a = 0;
-    int32_t count = 0;
-    do {
-      ++count;
-      a = a + step;
-    } while (a < kTwoPi && i + count <= LastPoint);
-    innerRings_.push_back({i, count, r, Cos(b)});
-    i += count;
-    if (!(a < kTwoPi)) {
-      r = r + k.ringSpacing;
-      b = b + t.p * Zoom / (r * k.phaseDivisor);
-      if (!(b < kTwoPi)) b = 0;
-    }
+  while (r <= t.w && r <= t.h) {
+    innerRings_.push_back({0, 0, r, Cos(b)});
+    r = r + k.ringSpacing;
+    b = b + t.p * Zoom / (r * k.phaseDivisor);
+    if (!(b < kTwoPi)) b = 0;
   }
+  // Their point counts: a ring has a point at 0 and one at each sum of
+  // steps below 2 pi. The sums of eight rings are made side by side (the
+  // angles only grow, so a ring that is done stays done).
+  constexpr std::size_t kLanes = 8;
+  for (std::size_t n = 0; n < innerRings_.size(); n += kLanes) {
+    const std::size_t lanes = std::min(kLanes, innerRings_.size() - n);
+    double step[kLanes], a[kLanes];
+    int32_t below[kLanes];
+    for (std::size_t j = 0; j < kLanes; ++j) {
+      // Lanes past the last ring repeat it.
+      const double radius = innerRings_[n + std::min(j, lanes - 1)].radius;
+      step[j] = k.stepNumerator / (k.stepDivisor * radius);
+      a[j] = 0;
+      below[j] = 0;
+    }
+    for (bool open = true; open;) {
+      open = false;
+      for (std::size_t j = 0; j < kLanes; ++j) {
+        a[j] = a[j] + step[j];
+        const bool in = a[j] < kTwoPi;
+        below[j] += in;
+        open |= in;
+      }
+    }
+    for (std::size_t j = 0; j < lanes; ++j) innerRings_[n + j].count = 1 + below[j];
+  }
+  // Where each starts; the layout may end inside them.
+  int32_t i = 0;
+  for (std::size_t n = 0; n < innerRings_.size(); ++n) {
+    InnerRing& ring = innerRings_[n];
+    ring.first = i;
+    if (ring.count > LastPoint + 1 - i) {
+      ring.count = LastPoint + 1 - i;
+      innerRings_.resize(n + 1);
+    }
+    i += ring.count;
+  }
+  if (!innerRings_.empty() && innerRings_.back().count == 0) innerRings_.pop_back();
 
   // Chunk 0 walks the outer rings; the others fill inner rings, about
   // 32,768 points each.
@@ -299,7 +317,27 @@ void TGenerator::BuildLayout(const LayoutConstants& k) {
       table->Prefault(f, n);
     }
   };
+  // The last chunk makes the new field bitmap (up to 5.7 MB of zeros), so
+  // that this too is done while the other thread fills rings. A new bitmap
+  // rather than a resized one: a display surface may still share the old
+  // pixel store.
+  // A failure to get its memory is raised here, after the job.
+  const std::size_t bitmapChunk = ringChunks_.size();
+  std::exception_ptr bitmapFailure;
   auto chunk = [&](std::size_t c) {
+    if (c == bitmapChunk) {
+      try {
+        TDIB bitmap;
+        if (FieldWidth > 0 && FieldHeight > 0) {
+          bitmap.SetBitCount(24);
+          bitmap.SetSize(FieldWidth, FieldHeight);
+        }
+        FieldBitmap = std::move(bitmap);
+      } catch (...) {
+        bitmapFailure = std::current_exception();
+      }
+      return;
+    }
     if (c == 0) {
       prefault(i, LastPoint + 1 - i);
       WalkOuterRings(k, t, i, r, b);
@@ -312,8 +350,9 @@ void TGenerator::BuildLayout(const LayoutConstants& k) {
       FillInnerRing(k, t, innerRings_[n]);
     }
   };
-  workers_.Run(ringChunks_.size(), chunk);
+  workers_.Run(ringChunks_.size() + 1, chunk);
   ++LayoutSerial;
+  if (bitmapFailure) std::rethrow_exception(bitmapFailure);
 }
 
 // Stores point i's pixel. Points outside the usable field go to the parking
