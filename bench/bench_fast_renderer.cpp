@@ -110,6 +110,22 @@ void FrameOneThreadWith(benchmark::State& state, const KernelSet& kernels) {
   tav::fastgen::FastRenderer fast(*rig.gen, 0);
   for (auto _ : state) fast.Render(kernels);
 }
+// Both threads with a chosen kernel set: wide vectors on both cores may run
+// at a lower clock than on one.
+void FrameWith(benchmark::State& state, const KernelSet& kernels) {
+  Rig rig(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
+          static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
+  tav::fastgen::FastRenderer fast(*rig.gen);
+  for (auto _ : state) fast.Render(kernels);
+}
+void BM_FrameAvx2(benchmark::State& state) {
+  if (!tav::fastgen::CpuHasAvx2Fma()) return state.SkipWithError("no AVX2");
+  FrameWith(state, tav::fastgen::Avx2Kernels());
+}
+void BM_FrameAvx512(benchmark::State& state) {
+  if (!tav::fastgen::CpuHasAvx512()) return state.SkipWithError("no AVX-512");
+  FrameWith(state, tav::fastgen::Avx512Kernels());
+}
 void BM_FrameOneThreadAvx2(benchmark::State& state) {
   if (!tav::fastgen::CpuHasAvx2Fma()) return state.SkipWithError("no AVX2");
   FrameOneThreadWith(state, tav::fastgen::Avx2Kernels());
@@ -137,6 +153,8 @@ void FrameArgs(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_Frame)->Apply(FrameArgs);
 BENCHMARK(BM_FrameOneThread)->Apply(FrameArgs);
 BENCHMARK(BM_FrameSse2)->Apply(FrameArgs);
+BENCHMARK(BM_FrameAvx2)->Apply(FrameArgs);
+BENCHMARK(BM_FrameAvx512)->Apply(FrameArgs);
 BENCHMARK(BM_FrameOneThreadAvx2)->Apply(FrameArgs);
 BENCHMARK(BM_FrameOneThreadAvx512)->Apply(FrameArgs);
 BENCHMARK(BM_FrameReference)->Args({100, 75, 100, 3})->Args({59, 25, 100, 3})
