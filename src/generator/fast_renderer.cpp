@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <utility>
 
 #include "generator/color_modes.hpp"
 #include "generator/generator.hpp"
@@ -49,8 +50,16 @@ bool Bounded(bool chained, double c1, double c2, double c3) {
 }  // namespace
 
 FastRenderer::FastRenderer(TGenerator& g, int helpers)
+    : FastRenderer(g, std::make_unique<FrameWorkers>(helpers), nullptr) {}
+
+FastRenderer::FastRenderer(TGenerator& g, FrameWorkers& workers)
+    : FastRenderer(g, nullptr, &workers) {}
+
+FastRenderer::FastRenderer(TGenerator& g, std::unique_ptr<FrameWorkers> own,
+                           FrameWorkers* shared)
     : g_(g),
-      workers_(helpers),
+      ownWorkers_(std::move(own)),
+      workers_(shared ? *shared : *ownWorkers_),
       x_(LiveCapacity(g.Capacity())),
       y_(LiveCapacity(g.Capacity())),
       z_(LiveCapacity(g.Capacity())),

@@ -13,6 +13,7 @@
 // point's original index.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "generator/color_lut.hpp"
 #include "generator/fast_kernels.hpp"
@@ -27,8 +28,11 @@ namespace tav::fastgen {
 
 class FastRenderer {
  public:
-  // Sized once for the shape of g; g must outlive the renderer.
+  // Sized once for the shape of g; g must outlive the renderer. With a
+  // helper count the renderer has workers of its own; otherwise it shares
+  // the given ones (the generator's), which must outlive it too.
   explicit FastRenderer(TGenerator& g, int helpers = FrameWorkers::DefaultHelpers());
+  FastRenderer(TGenerator& g, FrameWorkers& workers);
 
   // Rebuilds the live set for the layout g holds now. Render calls it by
   // itself when g's layout has changed since; calling it right after a
@@ -50,8 +54,11 @@ class FastRenderer {
   void CopyLive(const double* x, const double* y, const double* z, const double* r);
   bool Stale() const;
 
+  FastRenderer(TGenerator& g, std::unique_ptr<FrameWorkers> own, FrameWorkers* shared);
+
   TGenerator& g_;
-  FrameWorkers workers_;
+  std::unique_ptr<FrameWorkers> ownWorkers_;
+  FrameWorkers& workers_;
   PixelModeTable pixelModes_;
   // The layout the live set was built for.
   uint64_t builtSerial_ = ~uint64_t{0};

@@ -468,13 +468,13 @@ void TGenerator::Tavorensia() {
     RenderReference(*this);
     return;
   }
-  if (!fast_) fast_ = std::make_unique<fastgen::FastRenderer>(*this);
+  if (!fast_) fast_ = std::make_unique<fastgen::FastRenderer>(*this, workers_);
   fast_->Render();
 }
 
 void TGenerator::PrepareRenderer() {
   if (UseReferenceRenderer) return;
-  if (!fast_) fast_ = std::make_unique<fastgen::FastRenderer>(*this);
+  if (!fast_) fast_ = std::make_unique<fastgen::FastRenderer>(*this, workers_);
   fast_->Prepare();
 }
 

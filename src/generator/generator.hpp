@@ -251,13 +251,13 @@ class TGenerator {
 
   GeneratorShape shape_;
   GeneratorCapacity cap_;
-  // Shares set-up work with a second core; its thread lives as long as the
-  // generator.
+  // Shares set-up and frame work with a second core; its one thread lives
+  // as long as the generator and serves the renderer too.
   fastgen::FrameWorkers workers_;
   std::vector<InnerRing> innerRings_;
   std::vector<std::size_t> ringChunks_;  // first inner ring of each chunk, then the end
   // The renderer Tavorensia uses unless UseReferenceRenderer is set; made
-  // at the first set-up or frame (it owns a helper thread).
+  // at the first set-up or frame, working on workers_.
   std::unique_ptr<fastgen::FastRenderer> fast_;
   Settings& settings_;
   TRandom& random_;
