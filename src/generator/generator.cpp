@@ -198,6 +198,8 @@ struct TGenerator::LayoutTables {
 namespace {
 
 constexpr double kTwoPi = 2 * std::numbers::pi;
+// Points a layout thread works on at a time.
+constexpr int32_t kLayoutBlock = 64;
 
 // cos and sin of one angle in one C library call; the same bits as Cos and
 // Sin, which the layout tests check over whole layouts.
@@ -374,27 +376,50 @@ inline void TGenerator::PlacePixel(const LayoutConstants& k, const LayoutTables&
   t.pixelY[i] = py;
 }
 
-// A block of angles' sines and cosines first, then the block's points two
-// at a time. On an inner ring w + x lies in 0 .. 2w, so the pixel's rounding
-// is the plain conversion (nearest, ties to even) that Round makes for such
-// values.
-void TGenerator::FillInnerRing(const LayoutConstants& k, const LayoutTables& t,
-                               const InnerRing& ring) const {
-  const double r = ring.radius;
-  const double step = k.stepNumerator / (k.stepDivisor * r);
-  const double z = ring.cosPhase * r;
-  const __m128d rr = _mm_set1_pd(r), zz = _mm_set1_pd(z);
+// Pixels of points first .. first + count - 1, from their stored
+// coordinates, two at a time. A point lies within its ring's radius of the
+// centre, and the radius grows by less than one per point, so w + x stays
+// far inside the 32-bit range: Round's guards never apply, and its rounding
+// is the plain conversion (nearest, ties to even) made here.
+void TGenerator::PlacePixels(const LayoutConstants& k, const LayoutTables& t, int32_t first,
+                             int32_t count) const {
   const __m128d ww = _mm_set1_pd(t.w), hh = _mm_set1_pd(t.h);
   // A pixel is parked unless 1 <= px <= FieldWidth - 2 and 1 <= py <= FieldHeight - 2.
   const __m128i low = _mm_set1_epi32(1);
   const __m128i highX = _mm_set1_epi32(FieldWidth - 2), highY = _mm_set1_epi32(FieldHeight - 2);
   const __m128i parkX = _mm_set1_epi32(FieldWidth), parkY = _mm_set1_epi32(FieldHeight);
-  constexpr int32_t kBlock = 64;
-  alignas(16) double sines[kBlock], cosines[kBlock];
+  const int32_t end = first + count;
+  int32_t i = first;
+  for (; i + 2 <= end; i += 2) {
+    __m128i px = _mm_cvtpd_epi32(_mm_add_pd(ww, _mm_loadu_pd(t.pointX + i)));
+    __m128i py = _mm_cvtpd_epi32(_mm_add_pd(hh, _mm_loadu_pd(t.pointY + i)));
+    if (k.coarse) {
+      px = _mm_add_epi32(px, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&StepX[i])));
+      py = _mm_add_epi32(py, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&StepY[i])));
+    }
+    const __m128i parked =
+        _mm_or_si128(_mm_or_si128(_mm_cmplt_epi32(py, low), _mm_cmpgt_epi32(py, highY)),
+                     _mm_or_si128(_mm_cmplt_epi32(px, low), _mm_cmpgt_epi32(px, highX)));
+    px = _mm_or_si128(_mm_and_si128(parked, parkX), _mm_andnot_si128(parked, px));
+    py = _mm_or_si128(_mm_and_si128(parked, parkY), _mm_andnot_si128(parked, py));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(t.pixelX + i), px);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(t.pixelY + i), py);
+  }
+  if (i < end) PlacePixel(k, t, i, t.pointX[i], t.pointY[i]);
+}
+
+// A block of angles' sines and cosines first, then the block's points two
+// at a time.
+void TGenerator::FillInnerRing(const LayoutConstants& k, const LayoutTables& t,
+                               const InnerRing& ring) const {
+  const double r = ring.radius;
+  const double step = k.stepNumerator / (k.stepDivisor * r);
+  const __m128d rr = _mm_set1_pd(r), zz = _mm_set1_pd(ring.cosPhase * r);
+  alignas(16) double sines[kLayoutBlock], cosines[kLayoutBlock];
   double a = 0;
   const int32_t end = ring.first + ring.count;
-  for (int32_t first = ring.first; first < end; first += kBlock) {
-    const int32_t n = std::min(kBlock, end - first);
+  for (int32_t first = ring.first; first < end; first += kLayoutBlock) {
+    const int32_t n = std::min(kLayoutBlock, end - first);
     for (int32_t j = 0; j < n; ++j) {
       SinCos(a, sines[j], cosines[j]);
       a = a + step;
@@ -402,36 +427,19 @@ void TGenerator::FillInnerRing(const LayoutConstants& k, const LayoutTables& t,
     int32_t j = 0;
     for (; j + 2 <= n; j += 2) {
       const int32_t i = first + j;
-      const __m128d x = _mm_mul_pd(_mm_load_pd(cosines + j), rr);
-      const __m128d y = _mm_mul_pd(_mm_load_pd(sines + j), rr);
       _mm_storeu_pd(t.ringRadius + i, rr);
-      _mm_storeu_pd(t.pointX + i, x);
-      _mm_storeu_pd(t.pointY + i, y);
+      _mm_storeu_pd(t.pointX + i, _mm_mul_pd(_mm_load_pd(cosines + j), rr));
+      _mm_storeu_pd(t.pointY + i, _mm_mul_pd(_mm_load_pd(sines + j), rr));
       _mm_storeu_pd(t.pointZ + i, zz);
-      __m128i px = _mm_cvtpd_epi32(_mm_add_pd(ww, x));
-      __m128i py = _mm_cvtpd_epi32(_mm_add_pd(hh, y));
-      if (k.coarse) {
-        px = _mm_add_epi32(px, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&StepX[i])));
-        py = _mm_add_epi32(py, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&StepY[i])));
-      }
-      const __m128i parked = _mm_or_si128(
-          _mm_or_si128(_mm_cmplt_epi32(py, low), _mm_cmpgt_epi32(py, highY)),
-          _mm_or_si128(_mm_cmplt_epi32(px, low), _mm_cmpgt_epi32(px, highX)));
-      px = _mm_or_si128(_mm_and_si128(parked, parkX), _mm_andnot_si128(parked, px));
-      py = _mm_or_si128(_mm_and_si128(parked, parkY), _mm_andnot_si128(parked, py));
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(t.pixelX + i), px);
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(t.pixelY + i), py);
     }
-    for (; j < n; ++j) {
+    if (j < n) {
       const int32_t i = first + j;
-      const double x = cosines[j] * r;
-      const double y = sines[j] * r;
       t.ringRadius[i] = r;
-      t.pointX[i] = x;
-      t.pointY[i] = y;
-      t.pointZ[i] = z;
-      PlacePixel(k, t, i, x, y);
+      t.pointX[i] = cosines[j] * r;
+      t.pointY[i] = sines[j] * r;
+      t.pointZ[i] = ring.cosPhase * r;
     }
+    PlacePixels(k, t, first, n);
   }
 }
 
@@ -444,6 +452,7 @@ void TGenerator::WalkOuterRings(const LayoutConstants& k, const LayoutTables& t,
   // last-bit difference in a cosine would move whole arcs: every angle's
   // cosine and sine is the C library's.)
   double cosB = Cos(b);
+  int32_t pending = first;  // first point without its pixel
   for (int32_t i = first; i <= LastPoint; ++i) {
     double s, c;
     SinCos(a, s, c);
@@ -462,7 +471,11 @@ void TGenerator::WalkOuterRings(const LayoutConstants& k, const LayoutTables& t,
     if (y > h) a = std::acos(h / r) + a - e;
     if (y < -h) a = std::acos(h / r) + a - e;
 
-    PlacePixel(k, t, i, x, y);
+    // Pixels a block at a time, once the block's points are stored.
+    if (i + 1 - pending == kLayoutBlock) {
+      PlacePixels(k, t, pending, kLayoutBlock);
+      pending = i + 1;
+    }
 
     a = a + k.stepNumerator / (k.stepDivisor * r);
     if (!(a < kTwoPi)) {
@@ -473,6 +486,7 @@ void TGenerator::WalkOuterRings(const LayoutConstants& k, const LayoutTables& t,
       cosB = Cos(b);
     }
   }
+  if (pending <= LastPoint) PlacePixels(k, t, pending, LastPoint + 1 - pending);
 }
 
 void TGenerator::Figure() {

@@ -245,6 +245,8 @@ class TGenerator {
   void BuildLayout(const LayoutConstants& k);
   void PlacePixel(const LayoutConstants& k, const LayoutTables& t, int32_t i, double x,
                   double y) const;
+  void PlacePixels(const LayoutConstants& k, const LayoutTables& t, int32_t first,
+                   int32_t count) const;
   void FillInnerRing(const LayoutConstants& k, const LayoutTables& t, const InnerRing& ring) const;
   void WalkOuterRings(const LayoutConstants& k, const LayoutTables& t, int32_t first, double r,
                       double b) const;
