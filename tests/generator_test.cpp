@@ -545,21 +545,25 @@ TEST(GeneratorCopy, LowEightBitsInBlueGreenRedOrder) {
 }
 
 // Every byte of the bitmap for fields of many widths (so that each column
-// meets the start, middle and end of the copy's four-pixel steps), with
-// plane values over the whole 32-bit range; the row padding stays zero.
+// meets the start, middle and end of the copy's four-pixel steps) and for
+// fields large enough to be copied on both cores, with plane values over the
+// whole 32-bit range; the row padding stays zero.
 TEST(GeneratorCopy, EveryByteForManyWidths) {
   std::mt19937 gen(3);
   Rig rig(GeneratorShape::FullScreen);
   TGenerator& g = *rig.gen;
-  for (int32_t w = 1; w <= 23; ++w) {
-    SCOPED_TRACE(w);
-    const int32_t h = 3;
+  std::vector<std::pair<int32_t, int32_t>> sizes;
+  for (int32_t w = 1; w <= 23; ++w) sizes.emplace_back(w, 3);
+  sizes.emplace_back(640, 480);
+  sizes.emplace_back(357, 301);
+  for (const auto& [w, h] : sizes) {
+    SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
     g.FieldBitmap = TDIB();
     g.FieldBitmap.SetBitCount(24);
     g.FieldBitmap.SetSize(w, h);
     std::vector<uint8_t> want(g.FieldBitmap.WidthBytes() * h, 0);
     for (int32_t y = 0; y < h; ++y)
-      for (int32_t x = 0; x < w + 3; ++x) {
+      for (int32_t x = 0; x < std::min(w + 3, g.Capacity().PlaneColumns); ++x) {
         g.Red(y, x) = static_cast<int32_t>(gen());
         g.Green(y, x) = static_cast<int32_t>(gen());
         g.Blue(y, x) = static_cast<int32_t>(gen());

@@ -198,6 +198,8 @@ struct TGenerator::LayoutTables {
 namespace {
 
 constexpr double kTwoPi = 2 * std::numbers::pi;
+// Fields of at least this many pixels are copied to the bitmap on both cores.
+constexpr int64_t kSplitCopyPixels = 100000;
 // Points a layout thread works on at a time.
 constexpr int32_t kLayoutBlock = 64;
 
@@ -584,7 +586,26 @@ void TGenerator::CopyPlanesToBitmap() {
   if (FieldBitmap.BitCount() != 24) return;
   const int32_t rows = std::min<int32_t>(FieldBitmap.Height(), cap_.PlaneRows);
   const int32_t cols = std::min<int32_t>(FieldBitmap.Width(), cap_.PlaneColumns);
-  for (int32_t y = 0; y < rows; ++y) {
+  if (static_cast<int64_t>(rows) * cols < kSplitCopyPixels) {
+    CopyRows(0, rows, cols);
+    return;
+  }
+  // The bitmap is made private once here, so that both threads below only
+  // read the store's owner count.
+  FieldBitmap.ScanLine(0);
+  const int32_t half = rows / 2;
+  auto part = [&](std::size_t c) {
+    if (c == 0) {
+      CopyRows(0, half, cols);
+    } else {
+      CopyRows(half, rows, cols);
+    }
+  };
+  workers_.Run(2, part);
+}
+
+void TGenerator::CopyRows(int32_t top, int32_t bottom, int32_t cols) {
+  for (int32_t y = top; y < bottom; ++y) {
     uint8_t* row = FieldBitmap.ScanLine(y);
     const int32_t* red = &RedPlane[Cell(y, 0)];
     const int32_t* green = &GreenPlane[Cell(y, 0)];

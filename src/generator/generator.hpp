@@ -243,6 +243,7 @@ class TGenerator {
     double radius, cosPhase;
   };
   void BuildLayout(const LayoutConstants& k);
+  void CopyRows(int32_t top, int32_t bottom, int32_t cols);
   void PlacePixel(const LayoutConstants& k, const LayoutTables& t, int32_t i, double x,
                   double y) const;
   void PlacePixels(const LayoutConstants& k, const LayoutTables& t, int32_t first,
