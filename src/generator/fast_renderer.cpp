@@ -102,16 +102,17 @@ void FastRenderer::BuildFine() {
   const GeneratorCapacity& cap = g_.Capacity();
   const std::size_t cells = Cells(cap);
   const int32_t count = g_.PointsPerFrame();
+  const std::size_t top = LiveCapacity(cap) - kPad;
+  const std::size_t most = std::min<std::size_t>(static_cast<std::size_t>(std::max(count, 0)), top);
+  // Fresh buffers are made resident one call per buffer, not a fault per
+  // page (a wallpaper's live set is some 75 MB).
+  claimed_.Prefault(0, cells);
+  index_.Prefault(top - most, most);
+  pixel_.Prefault(top - most, most);
   std::memset(claimed_.data(), 0, cells);
   // From the last point back: a point is live when no later one took its
   // cell. The live arrays fill from their top down, so they end up in
-  // increasing point order without a second pass; the layout tables are
-  // read in one sweep.
-  const double* px = g_.PointX1.data();
-  const double* py = g_.PointY1.data();
-  const double* pz = g_.PointZ1.data();
-  const double* pr = g_.RingRadius1.data();
-  const std::size_t top = LiveCapacity(cap) - kPad;
+  // increasing point order without a second pass.
   std::size_t at = top;
   for (int32_t k = count - 1; k >= 0; --k) {
     const std::size_t i = static_cast<std::size_t>(k);
@@ -123,14 +124,29 @@ void FastRenderer::BuildFine() {
     --at;
     index_[at] = k;
     pixel_[at] = static_cast<int32_t>(cell);
-    x_[at] = px[i];
-    y_[at] = py[i];
-    z_[at] = pz[i];
-    r_[at] = pr[i];
   }
   base_ = at;
   live_ = top - at;
   entries_ = 0;
+
+  // The live points' coordinates, on both cores.
+  const double* px = g_.PointX1.data();
+  const double* py = g_.PointY1.data();
+  const double* pz = g_.PointZ1.data();
+  const double* pr = g_.RingRadius1.data();
+  auto chunk = [&](std::size_t c) {
+    const std::size_t first = base_ + c * kFineChunk;
+    const std::size_t last = std::min(base_ + live_, first + kFineChunk);
+    for (ZeroBuffer<double>* b : {&x_, &y_, &z_, &r_}) b->Prefault(first, last - first);
+    for (std::size_t j = first; j < last; ++j) {
+      const std::size_t k = static_cast<std::size_t>(index_[j]);
+      x_[j] = px[k];
+      y_[j] = py[k];
+      z_[j] = pz[k];
+      r_[j] = pr[k];
+    }
+  };
+  workers_.Run((live_ + kFineChunk - 1) / kFineChunk, chunk);
 }
 
 void FastRenderer::CopyLive(const double* x, const double* y, const double* z, const double* r) {
