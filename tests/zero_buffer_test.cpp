@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cstdint>
+#include <vector>
 
 #include "generator/zero_buffer.hpp"
 
@@ -25,6 +29,35 @@ TEST(ZeroBuffer, PrefaultKeepsTheContents) {
       if (b[i] != want) ++wrong;
     }
     EXPECT_EQ(wrong, 0u);
+  }
+}
+
+// A buffer gives its whole mapping back, guard pages included, when it is
+// destroyed or replaced by a move: afterwards no page of the old range is
+// mapped any more (mincore answers ENOMEM for unmapped pages).
+TEST(ZeroBuffer, GivesItsMemoryBack) {
+  const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  auto mapped = [&](const char* body, std::size_t bytes) {
+    // The body and one guard page on each side.
+    const char* begin = body - page;
+    std::vector<unsigned char> resident((bytes + 2 * page + page - 1) / page);
+    return mincore(const_cast<char*>(begin), bytes + 2 * page, resident.data()) == 0;
+  };
+  for (std::size_t count : {std::size_t{1}, std::size_t{4096}, std::size_t{1000000}}) {
+    SCOPED_TRACE(count);
+    const char* body = nullptr;
+    {
+      tav::ZeroBuffer<char> b(count);
+      body = b.data();
+      b[count - 1] = 1;
+      ASSERT_TRUE(mapped(body, count));
+    }
+    EXPECT_FALSE(mapped(body, count)) << "destroyed buffer still mapped";
+
+    tav::ZeroBuffer<char> target(count);
+    const char* old = target.data();
+    target = tav::ZeroBuffer<char>(count);
+    EXPECT_FALSE(mapped(old, count)) << "replaced buffer still mapped";
   }
 }
 

@@ -26,8 +26,12 @@ class ZeroBuffer {
 
  public:
   ZeroBuffer() = default;
-  explicit ZeroBuffer(std::size_t count)
-      : data_(static_cast<T*>(MapZeroed(count * sizeof(T), mapped_))), count_(count) {}
+  // Maps in the body: mapped_ has its default value by then, so the size
+  // MapZeroed stores there stays (in the initialiser list the default would
+  // overwrite it, and the destructor would unmap nothing).
+  explicit ZeroBuffer(std::size_t count) : count_(count) {
+    data_ = static_cast<T*>(MapZeroed(count * sizeof(T), mapped_));
+  }
   ~ZeroBuffer() { UnmapZeroed(data_, mapped_); }
   ZeroBuffer(const ZeroBuffer&) = delete;
   ZeroBuffer& operator=(const ZeroBuffer&) = delete;
