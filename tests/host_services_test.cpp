@@ -6,26 +6,13 @@
 
 #include "app/registry.hpp"
 #include "preview/host_services.hpp"
+#include "scripted_prompt.hpp"
 #include "temp_config.hpp"
 
 namespace tav {
 namespace {
 
-// Answers from a script: a password, or none for Cancel.
-class ScriptedPrompt : public PasswordPrompt {
- public:
-  std::optional<SecureString> Ask() override {
-    ++asked;
-    if (answers.empty()) return std::nullopt;
-    auto a = std::move(answers.front());
-    answers.pop_front();
-    return a;
-  }
-  void Answer(const char* text) { answers.emplace_back(SecureString(text)); }
-  void Cancel() { answers.emplace_back(std::nullopt); }
-  std::deque<std::optional<SecureString>> answers;
-  int asked = 0;
-};
+using tavtest::ScriptedPrompt;
 
 struct Harness {
   Harness()

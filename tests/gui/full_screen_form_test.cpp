@@ -12,22 +12,12 @@
 #include "forms/full_screen_form.hpp"
 #include "harness.hpp"
 #include "preview/host_services.hpp"
+#include "../scripted_prompt.hpp"
 
 namespace tav {
 namespace {
 
-class ScriptedPrompt : public PasswordPrompt {
- public:
-  std::optional<SecureString> Ask() override {
-    ++asked;
-    if (answers.empty()) return std::nullopt;
-    auto a = std::move(answers.front());
-    answers.pop_front();
-    return a;
-  }
-  std::deque<std::optional<SecureString>> answers;
-  int asked = 0;
-};
+using tavtest::ScriptedPrompt;
 
 // An application and a form on the dummy driver with a fresh hive.
 struct DummyScreen {
