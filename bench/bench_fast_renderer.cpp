@@ -88,61 +88,57 @@ struct Rig {
     gen->UseReferenceRenderer = reference;
     gen->SetupFullScreen();
   }
+  // The generator refers to the rig's settings and random generator.
+  Rig(const Rig&) = delete;
+  Rig& operator=(const Rig&) = delete;
 };
 
-// Args: satiation, picture, blur, color.
+// The rig for the frame arguments: satiation, picture, blur, color.
+Rig FrameRig(const benchmark::State& state, bool reference = false) {
+  return Rig(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
+             static_cast<int>(state.range(2)), static_cast<int>(state.range(3)), reference);
+}
+
 void BM_Frame(benchmark::State& state) {
-  Rig rig(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
-          static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
+  Rig rig = FrameRig(state);
   for (auto _ : state) rig.gen->Tavorensia();
   state.SetItemsProcessed(state.iterations() * rig.gen->PointsPerFrame());
 }
-void BM_FrameSse2(benchmark::State& state) {
-  Rig rig(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
-          static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
-  tav::fastgen::FastRenderer fast(*rig.gen);
-  for (auto _ : state) fast.Render(tav::fastgen::Sse2Kernels());
+// A renderer of its own with helpers (0: one thread) and a kernel set (null:
+// the one the processor gets): what each instruction set and the second core
+// are worth. Wide vectors on both cores may run at a lower clock than on one.
+void FrameWith(benchmark::State& state, int helpers, const KernelSet* kernels) {
+  Rig rig = FrameRig(state);
+  tav::fastgen::FastRenderer fast(*rig.gen, helpers);
+  const KernelSet& k = kernels ? *kernels : tav::fastgen::Kernels();
+  for (auto _ : state) fast.Render(k);
 }
-// One thread with a chosen kernel set: what each instruction set is worth.
-void FrameOneThreadWith(benchmark::State& state, const KernelSet& kernels) {
-  Rig rig(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
-          static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
-  tav::fastgen::FastRenderer fast(*rig.gen, 0);
-  for (auto _ : state) fast.Render(kernels);
+const KernelSet* Avx2Or(benchmark::State& state) {
+  if (tav::fastgen::CpuHasAvx2Fma()) return &tav::fastgen::Avx2Kernels();
+  state.SkipWithError("no AVX2");
+  return nullptr;
 }
-// Both threads with a chosen kernel set: wide vectors on both cores may run
-// at a lower clock than on one.
-void FrameWith(benchmark::State& state, const KernelSet& kernels) {
-  Rig rig(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
-          static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
-  tav::fastgen::FastRenderer fast(*rig.gen);
-  for (auto _ : state) fast.Render(kernels);
+const KernelSet* Avx512Or(benchmark::State& state) {
+  if (tav::fastgen::CpuHasAvx512()) return &tav::fastgen::Avx512Kernels();
+  state.SkipWithError("no AVX-512");
+  return nullptr;
 }
+void BM_FrameOneThread(benchmark::State& state) { FrameWith(state, 0, nullptr); }
+void BM_FrameSse2(benchmark::State& state) { FrameWith(state, 1, &tav::fastgen::Sse2Kernels()); }
 void BM_FrameAvx2(benchmark::State& state) {
-  if (!tav::fastgen::CpuHasAvx2Fma()) return state.SkipWithError("no AVX2");
-  FrameWith(state, tav::fastgen::Avx2Kernels());
+  if (const KernelSet* k = Avx2Or(state)) FrameWith(state, 1, k);
 }
 void BM_FrameAvx512(benchmark::State& state) {
-  if (!tav::fastgen::CpuHasAvx512()) return state.SkipWithError("no AVX-512");
-  FrameWith(state, tav::fastgen::Avx512Kernels());
+  if (const KernelSet* k = Avx512Or(state)) FrameWith(state, 1, k);
 }
 void BM_FrameOneThreadAvx2(benchmark::State& state) {
-  if (!tav::fastgen::CpuHasAvx2Fma()) return state.SkipWithError("no AVX2");
-  FrameOneThreadWith(state, tav::fastgen::Avx2Kernels());
+  if (const KernelSet* k = Avx2Or(state)) FrameWith(state, 0, k);
 }
 void BM_FrameOneThreadAvx512(benchmark::State& state) {
-  if (!tav::fastgen::CpuHasAvx512()) return state.SkipWithError("no AVX-512");
-  FrameOneThreadWith(state, tav::fastgen::Avx512Kernels());
-}
-void BM_FrameOneThread(benchmark::State& state) {
-  Rig rig(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
-          static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
-  tav::fastgen::FastRenderer fast(*rig.gen, 0);
-  for (auto _ : state) fast.Render();
+  if (const KernelSet* k = Avx512Or(state)) FrameWith(state, 0, k);
 }
 void BM_FrameReference(benchmark::State& state) {
-  Rig rig(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
-          static_cast<int>(state.range(2)), static_cast<int>(state.range(3)), true);
+  Rig rig = FrameRig(state, true);
   for (auto _ : state) rig.gen->Tavorensia();
 }
 void FrameArgs(benchmark::internal::Benchmark* b) {
