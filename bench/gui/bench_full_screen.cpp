@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 
 #include "app/application.hpp"
 #include "app/modes.hpp"
@@ -24,27 +25,37 @@ Uint32 PushQuit(Uint32, void*) {
   return 0;
 }
 
-void FullScreenLoop(benchmark::State& state) {
+// Points XDG_CONFIG_HOME at a fresh folder whose hive holds the given
+// Satiation and Rands (a negative Satiation: no settings yet, so the saver
+// starts from its first-run defaults). Returns the folder, or an empty string
+// after reporting why the run cannot go on.
+std::string PrivateHive(benchmark::State& state, int64_t satiation, int32_t rands) {
   if (!std::getenv("DISPLAY")) {
     state.SkipWithError("needs an X server in DISPLAY");
-    return;
+    return {};
   }
   char dir[] = "/tmp/tav-bench-XXXXXX";
   if (!mkdtemp(dir)) {
     state.SkipWithError("no temp folder");
-    return;
+    return {};
   }
   setenv("XDG_CONFIG_HOME", dir, 1);
-  if (state.range(0) >= 0) {
+  if (satiation >= 0) {
     tav::Settings s;
     s.Fast = 20;
     s.Bright = 2;
-    s.Satiation = static_cast<int32_t>(state.range(0));
+    s.Satiation = static_cast<int32_t>(satiation);
     s.Picture = 25;
     s.Color = 5;
-    s.Rands = 1;
+    s.Rands = rands;
     tav::SaveSettings(s);
   }
+  return dir;
+}
+
+void FullScreenLoop(benchmark::State& state) {
+  const std::string dir = PrivateHive(state, state.range(0), 1);
+  if (dir.empty()) return;
   int frames = 0;
   double frameSeconds = 0;
   double seconds = 0;
@@ -79,23 +90,8 @@ void FullScreenLoop(benchmark::State& state) {
 // The display's share of a frame: fill, load and flip of a rendered field
 // (blur included where the settings call for it), without the renderer.
 void FullScreenPresent(benchmark::State& state) {
-  if (!std::getenv("DISPLAY")) {
-    state.SkipWithError("needs an X server in DISPLAY");
-    return;
-  }
-  char dir[] = "/tmp/tav-bench-XXXXXX";
-  if (!mkdtemp(dir)) {
-    state.SkipWithError("no temp folder");
-    return;
-  }
-  setenv("XDG_CONFIG_HOME", dir, 1);
-  tav::Settings s;
-  s.Fast = 20;
-  s.Bright = 2;
-  s.Satiation = static_cast<int32_t>(state.range(0));
-  s.Picture = 25;
-  s.Color = 5;
-  tav::SaveSettings(s);
+  const std::string dir = PrivateHive(state, state.range(0), 0);
+  if (dir.empty()) return;
   tav::Application app(tav::kApplicationTitle);
   tav::TForm1 form(app);
   form.generator.Tavorensia();
