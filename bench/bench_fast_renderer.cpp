@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/settings.hpp"
+#include "generator/settings.hpp"
 #include "generator/color_lut.hpp"
 #include "generator/color_modes.hpp"
 #include "generator/fast_kernels.hpp"
@@ -76,15 +76,15 @@ BENCHMARK(BM_PixelModeDirect)->Arg(2)->Arg(9)->Arg(10);
 // A full-screen generator set up for the given settings.
 struct Rig {
   tav::Settings settings;
-  tav::TRandom random{12345};
-  std::unique_ptr<tav::TGenerator> gen;
+  tav::RandomGenerator random{12345};
+  std::unique_ptr<tav::PatternGenerator> gen;
   Rig(int satiation, int picture, int blur, int color, bool reference = false) {
     settings.Fast = 20;
     settings.Satiation = satiation;
     settings.Picture = picture;
     settings.Blur = blur;
     settings.Color = color;
-    gen = std::make_unique<tav::TGenerator>(tav::GeneratorShape::FullScreen, settings, random);
+    gen = std::make_unique<tav::PatternGenerator>(tav::GeneratorShape::FullScreen, settings, random);
     gen->UseReferenceRenderer = reference;
     gen->SetupFullScreen();
   }

@@ -9,8 +9,8 @@ namespace {
 void BM_PreviewPaint(benchmark::State& state) {
   const auto w = static_cast<int32_t>(state.range(0));
   const auto h = static_cast<int32_t>(state.range(1));
-  tav::TRandom random(12345);
-  tav::TPreviewRenderer renderer(random);
+  tav::RandomGenerator random(12345);
+  tav::PreviewRenderer renderer(random);
   tav::TDIB bitmap;
   for (auto _ : state) {
     renderer.PreviewPaint(w, h, bitmap);

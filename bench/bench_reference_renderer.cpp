@@ -2,7 +2,7 @@
 // full-screen defaults and at the largest field.
 #include <benchmark/benchmark.h>
 
-#include "app/settings.hpp"
+#include "generator/settings.hpp"
 #include "generator/generator.hpp"
 #include "generator/reference_renderer.hpp"
 
@@ -16,8 +16,8 @@ void BM_ReferenceFrame(benchmark::State& state) {
   settings.Picture = static_cast<int32_t>(state.range(1));
   settings.Blur = static_cast<int32_t>(state.range(2));
   settings.Color = 5;
-  tav::TRandom random(1);
-  tav::TGenerator gen(tav::GeneratorShape::FullScreen, settings, random);
+  tav::RandomGenerator random(1);
+  tav::PatternGenerator gen(tav::GeneratorShape::FullScreen, settings, random);
   gen.SetupFullScreen();
   for (auto _ : state) {
     tav::RenderReference(gen);
@@ -40,8 +40,8 @@ void BM_FrameTick(benchmark::State& state) {
   settings.Satiation = static_cast<int32_t>(state.range(0));
   settings.Picture = 25;
   settings.Color = 5;
-  tav::TRandom random(1);
-  tav::TGenerator gen(tav::GeneratorShape::FullScreen, settings, random);
+  tav::RandomGenerator random(1);
+  tav::PatternGenerator gen(tav::GeneratorShape::FullScreen, settings, random);
   gen.SetupFullScreen();
   for (auto _ : state) {
     gen.FrameTick();

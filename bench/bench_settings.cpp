@@ -29,7 +29,7 @@ class ConfigDir {
 void BM_LoadStoredSettings(benchmark::State& state) {
   ConfigDir dir;
   tav::SaveSettings(tav::Settings{20, 2, 80, 25, 0, 5, 1, ""});
-  tav::TRandom rng(1);
+  tav::RandomGenerator rng(1);
   for (auto _ : state) {
     tav::Settings s;
     tav::LoadFullScreenSettings(s, rng);
@@ -40,7 +40,7 @@ BENCHMARK(BM_LoadStoredSettings);
 
 void BM_FirstRunLoad(benchmark::State& state) {
   ConfigDir dir;
-  tav::TRandom rng(1);
+  tav::RandomGenerator rng(1);
   for (auto _ : state) {
     state.PauseTiming();
     dir.Clear();

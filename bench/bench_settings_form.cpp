@@ -16,16 +16,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class Host final : public tav::TIdleHost {
+class Host final : public tav::IdleHost {
  public:
-  void SetIdleHandler(tav::TIdleHandler* h) override { h_ = h; }
-  tav::TIdleHandler* IdleHandler() const override { return h_; }
+  void SetIdleHandler(tav::IdleHandler* h) override { h_ = h; }
+  tav::IdleHandler* CurrentIdleHandler() const override { return h_; }
   bool Active() const override { return true; }
-  void AddActivationListener(tav::TActivationListener*) override {}
-  void RemoveActivationListener(tav::TActivationListener*) override {}
+  void AddActivationListener(tav::ActivationListener*) override {}
+  void RemoveActivationListener(tav::ActivationListener*) override {}
 
  private:
-  tav::TIdleHandler* h_ = nullptr;
+  tav::IdleHandler* h_ = nullptr;
 };
 
 struct Config {
@@ -34,7 +34,7 @@ struct Config {
     std::string tmpl = (fs::temp_directory_path() / "tav-bench-XXXXXX").string();
     dir = ::mkdtemp(tmpl.data());
     ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
-    tav::TRegistry r;
+    tav::Registry r;
     r.OpenKey("\\Software\\Tavorensia\\", true);
     const std::pair<const char*, int> values[] = {{"Fast", 40}, {"Bright", bright}, {"Satiation", satiation},
                                                   {"Picture", 30}, {"Blur", 20},   {"Color", 1}, {"Rands", 0}};

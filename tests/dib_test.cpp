@@ -308,7 +308,7 @@ TEST(TDIB, DrawScaledEveryByteAsDefined) {
   std::mt19937 gen(5);
   const struct {
     int srcW, srcH, dstW, dstH;
-    tav::TRect rect;
+    tav::Rect rect;
   } cases[] = {
       {7, 5, 7, 5, {0, 0, 7, 5}},    {7, 5, 9, 8, {1, 2, 8, 7}},   {7, 5, 7, 5, {-3, -1, 4, 4}},
       {7, 5, 7, 5, {2, 1, 9, 6}},    {6, 4, 17, 9, {0, 0, 17, 9}}, {17, 9, 6, 4, {0, 0, 6, 4}},

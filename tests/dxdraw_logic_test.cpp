@@ -11,18 +11,18 @@ namespace {
 using O = TDXDrawOption;
 
 TEST(DXDrawOptions, EffectiveOptionsOfBothForms) {
-  TDXDrawOptions fullScreen = kDefaultDXDrawOptions;
+  DXDrawOptions fullScreen = kDefaultDXDrawOptions;
   fullScreen.Add(O::doFullScreen).Add(O::doStretch);
   EXPECT_EQ(EffectiveOptions(fullScreen, {}, false),
-            (TDXDrawOptions{O::doFullScreen, O::doAllowReboot, O::doWaitVBlank, O::doStretch, O::doCenter}));
+            (DXDrawOptions{O::doFullScreen, O::doAllowReboot, O::doWaitVBlank, O::doStretch, O::doCenter}));
 
-  const TDXDrawOptions settings{O::doAllowReboot, O::doDirectX7Mode, O::doHardware, O::doSelectDriver, O::doStretch};
-  EXPECT_EQ(EffectiveOptions(settings, {}, false), (TDXDrawOptions{O::doStretch}));
+  const DXDrawOptions settings{O::doAllowReboot, O::doDirectX7Mode, O::doHardware, O::doSelectDriver, O::doStretch};
+  EXPECT_EQ(EffectiveOptions(settings, {}, false), (DXDrawOptions{O::doStretch}));
 }
 
 TEST(DXDrawOptions, ReductionRules) {
   struct Case {
-    TDXDrawOptions assigned, expected;
+    DXDrawOptions assigned, expected;
   } cases[] = {
       {{O::doNoWindowChange, O::doAllowPalette256, O::doFlip}, {}},
       {{O::doFullScreen, O::doFlip, O::doSystemMemory}, {O::doFullScreen, O::doSystemMemory}},
@@ -35,10 +35,10 @@ TEST(DXDrawOptions, ReductionRules) {
 }
 
 TEST(DXDrawOptions, WhileInitializedOnlyPresentationOptionsFollow) {
-  const TDXDrawOptions current{O::doFullScreen, O::doAllowReboot, O::doWaitVBlank, O::doCenter};
-  const TDXDrawOptions assigned{O::doStretch, O::doFlip, O::doHardware};
+  const DXDrawOptions current{O::doFullScreen, O::doAllowReboot, O::doWaitVBlank, O::doCenter};
+  const DXDrawOptions assigned{O::doStretch, O::doFlip, O::doHardware};
   EXPECT_EQ(EffectiveOptions(assigned, current, true),
-            (TDXDrawOptions{O::doFullScreen, O::doAllowReboot, O::doStretch}));
+            (DXDrawOptions{O::doFullScreen, O::doAllowReboot, O::doStretch}));
 }
 
 TEST(DXDrawDisplay, BitCountCheckKeepsOldValueAndNegativeSizesAreZero) {
@@ -63,17 +63,17 @@ TEST(DXDrawDisplay, BitCountCheckKeepsOldValueAndNegativeSizesAreZero) {
 }
 
 TEST(DXDrawDisplay, ClosestModeIsTheSmallestThatHoldsTheRequest) {
-  const std::vector<TDisplayMode> modes{
+  const std::vector<DisplayMode> modes{
       {1920, 1080, 32}, {1280, 1024, 16}, {1280, 1024, 32}, {1024, 768, 32}, {800, 600, 8}, {640, 480, 32}};
   struct Case {
-    TDisplayMode want;
-    std::optional<TDisplayMode> got;
+    DisplayMode want;
+    std::optional<DisplayMode> got;
   } cases[] = {
-      {{1000, 700, 24}, TDisplayMode{1024, 768, 32}},
-      {{1200, 900, 16}, TDisplayMode{1280, 1024, 16}},   // the requested depth at that size
-      {{1200, 900, 24}, TDisplayMode{1280, 1024, 16}},   // any depth above 8 bits will do
-      {{700, 500, 8}, TDisplayMode{800, 600, 8}},
-      {{700, 500, 32}, TDisplayMode{1024, 768, 32}},     // an 8-bit mode must reach the depth
+      {{1000, 700, 24}, DisplayMode{1024, 768, 32}},
+      {{1200, 900, 16}, DisplayMode{1280, 1024, 16}},   // the requested depth at that size
+      {{1200, 900, 24}, DisplayMode{1280, 1024, 16}},   // any depth above 8 bits will do
+      {{700, 500, 8}, DisplayMode{800, 600, 8}},
+      {{700, 500, 32}, DisplayMode{1024, 768, 32}},     // an 8-bit mode must reach the depth
       {{2000, 1200, 32}, std::nullopt},
   };
   for (const auto& c : cases) {
@@ -86,12 +86,12 @@ TEST(DXDrawDisplay, ClosestModeIsTheSmallestThatHoldsTheRequest) {
 }
 
 TEST(DXDrawPresent, StretchFillsCenterCentresAtOwnSize) {
-  const TRect control{0, 0, 800, 600};
+  const Rect control{0, 0, 800, 600};
   struct Case {
-    TDXDrawOptions options;
-    TRect control;
+    DXDrawOptions options;
+    Rect control;
     int w, h;
-    TRect expected;
+    Rect expected;
   } cases[] = {
       {{O::doStretch}, control, 200, 150, {0, 0, 800, 600}},
       {{O::doStretch, O::doCenter}, control, 200, 150, {0, 0, 800, 600}},
@@ -102,7 +102,7 @@ TEST(DXDrawPresent, StretchFillsCenterCentresAtOwnSize) {
       {{O::doStretch}, {0, 0, 400, 300}, 640, 480, {0, 0, 400, 300}},
   };
   for (const auto& c : cases) {
-    const TRect r = PresentRect(c.options, c.control, c.w, c.h);
+    const Rect r = PresentRect(c.options, c.control, c.w, c.h);
     EXPECT_EQ((std::array{r.Left, r.Top, r.Right, r.Bottom}),
               (std::array{c.expected.Left, c.expected.Top, c.expected.Right, c.expected.Bottom}))
         << c.w << "x" << c.h << " options " << c.options.Bits();

@@ -24,8 +24,8 @@ namespace {
 
 using tav::GeneratorShape;
 using tav::Settings;
-using tav::TGenerator;
-using tav::TRandom;
+using tav::PatternGenerator;
+using tav::RandomGenerator;
 using tav::fastgen::KernelSet;
 
 // The kernel sets this processor can run.
@@ -165,8 +165,8 @@ struct Config {
 // Two generators with the same seed, one on each renderer.
 struct Pair {
   Settings settingsRef, settingsFast;
-  TRandom randomRef, randomFast;
-  std::unique_ptr<TGenerator> ref, fast;
+  RandomGenerator randomRef, randomFast;
+  std::unique_ptr<PatternGenerator> ref, fast;
 
   explicit Pair(const Config& c) : randomRef(c.seed), randomFast(c.seed) {
     for (Settings* s : {&settingsRef, &settingsFast}) {
@@ -176,10 +176,10 @@ struct Pair {
       s->Blur = c.blur;
       s->Color = c.color;
     }
-    ref = std::make_unique<TGenerator>(c.shape, settingsRef, randomRef);
-    fast = std::make_unique<TGenerator>(c.shape, settingsFast, randomFast);
+    ref = std::make_unique<PatternGenerator>(c.shape, settingsRef, randomRef);
+    fast = std::make_unique<PatternGenerator>(c.shape, settingsFast, randomFast);
     ref->UseReferenceRenderer = true;
-    for (TGenerator* g : {ref.get(), fast.get()}) {
+    for (PatternGenerator* g : {ref.get(), fast.get()}) {
       if (c.shape == GeneratorShape::FullScreen) {
         g->SetupFullScreen();
       } else {
@@ -193,7 +193,7 @@ struct Pair {
 // field plus the parking cell.
 struct Tally {
   int64_t bytes = 0, differing = 0;
-  void Add(const TGenerator& a, const TGenerator& b) {
+  void Add(const PatternGenerator& a, const PatternGenerator& b) {
     auto low = [](int32_t v) { return static_cast<uint8_t>(v); };
     for (int32_t y = 0; y <= a.FieldHeight; ++y) {
       for (int32_t x = 0; x <= a.FieldWidth; ++x) {
@@ -300,8 +300,8 @@ TEST(FastRenderer, LivePointsAreTheLastWriterOfEachCell) {
     Settings s;
     s.Satiation = satiation;
     s.Picture = 25;
-    TRandom random(satiation);
-    TGenerator g(GeneratorShape::FullScreen, s, random);
+    RandomGenerator random(satiation);
+    PatternGenerator g(GeneratorShape::FullScreen, s, random);
     g.SetupFullScreen();
     tav::fastgen::FastRenderer fast(g, 0);
     fast.Prepare();

@@ -50,22 +50,22 @@ class Sandbox {
   fs::path Hive() const { return root_ / "config" / "tavorensia" / "registry.reg"; }
 
   void StoreInt(const std::string& name, int32_t v) const {
-    tav::TRegistry r;
+    tav::Registry r;
     r.OpenKey("\\Software\\Tavorensia\\", true);
     r.WriteInteger(name, v);
   }
   void StoreString(const std::string& name, const std::string& v) const {
-    tav::TRegistry r;
+    tav::Registry r;
     r.OpenKey("\\Software\\Tavorensia\\", true);
     r.WriteString(name, v);
   }
   int32_t Int(const std::string& name) const {
-    tav::TRegistry r;
+    tav::Registry r;
     if (!r.OpenKey("\\Software\\Tavorensia\\", false)) return INT32_MIN;
     return r.ReadInteger(name);
   }
   std::string String(const std::string& name) const {
-    tav::TRegistry r;
+    tav::Registry r;
     if (!r.OpenKey("\\Software\\Tavorensia\\", false)) return "<no key>";
     return r.ReadString(name);
   }
@@ -90,21 +90,21 @@ class Sandbox {
 };
 
 // Always in front, so a started timer hooks in at once.
-class Host final : public tav::TIdleHost {
+class Host final : public tav::IdleHost {
  public:
-  void SetIdleHandler(tav::TIdleHandler* h) override { handler_ = h; }
-  tav::TIdleHandler* IdleHandler() const override { return handler_; }
+  void SetIdleHandler(tav::IdleHandler* h) override { handler_ = h; }
+  tav::IdleHandler* CurrentIdleHandler() const override { return handler_; }
   bool Active() const override { return true; }
-  void AddActivationListener(tav::TActivationListener*) override {}
-  void RemoveActivationListener(tav::TActivationListener*) override {}
+  void AddActivationListener(tav::ActivationListener*) override {}
+  void RemoveActivationListener(tav::ActivationListener*) override {}
 
  private:
-  tav::TIdleHandler* handler_ = nullptr;
+  tav::IdleHandler* handler_ = nullptr;
 };
 
 // Keeps the bytes of the last bitmap loaded (not the bitmap: sharing its
 // store would change how the form's own bitmap is written).
-class Surface final : public tav::TFormSurface {
+class Surface final : public tav::FormSurface {
  public:
   void Finalize() override { initialized = false; }
   void InitializeWindowed(int w, int h, int bits) override {

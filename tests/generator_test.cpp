@@ -14,16 +14,16 @@ namespace {
 using tav::GeneratorShape;
 using tav::Settings;
 using tav::TDIB;
-using tav::TGenerator;
-using tav::TRandom;
+using tav::PatternGenerator;
+using tav::RandomGenerator;
 
 constexpr GeneratorShape kShapes[] = {GeneratorShape::FullScreen, GeneratorShape::SettingsWindow};
 
 // A generator with its own settings record and random generator.
 struct Rig {
   Settings settings;
-  TRandom random;
-  std::unique_ptr<TGenerator> gen;
+  RandomGenerator random;
+  std::unique_ptr<PatternGenerator> gen;
 
   explicit Rig(GeneratorShape shape, int32_t satiation = 80, int32_t picture = 25,
                uint32_t seed = 1)
@@ -33,10 +33,10 @@ struct Rig {
     settings.Picture = picture;
     settings.Blur = 0;
     settings.Color = 5;
-    gen = std::make_unique<TGenerator>(shape, settings, random);
+    gen = std::make_unique<PatternGenerator>(shape, settings, random);
   }
   // The set-up each window runs at creation (400 x 300 for the settings window).
-  TGenerator& SetUp() {
+  PatternGenerator& SetUp() {
     if (gen->Shape() == GeneratorShape::FullScreen) {
       gen->SetupFullScreen();
     } else {
@@ -85,7 +85,7 @@ TEST(GeneratorSetup, FieldSizeAndPointCountFollowSatiation) {
     SCOPED_TRACE(testing::Message() << "shape " << static_cast<int>(c.shape) << " satiation "
                                     << c.satiation);
     Rig rig(c.shape, c.satiation);
-    TGenerator& g = rig.SetUp();
+    PatternGenerator& g = rig.SetUp();
     EXPECT_EQ(g.FineLayout(), c.fine);
     EXPECT_EQ(g.FieldWidth, c.width);
     EXPECT_EQ(g.FieldHeight, c.height);
@@ -108,7 +108,7 @@ TEST(GeneratorSetup, WallpaperFieldAndBitmapSizes) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.satiation);
     Rig rig(GeneratorShape::SettingsWindow, c.satiation);
-    TGenerator& g = rig.SetUp();
+    PatternGenerator& g = rig.SetUp();
     TDIB wallpaper;
     g.RenderWallpaper(c.width, c.height, wallpaper);
     EXPECT_EQ(g.FieldWidth, c.fieldWidth);
@@ -149,7 +149,7 @@ TEST(GeneratorSetup, EveryPixelIsParkedOrInsideTheBorder) {
         SCOPED_TRACE(testing::Message() << static_cast<int>(shape) << " satiation " << satiation
                                         << " picture " << picture);
         Rig rig(shape, satiation, picture);
-        TGenerator& g = rig.SetUp();
+        PatternGenerator& g = rig.SetUp();
         const int32_t* px = g.FineLayout() ? g.PixelX1.data() : g.PixelX0.data();
         const int32_t* py = g.FineLayout() ? g.PixelY1.data() : g.PixelY0.data();
         int32_t bad = 0, parked = 0;
@@ -169,7 +169,7 @@ TEST(GeneratorSetup, EveryPixelIsParkedOrInsideTheBorder) {
 }
 
 // Compares the six tables of the layout that is in use, up to LastPoint.
-bool SameLayout(const TGenerator& a, const TGenerator& b) {
+bool SameLayout(const PatternGenerator& a, const PatternGenerator& b) {
   if (a.LastPoint != b.LastPoint || a.FineLayout() != b.FineLayout()) return false;
   const std::size_t n = static_cast<std::size_t>(a.LastPoint) + 1;
   const bool fine = a.FineLayout();
@@ -205,7 +205,7 @@ TEST(GeneratorSetup, PictureZeroKeepsTheRingPhaseAtZero) {
     for (int32_t picture : {0, 10}) {
       SCOPED_TRACE(testing::Message() << satiation << " picture " << picture);
       Rig rig(GeneratorShape::FullScreen, satiation, picture);
-      TGenerator& g = rig.SetUp();
+      PatternGenerator& g = rig.SetUp();
       const double* z = g.FineLayout() ? g.PointZ1.data() : g.PointZ0.data();
       const double* r = g.FineLayout() ? g.RingRadius1.data() : g.RingRadius0.data();
       int32_t differing = 0;
@@ -256,7 +256,7 @@ TEST(GeneratorFrame, CoefficientsTurnAtTheirBounds) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "fast " << c.fast << " coef " << c.coef);
     Rig rig(GeneratorShape::FullScreen);
-    TGenerator& g = *rig.gen;
+    PatternGenerator& g = *rig.gen;
     rig.settings.Fast = c.fast;
     g.Coef1 = c.coef;
     g.Drift1 = c.drift;
@@ -282,7 +282,7 @@ TEST(GeneratorFrame, AnglesWrapAtSixPointTwoEightOnly) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.phase);
     Rig rig(GeneratorShape::FullScreen);
-    TGenerator& g = *rig.gen;
+    PatternGenerator& g = *rig.gen;
     rig.settings.Fast = 0;
     g.Coef1 = g.Coef2 = g.Coef3 = 1;
     g.Drift1 = g.Drift2 = g.Drift3 = 0.001;
@@ -299,7 +299,7 @@ TEST(GeneratorFrame, FastZeroFreezesThePicture) {
     Rig rig(GeneratorShape::FullScreen, satiation, 75);
     rig.settings.Fast = 0;
     rig.settings.Blur = 40;
-    TGenerator& g = rig.SetUp();
+    PatternGenerator& g = rig.SetUp();
     // Drift rates may still turn (a coefficient sitting at 0.7 draws a new one
     // every frame); coefficients and angles may not move.
     const double before[6] = {g.Coef1, g.Coef2, g.Coef3, g.Phase1, g.Phase2, g.Phase3};
@@ -323,7 +323,7 @@ TEST(GeneratorFrame, FastZeroFreezesThePicture) {
 // a frame walks, with the matrix of the worked example and all coefficients 1.
 void PlaceWorkedPoint(Rig& rig, bool fine, int32_t pixelX, int32_t pixelY, int32_t field,
                       int32_t picture) {
-  TGenerator& g = *rig.gen;
+  PatternGenerator& g = *rig.gen;
   rig.settings.Fast = 0;
   rig.settings.Blur = 0;
   rig.settings.Color = 0;
@@ -355,7 +355,7 @@ struct Rgb {
 std::ostream& operator<<(std::ostream& os, const Rgb& c) {
   return os << "(" << c.r << ", " << c.g << ", " << c.b << ")";
 }
-Rgb At(TGenerator& g, int32_t row, int32_t col) {
+Rgb At(PatternGenerator& g, int32_t row, int32_t col) {
   return {g.Red(row, col), g.Green(row, col), g.Blue(row, col)};
 }
 
@@ -408,7 +408,7 @@ TEST(GeneratorFrame, WorkedPointAsACoarseTile) {
     SCOPED_TRACE(static_cast<int>(shape));
     Rig rig(shape);
     PlaceWorkedPoint(rig, false, 4, 4, 10, 25);
-    TGenerator& g = *rig.gen;
+    PatternGenerator& g = *rig.gen;
     g.Tavorensia();
     EXPECT_EQ(At(g, 4, 4), (Rgb{144, 0, 72}));
     EXPECT_EQ(At(g, 4, 5), (Rgb{62, 0, 31}));
@@ -434,7 +434,7 @@ TEST(GeneratorFrame, CoarseEntriesOffTheFieldLandOnPixelZeroZero) {
     SCOPED_TRACE(testing::Message() << "anchor " << c.x << ", " << c.y);
     Rig rig(GeneratorShape::FullScreen);
     PlaceWorkedPoint(rig, false, c.x, c.y, 10, 25);
-    TGenerator& g = *rig.gen;
+    PatternGenerator& g = *rig.gen;
     g.Tavorensia();
     EXPECT_EQ(At(g, 0, 0), c.zeroZero);
     if (c.x != 0) { EXPECT_EQ(At(g, c.y, c.x), c.anchor); }
@@ -452,7 +452,7 @@ TEST(GeneratorFrame, ZeroDenominatorsStillCompleteTheFrame) {
   for (GeneratorShape shape : kShapes) {
     Rig rig(shape);
     PlaceWorkedPoint(rig, true, 3, 2, 1, 75);
-    TGenerator& g = *rig.gen;
+    PatternGenerator& g = *rig.gen;
     rig.settings.Color = -1;
     for (int32_t k = 0; k < g.PointsPerFrame(); ++k) {
       g.PointX1[static_cast<std::size_t>(k)] = -2;
@@ -481,7 +481,7 @@ TEST(GeneratorFrame, OutOfRangeSettingsStayInsideTheirTables) {
       Rig rig(shape, c.satiation, c.picture);
       rig.settings.Fast = c.fast;
       rig.settings.Blur = c.blur;
-      TGenerator& g = rig.SetUp();
+      PatternGenerator& g = rig.SetUp();
       for (int i = 0; i < 2; ++i) g.FrameTick();
       EXPECT_LE(g.FieldWidth, g.Capacity().MaxFieldWidth);
       EXPECT_LE(g.FieldHeight, g.Capacity().MaxFieldHeight);
@@ -498,7 +498,7 @@ TEST(GeneratorFrame, OutOfRangeSettingsStayInsideTheirTables) {
 TEST(GeneratorFrame, FinePassLeavesTheFieldBorderUntouched) {
   Rig rig(GeneratorShape::FullScreen, 80, 75);
   rig.settings.Color = 4;  // a mode that leaves few zeros
-  TGenerator& g = rig.SetUp();
+  PatternGenerator& g = rig.SetUp();
   g.Tavorensia();
   int32_t written = 0;
   for (int32_t x = 0; x < g.FieldWidth; ++x) {
@@ -524,7 +524,7 @@ TEST(GeneratorCopy, LowEightBitsInBlueGreenRedOrder) {
   } cases[] = {{-1, 255}, {256, 0}, {7774, 94}, {300, 44}, {255, 255}, {0, 0},
                {-2147483647 - 1, 0}, {-129, 127}};
   Rig rig(GeneratorShape::FullScreen);
-  TGenerator& g = *rig.gen;
+  PatternGenerator& g = *rig.gen;
   const int n = static_cast<int>(std::size(cases));
   g.FieldBitmap.SetBitCount(24);
   g.FieldBitmap.SetSize(n, 2);
@@ -551,7 +551,7 @@ TEST(GeneratorCopy, LowEightBitsInBlueGreenRedOrder) {
 TEST(GeneratorCopy, EveryByteForManyWidths) {
   std::mt19937 gen(3);
   Rig rig(GeneratorShape::FullScreen);
-  TGenerator& g = *rig.gen;
+  PatternGenerator& g = *rig.gen;
   std::vector<std::pair<int32_t, int32_t>> sizes;
   for (int32_t w = 1; w <= 23; ++w) sizes.emplace_back(w, 3);
   sizes.emplace_back(640, 480);
@@ -586,16 +586,16 @@ TEST(GeneratorWindow, BoxBlurOnlyBetweenSixtyAndEightyNine) {
                {100, false}};
   for (const auto& c : cases) {
     tav::Settings s;
-    TRandom r;
-    TGenerator g(GeneratorShape::FullScreen, s, r);
-    g.Zoom = TGenerator::ZoomFor(c.satiation);
+    RandomGenerator r;
+    PatternGenerator g(GeneratorShape::FullScreen, s, r);
+    g.Zoom = PatternGenerator::ZoomFor(c.satiation);
     EXPECT_EQ(g.NeedsBoxBlur(), c.blur) << c.satiation;
   }
 }
 
 TEST(GeneratorWindow, PreviewClearsTheFieldAndWallpaperDoesNot) {
   Rig rig(GeneratorShape::SettingsWindow, 30);  // coarse: row 0 is never drawn but at (0, 0)
-  TGenerator& g = rig.SetUp();
+  PatternGenerator& g = rig.SetUp();
   g.Red(0, 5) = 77;
   g.Red(g.FieldHeight, 3) = 55;  // the parking row is not cleared
   g.PreviewTick();
@@ -614,7 +614,7 @@ TEST(GeneratorWindow, PreviewClearsTheFieldAndWallpaperDoesNot) {
 
 TEST(GeneratorWindow, PreviewRebuildsTheLayoutWhenSatiationOrPictureChange) {
   Rig rig(GeneratorShape::SettingsWindow, 59, 0);
-  TGenerator& g = rig.SetUp();
+  PatternGenerator& g = rig.SetUp();
   g.PreviewTick();
   EXPECT_FALSE(g.FineLayout());
   EXPECT_EQ(g.FieldWidth, 381);

@@ -27,7 +27,7 @@ struct Harness {
 };
 
 int32_t UsePassword() {
-  TRegistry reg;
+  Registry reg;
   if (!reg.OpenKey(kDesktopKey, false) || !reg.ValueExists(kUsePasswordValue)) return -1;
   return reg.ReadInteger(kUsePasswordValue);
 }

@@ -21,7 +21,7 @@
 namespace {
 
 using tav::GeneratorShape;
-using tav::TGenerator;
+using tav::PatternGenerator;
 
 // Separate C library calls through pointers, so that the compiler cannot
 // turn the pair into one sincos call.
@@ -35,7 +35,7 @@ struct Layout {
 };
 
 // The walk for the field, Zoom and Picture the generator holds.
-Layout Walk(const TGenerator& g) {
+Layout Walk(const PatternGenerator& g) {
   const bool coarse = !g.FineLayout();
   const double spacing = coarse ? 3 : 0.8, divisor = coarse ? 10 : 30;
   const double stepNum = coarse ? 3 : 1, skipNum = coarse ? 2 : 1, stepDiv = coarse ? 1 : 1.7;
@@ -116,11 +116,11 @@ TEST(Layout, EveryTableBitForBitAsTheWalk) {
     tav::Settings settings;
     settings.Satiation = c.satiation;
     settings.Picture = c.picture;
-    tav::TRandom random(99);
-    TGenerator g(c.shape, settings, random);
+    tav::RandomGenerator random(99);
+    PatternGenerator g(c.shape, settings, random);
     g.FillJitter();
     g.SetTarget(c.width, c.height);
-    g.Zoom = TGenerator::ZoomFor(c.satiation);
+    g.Zoom = PatternGenerator::ZoomFor(c.satiation);
     g.RunSetup();
     const Layout want = Walk(g);
     const bool fine = g.FineLayout();

@@ -11,8 +11,8 @@ namespace tav {
 namespace {
 
 // A started state that neither drifts nor turns unless a case says so.
-TPreviewRenderer::State Still() {
-  TPreviewRenderer::State s;
+PreviewRenderer::State Still() {
+  PreviewRenderer::State s;
   s.Coef = {1.0, 1.0, 1.0};
   s.Drift = {0, 0, 0};
   s.Phase = {0.5, 0.5, 0.5};
@@ -35,8 +35,8 @@ TEST(PreviewRenderer, PointsPerStepFollowTheWindowArea) {
       {46341, 46341, 0},     // the 32-bit area wraps negative: the step ends
   };
   for (const Case& c : cases) {
-    TRandom random(1);
-    TPreviewRenderer r(random);
+    RandomGenerator random(1);
+    PreviewRenderer r(random);
     r.SetState(Still());
     r.PreviewStep(c.width, c.height);
     EXPECT_EQ(r.PointsComputed(), c.points) << c.width << " x " << c.height;
@@ -44,8 +44,8 @@ TEST(PreviewRenderer, PointsPerStepFollowTheWindowArea) {
 }
 
 TEST(PreviewRenderer, ZeroByZeroWindowChangesNoCell) {
-  TRandom random(7);
-  TPreviewRenderer r(random);
+  RandomGenerator random(7);
+  PreviewRenderer r(random);
   r.PreviewStep(0, 0);
   for (int row = 0; row < 3; ++row) {
     for (int column = 0; column < 3; ++column) {
@@ -56,8 +56,8 @@ TEST(PreviewRenderer, ZeroByZeroWindowChangesNoCell) {
 
 TEST(PreviewRenderer, FirstStepDrawsStateFromTheDocumentedSets) {
   for (uint32_t seed : {0u, 1u, 12345u, 0xdeadbeefu, 86399999u}) {
-    TRandom random(seed);
-    TPreviewRenderer r(random);
+    RandomGenerator random(seed);
+    PreviewRenderer r(random);
     r.PreviewStep(0, 0);
     const auto& s = r.GetState();
     ASSERT_TRUE(s.Started);
@@ -80,8 +80,8 @@ TEST(PreviewRenderer, FirstStepDrawsStateFromTheDocumentedSets) {
 }
 
 TEST(PreviewRenderer, RestartDrawsTheStateAgain) {
-  TRandom random(99);
-  TPreviewRenderer r(random);
+  RandomGenerator random(99);
+  PreviewRenderer r(random);
   r.PreviewStep(0, 0);
   const uint32_t seedAfterStart = random.Seed();
   r.PreviewStep(0, 0);
@@ -109,8 +109,8 @@ TEST(PreviewRenderer, CoefficientDriftTurnsOnlyAtTheBounds) {
       auto s = Still();
       s.Coef[i] = c.coef;
       s.Drift[i] = c.drift;
-      TRandom random(4242);
-      TPreviewRenderer r(random);
+      RandomGenerator random(4242);
+      PreviewRenderer r(random);
       r.SetState(s);
       r.PreviewStep(0, 0);
       const double d = r.GetState().Drift[i];
@@ -153,8 +153,8 @@ TEST(PreviewRenderer, AnglesWrapAtFullTurnOnly) {
       auto s = Still();
       s.Phase[i] = c.phase;
       s.Drift[i] = c.drift;
-      TRandom random(5);
-      TPreviewRenderer r(random);
+      RandomGenerator random(5);
+      PreviewRenderer r(random);
       r.SetState(s);
       r.PreviewStep(0, 0);
       EXPECT_DOUBLE_EQ(r.GetState().Phase[i], c.after) << "phase " << c.phase << " index " << i;
@@ -192,8 +192,8 @@ TEST(PreviewRenderer, ColourFormulasAndClamp) {
 
 // Runs a few steps and paints; checks the bitmap against the planes.
 void ExpectPaintShowsPlanes(int32_t width, int32_t height) {
-  TRandom random(2024);
-  TPreviewRenderer r(random);
+  RandomGenerator random(2024);
+  PreviewRenderer r(random);
   TDIB bitmap;
   for (int i = 0; i < 3; ++i) r.PreviewPaint(width, height, bitmap);
   ASSERT_EQ(bitmap.Width(), width);
@@ -205,8 +205,8 @@ void ExpectPaintShowsPlanes(int32_t width, int32_t height) {
     for (int x = 0; x < width; ++x) {
       const uint8_t* px = line + x * 3;
       const bool border = y == 0 || x == 0 || y == height - 1 || x == width - 1;
-      const bool beyondPlanes = y >= TPreviewRenderer::kPlaneRows ||
-                                x >= TPreviewRenderer::kPlaneColumns;
+      const bool beyondPlanes = y >= PreviewRenderer::kPlaneRows ||
+                                x >= PreviewRenderer::kPlaneColumns;
       if (border || beyondPlanes) {
         ASSERT_TRUE(px[0] == 255 && px[1] == 255 && px[2] == 255)
             << width << " x " << height << " at " << x << "," << y;
@@ -234,12 +234,12 @@ TEST(PreviewRenderer, PaintShowsPlanesInsideAWhiteBorder) {
 }
 
 TEST(PreviewRenderer, PlaneValuesStayWithinAByte) {
-  TRandom random(77);
-  TPreviewRenderer r(random);
+  RandomGenerator random(77);
+  PreviewRenderer r(random);
   for (int i = 0; i < 20; ++i) r.PreviewStep(320, 240);
   int nonZero = 0;
-  for (int row = 0; row < TPreviewRenderer::kPlaneRows; ++row) {
-    for (int column = 0; column < TPreviewRenderer::kPlaneColumns; ++column) {
+  for (int row = 0; row < PreviewRenderer::kPlaneRows; ++row) {
+    for (int column = 0; column < PreviewRenderer::kPlaneColumns; ++column) {
       for (int32_t v : {r.Red(row, column), r.Green(row, column), r.Blue(row, column)}) {
         ASSERT_GE(v, 0);
         ASSERT_LE(v, 255);
@@ -251,8 +251,8 @@ TEST(PreviewRenderer, PlaneValuesStayWithinAByte) {
 }
 
 TEST(PreviewRenderer, EmptyWindowPaintsNothing) {
-  TRandom random(3);
-  TPreviewRenderer r(random);
+  RandomGenerator random(3);
+  PreviewRenderer r(random);
   TDIB bitmap;
   r.PreviewPaint(0, 0, bitmap);
   EXPECT_TRUE(bitmap.Empty());

@@ -71,7 +71,7 @@ TEST(Registry, ReadsIntegersAsStored) {
     SCOPED_TRACE(c.what);
     TempConfig cfg;
     cfg.WriteHive(c.hive);
-    tav::TRegistry reg;
+    tav::Registry reg;
     ASSERT_TRUE(reg.OpenKey(kKey, false));
     EXPECT_EQ(Try<int32_t>([&] { return reg.ReadInteger("Fast"); }), c.result);
   }
@@ -99,7 +99,7 @@ TEST(Registry, ReadsStringsAsStored) {
     SCOPED_TRACE(c.what);
     TempConfig cfg;
     cfg.WriteHive(kHead + c.line + "\n");
-    tav::TRegistry reg;
+    tav::Registry reg;
     ASSERT_TRUE(reg.OpenKey(kKey, false));
     std::string got;
     try {
@@ -113,7 +113,7 @@ TEST(Registry, ReadsStringsAsStored) {
 
 TEST(Registry, OpensOnlyKeysThatExistUnlessAskedToCreate) {
   TempConfig cfg;
-  tav::TRegistry reg;
+  tav::Registry reg;
   EXPECT_FALSE(reg.OpenKey(kKey, false));  // no hive yet
   EXPECT_FALSE(fs::exists(cfg.hive()));    // and reading made none
   cfg.WriteHive("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Tavorensia\\Sub]\n");
@@ -126,7 +126,7 @@ TEST(Registry, OpensOnlyKeysThatExistUnlessAskedToCreate) {
   reg.CloseKey();
   EXPECT_THROW(reg.ReadInteger("Fast"), tav::ERegistryException);  // closed
   EXPECT_THROW(reg.WriteInteger("Fast", 1), tav::ERegistryException);
-  tav::TRegistry again;
+  tav::Registry again;
   ASSERT_TRUE(again.OpenKey("control panel\\desktop", false));
   EXPECT_EQ(again.ReadString("screensaveusepassword"), "1");
 }
@@ -134,7 +134,7 @@ TEST(Registry, OpensOnlyKeysThatExistUnlessAskedToCreate) {
 TEST(Registry, WritesTheTextFormWithPrivateModes) {
   TempConfig cfg;
   {
-    tav::TRegistry reg;
+    tav::Registry reg;
     ASSERT_TRUE(reg.OpenKey(kKey, true));
     reg.WriteInteger("Fast", 20);
     reg.WriteInteger("Color", -2);
@@ -165,17 +165,17 @@ TEST(Registry, StringsSurviveAWriteAndReadBack) {
   TempConfig cfg;
   for (const auto& v : values) {
     SCOPED_TRACE(testing::PrintToString(v));
-    tav::TRegistry w;
+    tav::Registry w;
     ASSERT_TRUE(w.OpenKey(kKey, true));
     w.WriteString("Path_Wall", v);
     w.WriteInteger("Fast", 1);
-    tav::TRegistry r;
+    tav::Registry r;
     ASSERT_TRUE(r.OpenKey(kKey, false));  // the hive still parses
     EXPECT_EQ(r.ReadString("Path_Wall"), v);
     EXPECT_EQ(r.ReadInteger("Fast"), 1);
   }
   // Control characters with malformed UTF-8 cannot be stored faithfully.
-  tav::TRegistry w;
+  tav::Registry w;
   ASSERT_TRUE(w.OpenKey(kKey, true));
   EXPECT_THROW(w.WriteString("Path_Wall", "a\n\xFF"), tav::ERegistryException);
 }
@@ -191,7 +191,7 @@ TEST(Registry, UnknownKeysAndValuesSurviveWrites) {
       "\"Bin\"=hex:01,02,\\\n  03\n";
   cfg.WriteHive("Windows Registry Editor Version 5.00\n\n" + other +
                 "\n[HKEY_CURRENT_USER\\Software\\Tavorensia]\n\"Unknown\"=dword:00000007\n");
-  tav::TRegistry reg;
+  tav::Registry reg;
   ASSERT_TRUE(reg.OpenKey(kKey, true));
   reg.WriteInteger("Fast", 20);
   reg.WriteString("Path_Wall", "/p");
@@ -220,20 +220,20 @@ TEST(Registry, DamagedHiveReadsAsMissingAndIsKeptBeforeReplacing) {
     SCOPED_TRACE(testing::PrintToString(text));
     TempConfig cfg;
     cfg.WriteHive(text);
-    tav::TRegistry reg;
+    tav::Registry reg;
     EXPECT_FALSE(reg.OpenKey(kKey, false));
     EXPECT_FALSE(fs::exists(cfg.folder() / "registry.reg.damaged"));  // reading changes nothing
     ASSERT_TRUE(reg.OpenKey(kKey, true));
     reg.WriteInteger("Fast", 20);
     EXPECT_EQ(ReadFile(cfg.folder() / "registry.reg.damaged"), text);
-    tav::TRegistry r;
+    tav::Registry r;
     ASSERT_TRUE(r.OpenKey(kKey, false));
     EXPECT_EQ(r.ReadInteger("Fast"), 20);
   }
   // A second damaged hive does not replace the first kept one.
   TempConfig cfg;
   cfg.WriteHive("first damage");
-  tav::TRegistry reg;
+  tav::Registry reg;
   ASSERT_TRUE(reg.OpenKey(kKey, true));
   cfg.WriteHive("second damage");
   reg.WriteInteger("Fast", 1);
@@ -246,7 +246,7 @@ TEST(Registry, FailuresToWrite) {
   // The folder cannot be made: opening for writing fails silently.
   fs::create_directories(cfg.config());
   { std::ofstream(cfg.folder()) << "a file where the folder should be"; }
-  tav::TRegistry reg;
+  tav::Registry reg;
   EXPECT_FALSE(reg.OpenKey(kKey, true));
   fs::remove(cfg.folder());
   // The key opened, then the folder went away: the write raises the error.
@@ -271,7 +271,7 @@ TEST(Registry, TwoProcessesWritingAtOnceLoseNothing) {
     if (children[p] == 0) {
       int status = 0;
       try {
-        tav::TRegistry reg;
+        tav::Registry reg;
         if (!reg.OpenKey(kKey, true)) ::_exit(3);
         for (int i = 0; i < kValues; ++i) {
           reg.WriteInteger(std::string(1, static_cast<char>('A' + p)) + std::to_string(i), i);
@@ -287,7 +287,7 @@ TEST(Registry, TwoProcessesWritingAtOnceLoseNothing) {
     ASSERT_EQ(::waitpid(c, &status, 0), c);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   }
-  tav::TRegistry reg;
+  tav::Registry reg;
   ASSERT_TRUE(reg.OpenKey(kKey, false));
   for (int p = 0; p < 2; ++p) {
     for (int i = 0; i < kValues; ++i) {

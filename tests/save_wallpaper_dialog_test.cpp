@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 using formtest::Sandbox;
 using tav::TOKRightDlg;
 
-class Owner final : public tav::TWallpaperOwner {
+class Owner final : public tav::WallpaperOwner {
  public:
   Owner() {
     wallpaper.SetBitCount(24);

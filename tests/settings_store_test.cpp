@@ -25,7 +25,7 @@ struct Stored {
 };
 
 void Store(const Stored& v) {
-  tav::TRegistry reg;
+  tav::Registry reg;
   ASSERT_TRUE(reg.OpenKey(tav::kSettingsKey, true));
   reg.WriteInteger("Fast", v.Fast);
   reg.WriteInteger("Bright", v.Bright);
@@ -39,7 +39,7 @@ void Store(const Stored& v) {
 
 Settings ReadBack() {
   Settings s;
-  tav::TRegistry reg;
+  tav::Registry reg;
   if (!reg.OpenKey(tav::kSettingsKey, false)) return s;
   s.Fast = reg.ReadInteger("Fast");
   s.Bright = reg.ReadInteger("Bright");
@@ -118,13 +118,13 @@ TEST(SettingsStore, LoadingAtEachStart) {
     const std::string before = fs::exists(cfg.hive()) ? ReadFile(cfg.hive()) : "";
 
     Settings s;
-    tav::TRandom rng(kSeed);
+    tav::RandomGenerator rng(kSeed);
     if (c.start == Start::FullScreen) tav::LoadFullScreenSettings(s, rng);
     else tav::LoadSettingsWindowSettings(s, rng, c.width);
 
     Settings want = resolve(c.inMemory);
     if (want.Picture == -1) {
-      tav::TRandom same(kSeed);
+      tav::RandomGenerator same(kSeed);
       want.Picture = same.Random(100);
       want.Blur = same.Random(100);
       want.Color = same.Random(c.start == Start::FullScreen ? 10 : 5);
@@ -143,7 +143,7 @@ TEST(SettingsStore, RandomValuesStayInTheirRanges) {
   int maxColorFull = 0, maxColorWindow = 0, maxPicture = 0;
   for (uint32_t seed = 0; seed < 400; ++seed) {
     Settings full, window;
-    tav::TRandom a(seed * 2654435761u), b(seed * 2654435761u);
+    tav::RandomGenerator a(seed * 2654435761u), b(seed * 2654435761u);
     tav::LoadFullScreenSettings(full, a);
     tav::LoadSettingsWindowSettings(window, b, 800);
     for (const Settings* s : {&full, &window}) {
@@ -186,7 +186,7 @@ TEST(SettingsStore, ReadErrorsStopTheLoadKeepingEarlierValues) {
     cfg.WriteHive(head + c.rest);
     const std::string before = ReadFile(cfg.hive());
     Settings s{77, 77, 77, 77, 77, 77, 77, "old"};
-    tav::TRandom rng(1);
+    tav::RandomGenerator rng(1);
     try {
       tav::LoadFullScreenSettings(s, rng);
       ADD_FAILURE() << "no error";
@@ -205,7 +205,7 @@ TEST(SettingsStore, DamagedHiveCountsAsAFirstRunAndIsKept) {
   TempConfig cfg;
   cfg.WriteHive("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Tavorensia]\n\"Fast\"=dwo");
   Settings s;
-  tav::TRandom rng(3);
+  tav::RandomGenerator rng(3);
   tav::LoadFullScreenSettings(s, rng);
   EXPECT_EQ(s.Fast, 20);
   EXPECT_EQ(ReadBack().Satiation, 80);

@@ -9,13 +9,13 @@
 namespace tav {
 namespace {
 
-class FakeHost : public TIdleHost {
+class FakeHost : public IdleHost {
  public:
-  void SetIdleHandler(TIdleHandler* h) override { idle = h; }
-  TIdleHandler* IdleHandler() const override { return idle; }
+  void SetIdleHandler(IdleHandler* h) override { idle = h; }
+  IdleHandler* CurrentIdleHandler() const override { return idle; }
   bool Active() const override { return active; }
-  void AddActivationListener(TActivationListener* l) override { listeners.push_back(l); }
-  void RemoveActivationListener(TActivationListener* l) override { std::erase(listeners, l); }
+  void AddActivationListener(ActivationListener* l) override { listeners.push_back(l); }
+  void RemoveActivationListener(ActivationListener* l) override { std::erase(listeners, l); }
   void SetActive(bool a) {
     active = a;
     for (auto* l : listeners) a ? l->ApplicationActivated() : l->ApplicationDeactivated();
@@ -23,9 +23,9 @@ class FakeHost : public TIdleHost {
   // What the event loop does when the queue is empty.
   uint32_t RunIdle() { return idle ? idle->Idle() : kWaitForever; }
 
-  TIdleHandler* idle = nullptr;
+  IdleHandler* idle = nullptr;
   bool active = true;
-  std::vector<TActivationListener*> listeners;
+  std::vector<ActivationListener*> listeners;
 };
 
 struct Fixture {

@@ -126,11 +126,11 @@ void Application::SetActive(bool active) {
   }
 }
 
-void Application::AddActivationListener(TActivationListener* listener) {
+void Application::AddActivationListener(ActivationListener* listener) {
   if (std::find(listeners_.begin(), listeners_.end(), listener) == listeners_.end()) listeners_.push_back(listener);
 }
 
-void Application::RemoveActivationListener(TActivationListener* listener) {
+void Application::RemoveActivationListener(ActivationListener* listener) {
   std::erase(listeners_, listener);
 }
 

@@ -15,7 +15,7 @@ struct _XDisplay;  // Xlib's Display
 
 namespace tav {
 
-class Application final : public TIdleHost {
+class Application final : public IdleHost {
  public:
   // Sets the title before anything else exists, then starts SDL's video and
   // our own X error handler.
@@ -54,12 +54,12 @@ class Application final : public TIdleHost {
   int ShowCursor(bool show);
   int CursorCount() const { return cursorCount_; }
 
-  // TIdleHost
-  void SetIdleHandler(TIdleHandler* handler) override { idle_ = handler; }
-  TIdleHandler* IdleHandler() const override { return idle_; }
+  // IdleHost
+  void SetIdleHandler(IdleHandler* handler) override { idle_ = handler; }
+  IdleHandler* CurrentIdleHandler() const override { return idle_; }
   bool Active() const override { return active_; }
-  void AddActivationListener(TActivationListener* listener) override;
-  void RemoveActivationListener(TActivationListener* listener) override;
+  void AddActivationListener(ActivationListener* listener) override;
+  void RemoveActivationListener(ActivationListener* listener) override;
   // Activation as the focus events report it; also for tests.
   void SetActive(bool active);
 
@@ -81,8 +81,8 @@ class Application final : public TIdleHost {
   std::string title_;
   SDL_Window* mainWindow_ = nullptr;
   EventHandler handler_;
-  TIdleHandler* idle_ = nullptr;
-  std::vector<TActivationListener*> listeners_;
+  IdleHandler* idle_ = nullptr;
+  std::vector<ActivationListener*> listeners_;
   bool active_ = false;
   bool terminated_ = false;
   int cursorCount_ = 0;

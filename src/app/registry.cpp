@@ -220,7 +220,7 @@ fs::path DefaultHivePath() {
   return base / "tavorensia" / "registry.reg";
 }
 
-struct TRegistry::Impl {
+struct Registry::Impl {
   fs::path hive;
   std::string key;  // full path of the open key
   bool open = false;
@@ -238,10 +238,10 @@ struct TRegistry::Impl {
   }
 };
 
-TRegistry::TRegistry(fs::path hive) : impl_(new Impl) { impl_->hive = std::move(hive); }
-TRegistry::~TRegistry() { delete impl_; }
+Registry::Registry(fs::path hive) : impl_(new Impl) { impl_->hive = std::move(hive); }
+Registry::~Registry() { delete impl_; }
 
-bool TRegistry::OpenKey(const std::string& key, bool canCreate) {
+bool Registry::OpenKey(const std::string& key, bool canCreate) {
   CloseKey();
   impl_->key = FullKeyPath(key);
   Hive hive;
@@ -260,16 +260,16 @@ bool TRegistry::OpenKey(const std::string& key, bool canCreate) {
   return true;
 }
 
-void TRegistry::CloseKey() {
+void Registry::CloseKey() {
   impl_->open = false;
   impl_->values = {};
 }
 
-bool TRegistry::ValueExists(const std::string& name) const {
+bool Registry::ValueExists(const std::string& name) const {
   return impl_->open && FindValue(impl_->values, name) != nullptr;
 }
 
-int32_t TRegistry::ReadInteger(const std::string& name) {
+int32_t Registry::ReadInteger(const std::string& name) {
   if (!impl_->open) Fail(kGetFailed, name);
   const HiveEntry* e = FindValue(impl_->values, name);
   if (!e) Fail(kGetFailed, name);
@@ -279,7 +279,7 @@ int32_t TRegistry::ReadInteger(const std::string& name) {
   return static_cast<int32_t>(*v);
 }
 
-std::string TRegistry::ReadString(const std::string& name) {
+std::string Registry::ReadString(const std::string& name) {
   if (!impl_->open) Fail(kGetFailed, name);
   const HiveEntry* e = FindValue(impl_->values, name);
   if (!e) return {};
@@ -289,18 +289,18 @@ std::string TRegistry::ReadString(const std::string& name) {
   return std::move(*s);
 }
 
-void TRegistry::WriteInteger(const std::string& name, int32_t value) {
+void Registry::WriteInteger(const std::string& name, int32_t value) {
   const std::string data = EncodeDword(static_cast<uint32_t>(value));
   impl_->Write(name, [&](HiveKey& k) { SetValue(k, name, data); });
 }
 
-void TRegistry::WriteString(const std::string& name, const std::string& value) {
+void Registry::WriteString(const std::string& name, const std::string& value) {
   const auto data = EncodeString(value);
   if (!data) Fail(kSetFailed, name);
   impl_->Write(name, [&](HiveKey& k) { SetValue(k, name, *data); });
 }
 
-bool TRegistry::DeleteValue(const std::string& name) {
+bool Registry::DeleteValue(const std::string& name) {
   if (!impl_->open) return false;
   bool removed = false;
   const auto written = ModifyHive(impl_->hive, [&](Hive& h) {

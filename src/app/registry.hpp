@@ -23,12 +23,12 @@ std::filesystem::path DefaultHivePath();
 
 // A key of HKEY_CURRENT_USER, opened like the host's registry object:
 // OpenKey, then reads and writes of values, then CloseKey.
-class TRegistry {
+class Registry {
  public:
-  explicit TRegistry(std::filesystem::path hive = DefaultHivePath());
-  ~TRegistry();
-  TRegistry(const TRegistry&) = delete;
-  TRegistry& operator=(const TRegistry&) = delete;
+  explicit Registry(std::filesystem::path hive = DefaultHivePath());
+  ~Registry();
+  Registry(const Registry&) = delete;
+  Registry& operator=(const Registry&) = delete;
 
   // key like "\Software\Tavorensia\" or "Control Panel\Desktop". Without
   // canCreate a missing key (or an unreadable hive) gives false.

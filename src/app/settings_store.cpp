@@ -17,7 +17,7 @@ namespace {
 // Reads the eight values in their fixed order; an error stops the reading
 // with the values before it already taken.
 void ReadAll(Settings& s) {
-  TRegistry reg;
+  Registry reg;
   if (!reg.OpenKey(kSettingsKey, false)) return;
   s.Fast = reg.ReadInteger("Fast");
   s.Bright = reg.ReadInteger("Bright");
@@ -30,7 +30,7 @@ void ReadAll(Settings& s) {
 }
 
 void WriteAll(const Settings& s, bool withPath) {
-  TRegistry reg;
+  Registry reg;
   if (!reg.OpenKey(kSettingsKey, true)) return;
   reg.WriteInteger("Fast", s.Fast);
   reg.WriteInteger("Bright", s.Bright);
@@ -113,7 +113,7 @@ void ClampForGenerator(Settings& s) {
   for (int32_t* v : {&s.Fast, &s.Satiation, &s.Picture, &s.Blur}) *v = std::clamp(*v, 0, 100);
 }
 
-void LoadFullScreenSettings(Settings& s, TRandom& rng) {
+void LoadFullScreenSettings(Settings& s, RandomGenerator& rng) {
   try {
     ReadAll(s);
     if (NoSettingsYet(s)) {
@@ -139,7 +139,7 @@ void LoadFullScreenSettings(Settings& s, TRandom& rng) {
   ClampForGenerator(s);
 }
 
-void LoadSettingsWindowSettings(Settings& s, TRandom& rng, int screenWidth) {
+void LoadSettingsWindowSettings(Settings& s, RandomGenerator& rng, int screenWidth) {
   ReadAll(s);
   if (NoSettingsYet(s) && s.Path_Wall.empty()) {
     s.Fast = 20;
@@ -168,12 +168,12 @@ std::string ReadWallpaperPath() {
 }
 
 void LoadWallpaperPath(std::string& pathWall) {
-  TRegistry reg;
+  Registry reg;
   if (reg.OpenKey(kSettingsKey, false)) pathWall = reg.ReadString("Path_Wall");
 }
 
 void WriteWallpaperPath(const std::string& path) {
-  TRegistry reg;
+  Registry reg;
   if (reg.OpenKey(kSettingsKey, true)) reg.WriteString("Path_Wall", path);
 }
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/settings.hpp"
+#include "generator/settings.hpp"
 #include "generator/random.hpp"
 
 namespace tav {
@@ -19,12 +19,12 @@ inline constexpr const char* kSettingsKey = "\\Software\\Tavorensia\\";
 // Picture, Blur and Color from rng, which the caller has seeded. Fast,
 // Satiation, Picture and Blur are clamped to 0..100 in memory (also when an
 // error is raised part-way), so hand-edited values never reach the generator.
-void LoadFullScreenSettings(Settings& s, TRandom& rng);
+void LoadFullScreenSettings(Settings& s, RandomGenerator& rng);
 
 // Settings-window start: as above with the window's first-run test (Path_Wall
 // empty too) and defaults; Bright of a first run comes from screenWidth.
 // Nothing is clamped here: the window's sliders confine the values.
-void LoadSettingsWindowSettings(Settings& s, TRandom& rng, int screenWidth);
+void LoadSettingsWindowSettings(Settings& s, RandomGenerator& rng, int screenWidth);
 
 // Bright of a first run of the settings window: 640 -> 1, 800 -> 2,
 // 1024 -> 3, 1152 -> 4, 1280 -> 5, 1600 -> 6, any other width -> 0.

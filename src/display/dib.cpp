@@ -220,7 +220,7 @@ const uint8_t* TDIB::ScanLineRead(int y) const {
   return store_->pixels.data() + static_cast<std::size_t>(store_->height - 1 - y) * store_->rowBytes;
 }
 
-void TDIB::DrawScaled(const TRect& dst, const TDIB& src) {
+void TDIB::DrawScaled(const Rect& dst, const TDIB& src) {
   if (Empty() || src.Empty()) return;
   const int dw = dst.Right - dst.Left;
   const int dh = dst.Bottom - dst.Top;

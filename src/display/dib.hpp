@@ -32,7 +32,7 @@ class EWriteError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-struct TRect {
+struct Rect {
   int Left = 0, Top = 0, Right = 0, Bottom = 0;
 };
 
@@ -69,7 +69,7 @@ class TDIB {
 
   // Draws the whole of src into dst (nearest pixel: columns and rows are
   // dropped or repeated, never blended). Parts outside this bitmap are clipped.
-  void DrawScaled(const TRect& dst, const TDIB& src);
+  void DrawScaled(const Rect& dst, const TDIB& src);
 
   // Box blur with a clipped (2r+1) x (2r+1) window; see dib.cpp.
   void BoxBlur(int bitCount, int radius);

@@ -81,7 +81,7 @@ TDXDraw::TDXDraw(SDL_Window* window, SDL_Renderer* renderer)
 
 TDXDraw::~TDXDraw() { Finalize(); }
 
-void TDXDraw::SetOptions(TDXDrawOptions options) {
+void TDXDraw::SetOptions(DXDrawOptions options) {
   options_ = options;
   nowOptions_ = EffectiveOptions(options_, nowOptions_, initialized_);
   if (initialized_ && renderer_) SDL_RenderSetVSync(renderer_, nowOptions_.Has(O::doWaitVBlank) ? 1 : 0);
@@ -91,14 +91,14 @@ void TDXDraw::SetBounds(int left, int top, int width, int height) {
   bounds_ = SDL_Rect{left, top, std::max(width, 0), std::max(height, 0)};
 }
 
-TRect TDXDraw::ClientRect() const {
-  if (bounds_) return TRect{bounds_->x, bounds_->y, bounds_->x + bounds_->w, bounds_->y + bounds_->h};
+Rect TDXDraw::ClientRect() const {
+  if (bounds_) return Rect{bounds_->x, bounds_->y, bounds_->x + bounds_->w, bounds_->y + bounds_->h};
   int w = 0, h = 0;
   if (renderer_)
     SDL_GetRendererOutputSize(renderer_, &w, &h);
   else if (window_)
     SDL_GetWindowSize(window_, &w, &h);
-  return TRect{0, 0, w, h};
+  return Rect{0, 0, w, h};
 }
 
 int TDXDraw::SurfaceWidth() const { return surface_.texture_ ? surface_.Width() : surfaceWidth_; }
@@ -144,7 +144,7 @@ void TDXDraw::Initialize() {
     if (nowOptions_.Has(O::doFullScreen)) SetDisplayMode();
     CreateRenderer();
     if (AutoSize) {
-      const TRect r = ClientRect();
+      const Rect r = ClientRect();
       surfaceWidth_ = r.Right - r.Left;
       surfaceHeight_ = r.Bottom - r.Top;
     }
@@ -179,7 +179,7 @@ void TDXDraw::SetDisplayMode() {
     if (SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) throw fail();
     fullScreenSet_ = true;
   } else {
-    std::vector<TDisplayMode> modes;
+    std::vector<DisplayMode> modes;
     std::vector<SDL_DisplayMode> sdlModes;
     const int n = SDL_GetNumDisplayModes(index);
     for (int i = 0; i < n; ++i) {
@@ -188,9 +188,9 @@ void TDXDraw::SetDisplayMode() {
       sdlModes.push_back(m);
       modes.push_back({m.w, m.h, static_cast<int>(SDL_BITSPERPIXEL(m.format))});
     }
-    const TDisplayMode want{w, h, bits};
+    const DisplayMode want{w, h, bits};
     auto it = std::find(modes.begin(), modes.end(), want);
-    std::optional<TDisplayMode> chosen = it != modes.end() ? std::optional(*it) : ClosestDisplayMode(modes, want);
+    std::optional<DisplayMode> chosen = it != modes.end() ? std::optional(*it) : ClosestDisplayMode(modes, want);
     if (!chosen) throw fail();
     const auto& sdl = sdlModes[static_cast<size_t>(std::find(modes.begin(), modes.end(), *chosen) - modes.begin())];
     if (SDL_SetWindowDisplayMode(window_, &sdl) != 0 || SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN) != 0)
@@ -277,8 +277,8 @@ void TDXDraw::Present(bool /*waitVBlank: the renderer's vsync setting does it*/)
   SDL_RenderClear(renderer_);
   surface_.Upload();
   if (surface_.texture_) {
-    const TRect control = ClientRect();
-    const TRect r = PresentRect(nowOptions_, control, surface_.Width(), surface_.Height());
+    const Rect control = ClientRect();
+    const Rect r = PresentRect(nowOptions_, control, surface_.Width(), surface_.Height());
     const SDL_Rect clip{control.Left, control.Top, control.Right - control.Left, control.Bottom - control.Top};
     const SDL_Rect dst{r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top};
     const SDL_Rect src{0, 0, surface_.Width(), surface_.Height()};
@@ -316,7 +316,7 @@ void TDXDraw::HandleEvent(const SDL_Event& e) {
       break;
     case SDL_MOUSEMOTION: {
       if (e.motion.windowID != id || !OnMouseMove) break;
-      const TRect r = ClientRect();
+      const Rect r = ClientRect();
       if (e.motion.x >= r.Left && e.motion.x < r.Right && e.motion.y >= r.Top && e.motion.y < r.Bottom)
         OnMouseMove(e.motion.x - r.Left, e.motion.y - r.Top);
       break;

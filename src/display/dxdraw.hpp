@@ -54,9 +54,9 @@ class TDXDraw {
   TDXDraw(const TDXDraw&) = delete;
   TDXDraw& operator=(const TDXDraw&) = delete;
 
-  TDXDrawOptions Options() const { return options_; }
-  void SetOptions(TDXDrawOptions options);
-  TDXDrawOptions NowOptions() const { return nowOptions_; }  // the options in force
+  DXDrawOptions Options() const { return options_; }
+  void SetOptions(DXDrawOptions options);
+  DXDrawOptions NowOptions() const { return nowOptions_; }  // the options in force
 
   TDXDrawDisplay Display;
   bool AutoSize = true;  // the back surface takes the control's size at Initialize
@@ -65,7 +65,7 @@ class TDXDraw {
   // whole window.
   void SetBounds(int left, int top, int width, int height);
   void FillWindow() { bounds_.reset(); }
-  TRect ClientRect() const;
+  Rect ClientRect() const;
 
   // Read back from the live surface while one exists.
   int SurfaceWidth() const;
@@ -109,8 +109,8 @@ class TDXDraw {
   SDL_Window* window_;
   SDL_Renderer* sharedRenderer_;
   SDL_Renderer* renderer_ = nullptr;
-  TDXDrawOptions options_ = kDefaultDXDrawOptions;
-  TDXDrawOptions nowOptions_;
+  DXDrawOptions options_ = kDefaultDXDrawOptions;
+  DXDrawOptions nowOptions_;
   std::optional<SDL_Rect> bounds_;
   int surfaceWidth_ = 100, surfaceHeight_ = 100;
   bool initialized_ = false;

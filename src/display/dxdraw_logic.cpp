@@ -6,8 +6,8 @@ namespace tav {
 
 using O = TDXDrawOption;
 
-TDXDrawOptions EffectiveOptions(TDXDrawOptions assigned, TDXDrawOptions current, bool initialized) {
-  TDXDrawOptions e;
+DXDrawOptions EffectiveOptions(DXDrawOptions assigned, DXDrawOptions current, bool initialized) {
+  DXDrawOptions e;
   if (initialized) {
     e = current;
     for (O o : {O::doWaitVBlank, O::doStretch, O::doCenter}) e.Set(o, assigned.Has(o));
@@ -32,12 +32,12 @@ void TDXDrawDisplay::SetBitCount(int n) {
   bitCount_ = n;
 }
 
-std::optional<TDisplayMode> ClosestDisplayMode(const std::vector<TDisplayMode>& modes, TDisplayMode want) {
-  auto acceptableDepth = [&](const TDisplayMode& m) {
+std::optional<DisplayMode> ClosestDisplayMode(const std::vector<DisplayMode>& modes, DisplayMode want) {
+  auto acceptableDepth = [&](const DisplayMode& m) {
     if (m.BitCount <= 8 || want.BitCount <= 8) return m.BitCount >= want.BitCount;
     return true;
   };
-  const TDisplayMode* best = nullptr;
+  const DisplayMode* best = nullptr;
   for (const auto& m : modes) {
     if (m.Width < want.Width || m.Height < want.Height || !acceptableDepth(m)) continue;
     if (!best) { best = &m; continue; }
@@ -52,14 +52,14 @@ std::optional<TDisplayMode> ClosestDisplayMode(const std::vector<TDisplayMode>& 
   return *best;
 }
 
-TRect PresentRect(TDXDrawOptions effective, const TRect& control, int surfaceW, int surfaceH) {
+Rect PresentRect(DXDrawOptions effective, const Rect& control, int surfaceW, int surfaceH) {
   if (effective.Has(O::doStretch)) return control;
-  TRect r{control.Left, control.Top, control.Left + surfaceW, control.Top + surfaceH};
+  Rect r{control.Left, control.Top, control.Left + surfaceW, control.Top + surfaceH};
   if (effective.Has(O::doCenter)) {
     // Integer division truncates toward zero, also for a surface larger than the control.
     const int dx = (control.Right - control.Left - surfaceW) / 2;
     const int dy = (control.Bottom - control.Top - surfaceH) / 2;
-    r = TRect{r.Left + dx, r.Top + dy, r.Right + dx, r.Bottom + dy};
+    r = Rect{r.Left + dx, r.Top + dy, r.Right + dx, r.Bottom + dy};
   }
   return r;
 }

@@ -47,18 +47,18 @@ enum class TDXDrawOption : uint8_t {
   doZBuffer,
 };
 
-class TDXDrawOptions {
+class DXDrawOptions {
  public:
-  constexpr TDXDrawOptions() = default;
-  constexpr TDXDrawOptions(std::initializer_list<TDXDrawOption> options) {
+  constexpr DXDrawOptions() = default;
+  constexpr DXDrawOptions(std::initializer_list<TDXDrawOption> options) {
     for (auto o : options) bits_ |= Bit(o);
   }
   constexpr bool Has(TDXDrawOption o) const { return (bits_ & Bit(o)) != 0; }
-  constexpr TDXDrawOptions& Add(TDXDrawOption o) { bits_ |= Bit(o); return *this; }
-  constexpr TDXDrawOptions& Remove(TDXDrawOption o) { bits_ &= static_cast<uint16_t>(~Bit(o)); return *this; }
+  constexpr DXDrawOptions& Add(TDXDrawOption o) { bits_ |= Bit(o); return *this; }
+  constexpr DXDrawOptions& Remove(TDXDrawOption o) { bits_ &= static_cast<uint16_t>(~Bit(o)); return *this; }
   constexpr void Set(TDXDrawOption o, bool on) { on ? Add(o) : Remove(o); }
   constexpr uint16_t Bits() const { return bits_; }
-  friend constexpr bool operator==(TDXDrawOptions, TDXDrawOptions) = default;
+  friend constexpr bool operator==(DXDrawOptions, DXDrawOptions) = default;
 
  private:
   static constexpr uint16_t Bit(TDXDrawOption o) { return static_cast<uint16_t>(1u << static_cast<unsigned>(o)); }
@@ -66,14 +66,14 @@ class TDXDrawOptions {
 };
 
 // Options of a newly created display control.
-inline constexpr TDXDrawOptions kDefaultDXDrawOptions{
+inline constexpr DXDrawOptions kDefaultDXDrawOptions{
     TDXDrawOption::doAllowReboot, TDXDrawOption::doWaitVBlank,  TDXDrawOption::doCenter,
     TDXDrawOption::doDirectX7Mode, TDXDrawOption::doHardware, TDXDrawOption::doSelectDriver};
 
 // The options in force after `assigned` is assigned. While initialized only
 // doWaitVBlank, doStretch and doCenter follow at once; the rest keep what
 // `current` has.
-TDXDrawOptions EffectiveOptions(TDXDrawOptions assigned, TDXDrawOptions current, bool initialized);
+DXDrawOptions EffectiveOptions(DXDrawOptions assigned, DXDrawOptions current, bool initialized);
 
 // The display mode asked for in full screen.
 class TDXDrawDisplay {
@@ -91,20 +91,20 @@ class TDXDrawDisplay {
   int width_ = 640, height_ = 480, bitCount_ = 16;
 };
 
-struct TDisplayMode {
+struct DisplayMode {
   int Width = 0, Height = 0, BitCount = 0;
-  friend bool operator==(const TDisplayMode&, const TDisplayMode&) = default;
+  friend bool operator==(const DisplayMode&, const DisplayMode&) = default;
 };
 
 // The mode to set when `want` itself cannot be: the smallest listed mode no
 // smaller than `want` with an acceptable depth (at least the wanted depth when
 // either side has 8 bits or fewer, any depth otherwise), taking the wanted
 // depth at that size when it is listed. None when nothing fits.
-std::optional<TDisplayMode> ClosestDisplayMode(const std::vector<TDisplayMode>& modes, TDisplayMode want);
+std::optional<DisplayMode> ClosestDisplayMode(const std::vector<DisplayMode>& modes, DisplayMode want);
 
 // Where the back surface of surfaceW x surfaceH goes in the control: the whole
 // control with doStretch, else the surface's own size at the control's
 // origin, centred with doCenter.
-TRect PresentRect(TDXDrawOptions effective, const TRect& control, int surfaceW, int surfaceH);
+Rect PresentRect(DXDrawOptions effective, const Rect& control, int surfaceW, int surfaceH);
 
 }  // namespace tav

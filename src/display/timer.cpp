@@ -10,7 +10,7 @@ uint32_t MillisecondClock() {
   return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
-TDXTimer::TDXTimer(TIdleHost& host, Clock clock) : host_(host), clock_(std::move(clock)) {
+TDXTimer::TDXTimer(IdleHost& host, Clock clock) : host_(host), clock_(std::move(clock)) {
   host_.AddActivationListener(this);
 }
 
@@ -66,7 +66,7 @@ void TDXTimer::Hook() {
 
 void TDXTimer::Unhook() {
   // Only our own hook: a timer that was replaced leaves its successor alone.
-  if (host_.IdleHandler() == this) host_.SetIdleHandler(nullptr);
+  if (host_.CurrentIdleHandler() == this) host_.SetIdleHandler(nullptr);
 }
 
 void TDXTimer::ApplicationActivated() {
@@ -93,7 +93,7 @@ uint32_t TDXTimer::Idle() {
   const uint32_t lagCount = std::max<uint32_t>(elapsed / divisor_, 1);
   if (OnTimer) OnTimer(*this, lagCount);
   // The handler may have stopped the timer or the application.
-  if (host_.IdleHandler() != this) return TIdleHost::kWaitForever;
+  if (host_.CurrentIdleHandler() != this) return IdleHost::kWaitForever;
   return UntilNextTick(clock_());
 }
 

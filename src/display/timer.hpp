@@ -2,7 +2,7 @@
 // TDXTimer: the frame timer of the windows. It runs from the application's
 // idle processing and measures time with a millisecond clock, so frames come
 // every Interval ms without a host timer message. The application it hooks
-// into is seen through TIdleHost, so the timer itself needs no display.
+// into is seen through IdleHost, so the timer itself needs no display.
 #include <cstdint>
 #include <functional>
 
@@ -13,51 +13,51 @@ namespace tav {
 uint32_t MillisecondClock();
 
 // Called by the application whenever its event queue is empty.
-class TIdleHandler {
+class IdleHandler {
  public:
   // Does the idle work; answers how many milliseconds the application may
   // wait for the next event before calling again.
   virtual uint32_t Idle() = 0;
 
  protected:
-  ~TIdleHandler() = default;
+  ~IdleHandler() = default;
 };
 
 // Told when the application comes to the front or loses it.
-class TActivationListener {
+class ActivationListener {
  public:
   virtual void ApplicationActivated() = 0;
   virtual void ApplicationDeactivated() = 0;
 
  protected:
-  ~TActivationListener() = default;
+  ~ActivationListener() = default;
 };
 
 // What the timer needs of the application: one idle-handler slot, whether it
 // is active, and activation notifications.
-class TIdleHost {
+class IdleHost {
  public:
   static constexpr uint32_t kWaitForever = UINT32_MAX;
 
   // Installing replaces whatever handler was there; nullptr empties the slot.
-  virtual void SetIdleHandler(TIdleHandler* handler) = 0;
-  virtual TIdleHandler* IdleHandler() const = 0;
+  virtual void SetIdleHandler(IdleHandler* handler) = 0;
+  virtual IdleHandler* CurrentIdleHandler() const = 0;
   virtual bool Active() const = 0;
-  virtual void AddActivationListener(TActivationListener* listener) = 0;
-  virtual void RemoveActivationListener(TActivationListener* listener) = 0;
+  virtual void AddActivationListener(ActivationListener* listener) = 0;
+  virtual void RemoveActivationListener(ActivationListener* listener) = 0;
 
  protected:
-  ~TIdleHost() = default;
+  ~IdleHost() = default;
 };
 
-class TDXTimer final : public TIdleHandler, public TActivationListener {
+class TDXTimer final : public IdleHandler, public ActivationListener {
  public:
   using Clock = std::function<uint32_t()>;
   using TimerEvent = std::function<void(TDXTimer& sender, uint32_t lagCount)>;
 
   // The timer starts out in the loading state, as a component of a form
   // being created: Enabled is only stored until Loaded() is called.
-  explicit TDXTimer(TIdleHost& host, Clock clock = MillisecondClock);
+  explicit TDXTimer(IdleHost& host, Clock clock = MillisecondClock);
   ~TDXTimer();
   TDXTimer(const TDXTimer&) = delete;
   TDXTimer& operator=(const TDXTimer&) = delete;
@@ -90,7 +90,7 @@ class TDXTimer final : public TIdleHandler, public TActivationListener {
   void Unhook();
   uint32_t UntilNextTick(uint32_t now) const;
 
-  TIdleHost& host_;
+  IdleHost& host_;
   Clock clock_;
   bool enabled_ = true;
   bool loading_ = true;

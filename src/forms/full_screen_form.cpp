@@ -98,7 +98,7 @@ void TForm1::FormCreate() {
 
 void TForm1::DisplaySetup() {
   DXDraw.Finalize();
-  TDXDrawOptions options = DXDraw.Options();
+  DXDrawOptions options = DXDraw.Options();
   if (!hosted_) options.Add(O::doFullScreen);  // hosted: the host's window, not the display
   options.Add(O::doStretch);
   DXDraw.SetOptions(options);

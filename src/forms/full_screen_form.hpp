@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "app/application.hpp"
-#include "app/settings.hpp"
+#include "generator/settings.hpp"
 #include "display/dxdraw.hpp"
 #include "display/timer.hpp"
 #include "generator/generator.hpp"
@@ -53,8 +53,8 @@ class TForm1 {
   bool Running() const { return running_; }
 
   Settings settings;
-  TRandom random;
-  TGenerator generator;
+  RandomGenerator random;
+  PatternGenerator generator;
 
  private:
   class WindowPrompt;

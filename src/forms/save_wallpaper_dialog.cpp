@@ -115,7 +115,7 @@ bool HasReservedFileNameChar(std::string_view name) {
   return name.find_first_of("*?\"<>|") != std::string_view::npos;
 }
 
-TOKRightDlg::TOKRightDlg(TWallpaperOwner& owner, std::vector<std::string> drives) : owner_(owner) {
+TOKRightDlg::TOKRightDlg(WallpaperOwner& owner, std::vector<std::string> drives) : owner_(owner) {
   if (std::find(drives.begin(), drives.end(), "/") == drives.end()) drives.insert(drives.begin(), "/");
   for (auto& d : drives) drives_.push_back({d, d});
   // Until a folder is set the list shows the process's current folder.

@@ -13,9 +13,9 @@
 namespace tav {
 
 // What the dialog needs of the settings window that opened it.
-class TWallpaperOwner {
+class WallpaperOwner {
  public:
-  virtual ~TWallpaperOwner() = default;
+  virtual ~WallpaperOwner() = default;
   virtual std::string& PathWall() = 0;       // the settings' Path_Wall
   virtual const TDIB& Wallpaper() const = 0;  // the rendered wallpaper
   virtual int32_t& WallpaperCount() = 0;      // wallpapers saved this run
@@ -25,7 +25,7 @@ class TWallpaperOwner {
 
 // A place a user would save to: its mount point and the folder last visited
 // on it (at first the mount point itself).
-struct TDrive {
+struct Drive {
   std::string Root;
   std::string Folder;
 };
@@ -50,7 +50,7 @@ class TOKRightDlg {
   static constexpr int kClientHeight = 232;
 
   // drives: mount points as SaveDriveRoots gives them.
-  TOKRightDlg(TWallpaperOwner& owner, std::vector<std::string> drives);
+  TOKRightDlg(WallpaperOwner& owner, std::vector<std::string> drives);
 
   // Reads Path_Wall, shows the dialog, opens that folder and offers
   // "Tavorensia<count>" as the name. The wallpaper rendered for this dialog
@@ -71,7 +71,7 @@ class TOKRightDlg {
   bool SelectEditText = false;
 
   // Drive list.
-  const std::vector<TDrive>& Drives() const { return drives_; }
+  const std::vector<Drive>& Drives() const { return drives_; }
   int DriveIndex() const { return driveIndex_; }
   void SelectDrive(int index);
 
@@ -96,8 +96,8 @@ class TOKRightDlg {
   void ReadDirectoryItems();
   int DriveOf(const std::string& path) const;
 
-  TWallpaperOwner& owner_;
-  std::vector<TDrive> drives_;
+  WallpaperOwner& owner_;
+  std::vector<Drive> drives_;
   int driveIndex_ = -1;
   std::string directory_;
   std::vector<std::string> dirItems_;

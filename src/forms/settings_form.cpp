@@ -15,10 +15,10 @@ int FittingWallpaperSize(int screenWidth) {
   return best;
 }
 
-TForm2::TForm2(TIdleHost& host, TFormSurface* surface)
+TForm2::TForm2(IdleHost& host, FormSurface* surface)
     : DXTimer(host),
       surface_(surface),
-      generator_(std::make_unique<TGenerator>(GeneratorShape::SettingsWindow, Settings, Rng)) {
+      generator_(std::make_unique<PatternGenerator>(GeneratorShape::SettingsWindow, Settings, Rng)) {
   DXTimer.SetInterval(31);
   DXTimer.SetActiveOnly(true);
   DXTimer.OnTimer = [this](TDXTimer&, uint32_t) { DXTimerTimer(); };
@@ -34,7 +34,7 @@ TForm2::~TForm2() {
 
 void TForm2::FormCreate(int screenWidth, int displayBitCount) {
   ScreenWidth = screenWidth;
-  TGenerator& gen = *generator_;
+  PatternGenerator& gen = *generator_;
 
   // The random picks of Picture, Blur and Color happen inside the load, so
   // the generator is seeded first; nothing before the picks draws from it.
@@ -63,7 +63,7 @@ void TForm2::FormCreate(int screenWidth, int displayBitCount) {
   SetTrackBarPosition(6, Settings.Color);
 
   gen.FillJitter();
-  gen.Zoom = TGenerator::ZoomFor(Settings.Satiation);
+  gen.Zoom = PatternGenerator::ZoomFor(Settings.Satiation);
   gen.LastPicture = Settings.Picture;
   gen.RunSetup();
   gen.LastZoom = gen.Zoom;
@@ -77,13 +77,13 @@ void TForm2::FormCreate(int screenWidth, int displayBitCount) {
 }
 
 void TForm2::DXTimerTimer() {
-  TGenerator& gen = *generator_;
+  PatternGenerator& gen = *generator_;
   if (PreviewRestore == 1) {
     gen.RestorePreview(kPreviewWidth, kPreviewHeight);
     PreviewRestore = 0;
     WallpaperBitmap.SetSize(kPreviewWidth, kPreviewHeight);
   }
-  gen.Zoom = TGenerator::ZoomFor(Settings.Satiation);
+  gen.Zoom = PatternGenerator::ZoomFor(Settings.Satiation);
   if (gen.Zoom != gen.LastZoom) {
     gen.RunSetup();
     gen.LastZoom = gen.Zoom;
@@ -104,7 +104,7 @@ void TForm2::DXTimerTimer() {
 }
 
 void TForm2::SetTrackBarPosition(int i, int value) {
-  TTrackBar& bar = TrackBar(i);
+  Slider& bar = TrackBar(i);
   const int clamped = std::clamp(value, bar.Min, bar.Max);
   if (clamped == bar.Position) return;
   bar.Position = clamped;
@@ -147,7 +147,7 @@ void TForm2::CheckBox1Click() { Settings.Rands = checkBox1_ ? 1 : 0; }
 void TForm2::Button1Click() { SaveSettings(Settings); }
 
 void TForm2::Button2Click() {
-  TGenerator& gen = *generator_;
+  PatternGenerator& gen = *generator_;
   // Dialogs that went away earlier are of no further use.
   std::erase_if(dialogs_, [](const auto& d) { return !d->Visible(); });
 
@@ -158,7 +158,7 @@ void TForm2::Button2Click() {
   gen.Tavorensia();
   gen.CopyPlanesToBitmap();
   gen.BoxBlurIfNeeded();
-  WallpaperBitmap.DrawScaled(TRect{0, 0, WallpaperWidth, WallpaperHeight}, gen.FieldBitmap);
+  WallpaperBitmap.DrawScaled(Rect{0, 0, WallpaperWidth, WallpaperHeight}, gen.FieldBitmap);
   DXTimer.SetEnabled(false);
 
   dialogs_.push_back(std::make_unique<TOKRightDlg>(*this, CurrentSaveDriveRoots()));

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.hpp"
+#include "generator/settings.hpp"
 #include "display/dib.hpp"
 #include "display/timer.hpp"
 #include "forms/save_wallpaper_dialog.hpp"
@@ -17,12 +17,12 @@
 
 namespace tav {
 
-class TGenerator;
+class PatternGenerator;
 
 // What the settings window needs of its display area.
-class TFormSurface {
+class FormSurface {
  public:
-  virtual ~TFormSurface() = default;
+  virtual ~FormSurface() = default;
   virtual void Finalize() = 0;
   // Windowed with stretching, back surface width x height, then Initialize.
   virtual void InitializeWindowed(int width, int height, int bitCount) = 0;
@@ -33,21 +33,14 @@ class TFormSurface {
 };
 
 // A horizontal slider: Min..Max and the position it rests at.
-struct TTrackBar {
+struct Slider {
   int Min = 0, Max = 100, Position = 0;
 };
-
-// Wallpaper sizes by Bright (1..6).
-struct TWallpaperSize {
-  int Width, Height;
-};
-inline constexpr std::array<TWallpaperSize, 6> kWallpaperSizes{
-    {{640, 480}, {800, 600}, {1024, 768}, {1152, 864}, {1280, 1024}, {1600, 1200}}};
 
 // The largest size whose width fits a screen this wide (1 when narrower than 640).
 int FittingWallpaperSize(int screenWidth);
 
-class TForm2 final : public TWallpaperOwner {
+class TForm2 final : public WallpaperOwner {
  public:
   static constexpr const char* kCaption = "Settings, Wallpaper Tools";
   static constexpr int kClientWidth = 400;
@@ -57,13 +50,13 @@ class TForm2 final : public TWallpaperOwner {
   static constexpr int kEsc = 27;
 
   // surface may be null (no display): frames are then computed, not shown.
-  TForm2(TIdleHost& host, TFormSurface* surface);
+  TForm2(IdleHost& host, FormSurface* surface);
   ~TForm2() override;
   TForm2(const TForm2&) = delete;
   TForm2& operator=(const TForm2&) = delete;
 
   // The display area, once the window has one (null: none).
-  void SetSurface(TFormSurface* surface) { surface_ = surface; }
+  void SetSurface(FormSurface* surface) { surface_ = surface; }
 
   // Handlers, as the window's components bind them.
   void FormCreate(int screenWidth, int displayBitCount);
@@ -83,8 +76,8 @@ class TForm2 final : public TWallpaperOwner {
   // clamped to the range, and the change handler runs only when the
   // position actually changes.
   void SetTrackBarPosition(int i, int value);
-  TTrackBar& TrackBar(int i) { return trackBars_.at(i - 1); }
-  const TTrackBar& TrackBar(int i) const { return trackBars_.at(i - 1); }
+  Slider& TrackBar(int i) { return trackBars_.at(i - 1); }
+  const Slider& TrackBar(int i) const { return trackBars_.at(i - 1); }
 
   // Toggles the check box and runs its handler.
   void SetCheckBox1(bool checked);
@@ -98,14 +91,14 @@ class TForm2 final : public TWallpaperOwner {
   // next render clears them away).
   std::vector<std::unique_ptr<TOKRightDlg>>& Dialogs() { return dialogs_; }
 
-  // TWallpaperOwner
+  // WallpaperOwner
   std::string& PathWall() override { return Settings.Path_Wall; }
   const TDIB& Wallpaper() const override { return WallpaperBitmap; }
   int32_t& WallpaperCount() override { return wallpaperCount_; }
   void HandBack() override;
 
   tav::Settings Settings;
-  TRandom Rng;
+  RandomGenerator Rng;
   TDXTimer DXTimer;
   int ScreenWidth = 0;
   int DisplayBitCount = 0;
@@ -115,17 +108,17 @@ class TForm2 final : public TWallpaperOwner {
 
   // The settings window's generator instance: Zoom, LastZoom, LastPicture,
   // the target and field sizes and FieldBitmap live there.
-  TGenerator& Generator() { return *generator_; }
-  const TGenerator& Generator() const { return *generator_; }
+  PatternGenerator& Generator() { return *generator_; }
+  const PatternGenerator& Generator() const { return *generator_; }
 
  private:
   void ApplySizeTable();
   std::string ResolutionText() const;
   void RunChangeHandler(int i);
 
-  TFormSurface* surface_;
-  std::unique_ptr<TGenerator> generator_;
-  std::array<TTrackBar, 6> trackBars_{{{0, 100, 0}, {1, 6, 1}, {0, 100, 50}, {0, 100, 0}, {0, 100, 1}, {0, 10, 0}}};
+  FormSurface* surface_;
+  std::unique_ptr<PatternGenerator> generator_;
+  std::array<Slider, 6> trackBars_{{{0, 100, 0}, {1, 6, 1}, {0, 100, 50}, {0, 100, 0}, {0, 100, 1}, {0, 10, 0}}};
   bool checkBox1_ = false;
   std::string staticText7_ = "Resolution";
   bool closeRequested_ = false;

@@ -71,7 +71,7 @@ void FocusFrame(ImVec2 min, ImVec2 max) {
 constexpr float kTrackWidth = 120, kTrackHeight = 10, kTickSpace = 5, kTrackMargin = 4;
 const ImVec2 kTrackPos[6] = {{3, 337}, {3, 370}, {136, 337}, {136, 370}, {272, 337}, {272, 370}};
 
-int TrackValueAt(const TTrackBar& bar, float x, float left) {
+int TrackValueAt(const Slider& bar, float x, float left) {
   const float x0 = left + kTrackMargin, x1 = left + kTrackWidth - kTrackMargin;
   const int steps = std::max(bar.Max - bar.Min, 1);
   const float t = std::clamp((x - x0) / (x1 - x0), 0.f, 1.f);
@@ -79,7 +79,7 @@ int TrackValueAt(const TTrackBar& bar, float x, float left) {
 }
 
 // Draws a horizontal slider with a tick at every step below it.
-void DrawTrackBar(ImVec2 pos, const TTrackBar& bar, bool focused) {
+void DrawTrackBar(ImVec2 pos, const Slider& bar, bool focused) {
   ImDrawList* dl = ImGui::GetWindowDrawList();
   const ImVec2 p0(ImGui::GetWindowPos().x + pos.x, ImGui::GetWindowPos().y + pos.y);
   const float x0 = p0.x + kTrackMargin, x1 = p0.x + kTrackWidth - kTrackMargin;
@@ -103,7 +103,7 @@ bool Shift(const SDL_KeyboardEvent& k) { return (k.keysym.mod & KMOD_SHIFT) != 0
 
 // ---- the display area -------------------------------------------------------
 
-void TDXDrawFormSurface::InitializeWindowed(int width, int height, int bitCount) {
+void DXDrawFormSurface::InitializeWindowed(int width, int height, int bitCount) {
   draw_.SetOptions(draw_.Options().Add(TDXDrawOption::doStretch));
   draw_.Display.SetWidth(width);
   draw_.Display.SetHeight(height);
@@ -115,9 +115,9 @@ void TDXDrawFormSurface::InitializeWindowed(int width, int height, int bitCount)
 
 // ---- the save-wallpaper dialog ---------------------------------------------
 
-class TSaveDialogWindow {
+class SaveDialogWindow {
  public:
-  TSaveDialogWindow(Application& app, TOKRightDlg& dialog) : app_(app), dlg_(dialog) {
+  SaveDialogWindow(Application& app, TOKRightDlg& dialog) : app_(app), dlg_(dialog) {
     window_ = SDL_CreateWindow(TOKRightDlg::kCaption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                TOKRightDlg::kClientWidth, TOKRightDlg::kClientHeight, 0);
     if (!window_) throw std::runtime_error(std::string("Save Wallpaper: ") + SDL_GetError());
@@ -133,13 +133,13 @@ class TSaveDialogWindow {
     SDL_RaiseWindow(window_);
     Frame();
   }
-  ~TSaveDialogWindow() {
+  ~SaveDialogWindow() {
     imgui_.reset();
     if (renderer_) SDL_DestroyRenderer(renderer_);
     if (window_) SDL_DestroyWindow(window_);
   }
-  TSaveDialogWindow(const TSaveDialogWindow&) = delete;
-  TSaveDialogWindow& operator=(const TSaveDialogWindow&) = delete;
+  SaveDialogWindow(const SaveDialogWindow&) = delete;
+  SaveDialogWindow& operator=(const SaveDialogWindow&) = delete;
 
   Uint32 Id() const { return SDL_GetWindowID(window_); }
   TOKRightDlg& Dialog() { return dlg_; }
@@ -376,7 +376,7 @@ class TSaveDialogWindow {
 
 // ---- the settings window ---------------------------------------------------
 
-TSettingsWindow::TSettingsWindow(Application& app, int screenWidth, int displayBitCount)
+SettingsWindow::SettingsWindow(Application& app, int screenWidth, int displayBitCount)
     : app_(app), form_(app, nullptr) {
   window_ = SDL_CreateWindow(TForm2::kCaption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                              TForm2::kClientWidth, TForm2::kClientHeight, SDL_WINDOW_HIDDEN);
@@ -399,13 +399,13 @@ TSettingsWindow::TSettingsWindow(Application& app, int screenWidth, int displayB
     ImGui::SetCurrentContext(imgui_->Context());
     if (ImDrawData* d = ImGui::GetDrawData()) ImGui_ImplSDLRenderer_RenderDrawData(d);
   };
-  surface_ = std::make_unique<TDXDrawFormSurface>(*dxdraw_);
+  surface_ = std::make_unique<DXDrawFormSurface>(*dxdraw_);
   form_.SetSurface(surface_.get());
   app_.Guard([&] { form_.FormCreate(screenWidth, displayBitCount); });
   Frame();
 }
 
-TSettingsWindow::~TSettingsWindow() {
+SettingsWindow::~SettingsWindow() {
   dialogs_.clear();
   form_.SetSurface(nullptr);
   dxdraw_.reset();
@@ -414,7 +414,7 @@ TSettingsWindow::~TSettingsWindow() {
   if (window_) SDL_DestroyWindow(window_);
 }
 
-void TSettingsWindow::HandleEvent(const SDL_Event& e) {
+void SettingsWindow::HandleEvent(const SDL_Event& e) {
   const Uint32 id = SDL_GetWindowID(window_);
   Uint32 target = 0;
   switch (e.type) {
@@ -472,7 +472,7 @@ void TSettingsWindow::HandleEvent(const SDL_Event& e) {
   }
 }
 
-void TSettingsWindow::HandleKey(const SDL_KeyboardEvent& k) {
+void SettingsWindow::HandleKey(const SDL_KeyboardEvent& k) {
   // The form sees every key before its controls do.
   const int code = k.keysym.sym == SDLK_ESCAPE ? TForm2::kEsc : static_cast<int>(k.keysym.sym);
   Guard([&] { form_.FormKeyDown(code); });
@@ -516,7 +516,7 @@ void TSettingsWindow::HandleKey(const SDL_KeyboardEvent& k) {
 
 // The sliders follow the mouse themselves: pressed on one, it takes the
 // focus and tracks the pointer until the button is let go.
-void TSettingsWindow::HandleSliderMouse(const SDL_Event& e) {
+void SettingsWindow::HandleSliderMouse(const SDL_Event& e) {
   if (e.type == SDL_MOUSEBUTTONUP) {
     if (e.button.button == SDL_BUTTON_LEFT) dragging_ = 0;
     return;
@@ -542,12 +542,12 @@ void TSettingsWindow::HandleSliderMouse(const SDL_Event& e) {
   Guard([&] { form_.SetTrackBarPosition(bar, value); });
 }
 
-void TSettingsWindow::PressFocused() {
+void SettingsWindow::PressFocused() {
   if (focus_ == kCheckBox) Guard([&] { form_.SetCheckBox1(!form_.CheckBox1Checked()); });
   if (focus_ == kButton1 || focus_ == kButton2) pendingButton_ = focus_;
 }
 
-void TSettingsWindow::Frame() {
+void SettingsWindow::Frame() {
   imgui_->NewFrame();
   BeginClientArea("##settings", TForm2::kClientWidth, TForm2::kClientHeight, true);
 
@@ -597,7 +597,7 @@ void TSettingsWindow::Frame() {
   Present();
 }
 
-void TSettingsWindow::Present() {
+void SettingsWindow::Present() {
   // The display area keeps its last frame; the controls are drawn over the
   // rest of the window in the same present.
   ImGui::SetCurrentContext(imgui_->Context());
@@ -611,7 +611,7 @@ void TSettingsWindow::Present() {
   SDL_RenderPresent(renderer_);
 }
 
-void TSettingsWindow::SyncDialogWindows() {
+void SettingsWindow::SyncDialogWindows() {
   bool closed = false;
   // Windows of dialogs that went away.
   std::erase_if(dialogs_, [&](const auto& w) {
@@ -625,7 +625,7 @@ void TSettingsWindow::SyncDialogWindows() {
   for (auto& m : form_.Dialogs()) {
     if (!m->Visible()) continue;
     const bool shown = std::any_of(dialogs_.begin(), dialogs_.end(), [&](const auto& w) { return &w->Dialog() == m.get(); });
-    if (!shown) dialogs_.push_back(std::make_unique<TSaveDialogWindow>(app_, *m));
+    if (!shown) dialogs_.push_back(std::make_unique<SaveDialogWindow>(app_, *m));
   }
   if (closed) {
     SDL_RaiseWindow(window_);
@@ -644,7 +644,7 @@ int RunSettingsWindow(int, char**) {
     screenWidth = mode.w;
     bitCount = static_cast<int>(SDL_BITSPERPIXEL(mode.format));
   }
-  TSettingsWindow window(app, screenWidth, bitCount);
+  SettingsWindow window(app, screenWidth, bitCount);
   app.SetMainWindow(window.Window(), [&](const SDL_Event& e) { window.HandleEvent(e); });
   app.Run();
   return 0;

@@ -21,9 +21,9 @@ struct ImFont;
 namespace tav {
 
 // The display area of the settings window, as TForm2 drives it.
-class TDXDrawFormSurface final : public TFormSurface {
+class DXDrawFormSurface final : public FormSurface {
  public:
-  explicit TDXDrawFormSurface(TDXDraw& draw) : draw_(draw) {}
+  explicit DXDrawFormSurface(TDXDraw& draw) : draw_(draw) {}
   void Finalize() override { draw_.Finalize(); }
   void InitializeWindowed(int width, int height, int bitCount) override;
   bool ReadyToDraw() override { return draw_.ReadyToDraw(); }
@@ -35,14 +35,14 @@ class TDXDrawFormSurface final : public TFormSurface {
   TDXDraw& draw_;
 };
 
-class TSaveDialogWindow;
+class SaveDialogWindow;
 
-class TSettingsWindow {
+class SettingsWindow {
  public:
-  TSettingsWindow(Application& app, int screenWidth, int displayBitCount);
-  ~TSettingsWindow();
-  TSettingsWindow(const TSettingsWindow&) = delete;
-  TSettingsWindow& operator=(const TSettingsWindow&) = delete;
+  SettingsWindow(Application& app, int screenWidth, int displayBitCount);
+  ~SettingsWindow();
+  SettingsWindow(const SettingsWindow&) = delete;
+  SettingsWindow& operator=(const SettingsWindow&) = delete;
 
   SDL_Window* Window() const { return window_; }
   TForm2& Form() { return form_; }
@@ -65,7 +65,7 @@ class TSettingsWindow {
   SDL_Renderer* renderer_ = nullptr;
   std::unique_ptr<ImGuiWindowContext> imgui_;
   std::unique_ptr<TDXDraw> dxdraw_;
-  std::unique_ptr<TDXDrawFormSurface> surface_;
+  std::unique_ptr<DXDrawFormSurface> surface_;
   TForm2 form_;
   ImFont* labelFont_ = nullptr;
   ImFont* buttonFont_ = nullptr;
@@ -73,7 +73,7 @@ class TSettingsWindow {
   int dragging_ = 0;        // the slider (1..6) the mouse holds
   int pendingButton_ = -1;  // a button pressed during the frame, run after it
   int extraFrames_ = 0;
-  std::vector<std::unique_ptr<TSaveDialogWindow>> dialogs_;
+  std::vector<std::unique_ptr<SaveDialogWindow>> dialogs_;
 };
 
 }  // namespace tav

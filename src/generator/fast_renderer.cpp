@@ -49,13 +49,13 @@ bool Bounded(bool chained, double c1, double c2, double c3) {
 
 }  // namespace
 
-FastRenderer::FastRenderer(TGenerator& g, int helpers)
+FastRenderer::FastRenderer(PatternGenerator& g, int helpers)
     : FastRenderer(g, std::make_unique<FrameWorkers>(helpers), nullptr) {}
 
-FastRenderer::FastRenderer(TGenerator& g, FrameWorkers& workers)
+FastRenderer::FastRenderer(PatternGenerator& g, FrameWorkers& workers)
     : FastRenderer(g, nullptr, &workers) {}
 
-FastRenderer::FastRenderer(TGenerator& g, std::unique_ptr<FrameWorkers> own,
+FastRenderer::FastRenderer(PatternGenerator& g, std::unique_ptr<FrameWorkers> own,
                            FrameWorkers* shared)
     : g_(g),
       ownWorkers_(std::move(own)),

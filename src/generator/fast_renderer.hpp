@@ -21,7 +21,7 @@
 #include "generator/zero_buffer.hpp"
 
 namespace tav {
-class TGenerator;
+class PatternGenerator;
 }
 
 namespace tav::fastgen {
@@ -31,8 +31,8 @@ class FastRenderer {
   // Sized once for the shape of g; g must outlive the renderer. With a
   // helper count the renderer has workers of its own; otherwise it shares
   // the given ones (the generator's), which must outlive it too.
-  explicit FastRenderer(TGenerator& g, int helpers = FrameWorkers::DefaultHelpers());
-  FastRenderer(TGenerator& g, FrameWorkers& workers);
+  explicit FastRenderer(PatternGenerator& g, int helpers = FrameWorkers::DefaultHelpers());
+  FastRenderer(PatternGenerator& g, FrameWorkers& workers);
 
   // Rebuilds the live set for the layout g holds now. Render calls it by
   // itself when g's layout has changed since; calling it right after a
@@ -54,9 +54,9 @@ class FastRenderer {
   void CopyLive(const double* x, const double* y, const double* z, const double* r);
   bool Stale() const;
 
-  FastRenderer(TGenerator& g, std::unique_ptr<FrameWorkers> own, FrameWorkers* shared);
+  FastRenderer(PatternGenerator& g, std::unique_ptr<FrameWorkers> own, FrameWorkers* shared);
 
-  TGenerator& g_;
+  PatternGenerator& g_;
   std::unique_ptr<FrameWorkers> ownWorkers_;
   FrameWorkers& workers_;
   PixelModeTable pixelModes_;

@@ -39,7 +39,7 @@ TurnMatrix MakeTurnMatrix(double phase1, double phase2, double phase3) {
   return m;
 }
 
-TGenerator::TGenerator(GeneratorShape shape, Settings& settings, TRandom& random)
+PatternGenerator::PatternGenerator(GeneratorShape shape, Settings& settings, RandomGenerator& random)
     : StepX(CapacityOf(shape).JitterCapacity),
       StepY(CapacityOf(shape).JitterCapacity),
       RingRadius0(CapacityOf(shape).CoarseCapacity),
@@ -73,11 +73,11 @@ TGenerator::TGenerator(GeneratorShape shape, Settings& settings, TRandom& random
   }
 }
 
-TGenerator::~TGenerator() = default;
+PatternGenerator::~PatternGenerator() = default;
 
 // ---- What the modes call ----
 
-void TGenerator::SetupFullScreen() {
+void PatternGenerator::SetupFullScreen() {
   FillJitter();
   Zoom = ZoomFor(settings_.Satiation);
   RunSetup();
@@ -86,13 +86,13 @@ void TGenerator::SetupFullScreen() {
   PrepareRenderer();
 }
 
-void TGenerator::FrameTick() {
+void PatternGenerator::FrameTick() {
   Tavorensia();
   CopyPlanesToBitmap();
   BoxBlurIfNeeded();
 }
 
-void TGenerator::SetupSettingsWindow(int32_t targetWidth, int32_t targetHeight) {
+void PatternGenerator::SetupSettingsWindow(int32_t targetWidth, int32_t targetHeight) {
   FillJitter();
   SetTarget(targetWidth, targetHeight);
   Zoom = ZoomFor(settings_.Satiation);
@@ -104,7 +104,7 @@ void TGenerator::SetupSettingsWindow(int32_t targetWidth, int32_t targetHeight) 
   PrepareRenderer();
 }
 
-void TGenerator::PreviewTick() {
+void PatternGenerator::PreviewTick() {
   Zoom = ZoomFor(settings_.Satiation);
   if (Zoom != LastZoom) {
     RunSetup();
@@ -120,12 +120,12 @@ void TGenerator::PreviewTick() {
   BoxBlurIfNeeded();
 }
 
-void TGenerator::RestorePreview(int32_t targetWidth, int32_t targetHeight) {
+void PatternGenerator::RestorePreview(int32_t targetWidth, int32_t targetHeight) {
   SetTarget(targetWidth, targetHeight);
   RunSetup();
 }
 
-void TGenerator::RenderWallpaper(int32_t width, int32_t height, TDIB& wallpaper) {
+void PatternGenerator::RenderWallpaper(int32_t width, int32_t height, TDIB& wallpaper) {
   SetTarget(width, height);
   if (wallpaper.BitCount() != 24) {
     wallpaper = TDIB();
@@ -136,22 +136,22 @@ void TGenerator::RenderWallpaper(int32_t width, int32_t height, TDIB& wallpaper)
   Tavorensia();
   CopyPlanesToBitmap();
   BoxBlurIfNeeded();
-  wallpaper.DrawScaled(TRect{0, 0, TargetWidth, TargetHeight}, FieldBitmap);
+  wallpaper.DrawScaled(Rect{0, 0, TargetWidth, TargetHeight}, FieldBitmap);
 }
 
 // ---- Set-up ----
 
-double TGenerator::ZoomFor(int32_t satiation) {
+double PatternGenerator::ZoomFor(int32_t satiation) {
   const int32_t s = std::clamp<int32_t>(satiation, 0, 100);
   return 11 - static_cast<double>(s) / 10;
 }
 
-void TGenerator::SetTarget(int32_t width, int32_t height) {
+void PatternGenerator::SetTarget(int32_t width, int32_t height) {
   TargetWidth = std::clamp<int32_t>(width, 0, cap_.MaxFieldWidth);
   TargetHeight = std::clamp<int32_t>(height, 0, cap_.MaxFieldHeight);
 }
 
-void TGenerator::FillJitter() {
+void PatternGenerator::FillJitter() {
   for (std::size_t i = 0; i < StepX.size(); ++i) {
     const int32_t a = random_.Random(2);
     const int32_t b = random_.Random(2);
@@ -162,7 +162,7 @@ void TGenerator::FillJitter() {
   }
 }
 
-struct TGenerator::LayoutConstants {
+struct PatternGenerator::LayoutConstants {
   bool coarse;
   double ringSpacing;     // g: radius added per ring
   double phaseDivisor;    // D: ring-phase divisor
@@ -171,11 +171,11 @@ struct TGenerator::LayoutConstants {
   double stepDivisor;
 };
 
-void TGenerator::Ra_x_y_0() { BuildLayout({true, 3, 10, 3, 2, 1}); }
+void PatternGenerator::Ra_x_y_0() { BuildLayout({true, 3, 10, 3, 2, 1}); }
 
-void TGenerator::Ra_x_y_1() { BuildLayout({false, 0.8, 30, 1, 1, 1.7}); }
+void PatternGenerator::Ra_x_y_1() { BuildLayout({false, 0.8, 30, 1, 1, 1.7}); }
 
-void TGenerator::RunSetup() {
+void PatternGenerator::RunSetup() {
   if (Zoom > 5) {
     Ra_x_y_0();
   } else {
@@ -184,7 +184,7 @@ void TGenerator::RunSetup() {
 }
 
 // Where a layout is written, and the values every point of it needs.
-struct TGenerator::LayoutTables {
+struct PatternGenerator::LayoutTables {
   double* ringRadius;
   double* pointX;
   double* pointY;
@@ -227,7 +227,7 @@ inline void SinCos(double a, double& s, double& c) {
 // counts these inner rings, then fills them in chunks on both cores while
 // the outer rings, whose skips depend on each stored point, are walked one
 // point after the other from where the inner rings end.
-void TGenerator::BuildLayout(const LayoutConstants& k) {
+void PatternGenerator::BuildLayout(const LayoutConstants& k) {
   const double q = k.coarse ? std::sqrt(Zoom - 4) : std::sqrt(Zoom);
   // The clamp only matters for a Zoom that no Satiation in 0..100 gives; it
   // keeps the point count within the tables.
@@ -362,7 +362,7 @@ void TGenerator::BuildLayout(const LayoutConstants& k) {
 // Stores point i's pixel. Points outside the usable field go to the parking
 // cell, one column right of and one row below the field, which is never
 // shown.
-inline void TGenerator::PlacePixel(const LayoutConstants& k, const LayoutTables& t, int32_t i,
+inline void PatternGenerator::PlacePixel(const LayoutConstants& k, const LayoutTables& t, int32_t i,
                                    double x, double y) const {
   int32_t px = Round(t.w + x);
   int32_t py = Round(t.h + y);
@@ -383,7 +383,7 @@ inline void TGenerator::PlacePixel(const LayoutConstants& k, const LayoutTables&
 // centre, and the radius grows by less than one per point, so w + x stays
 // far inside the 32-bit range: Round's guards never apply, and its rounding
 // is the plain conversion (nearest, ties to even) made here.
-void TGenerator::PlacePixels(const LayoutConstants& k, const LayoutTables& t, int32_t first,
+void PatternGenerator::PlacePixels(const LayoutConstants& k, const LayoutTables& t, int32_t first,
                              int32_t count) const {
   const __m128d ww = _mm_set1_pd(t.w), hh = _mm_set1_pd(t.h);
   // A pixel is parked unless 1 <= px <= FieldWidth - 2 and 1 <= py <= FieldHeight - 2.
@@ -412,7 +412,7 @@ void TGenerator::PlacePixels(const LayoutConstants& k, const LayoutTables& t, in
 
 // A block of angles' sines and cosines first, then the block's points two
 // at a time.
-void TGenerator::FillInnerRing(const LayoutConstants& k, const LayoutTables& t,
+void PatternGenerator::FillInnerRing(const LayoutConstants& k, const LayoutTables& t,
                                const InnerRing& ring) const {
   const double r = ring.radius;
   const double step = k.stepNumerator / (k.stepDivisor * r);
@@ -445,7 +445,7 @@ void TGenerator::FillInnerRing(const LayoutConstants& k, const LayoutTables& t,
   }
 }
 
-void TGenerator::WalkOuterRings(const LayoutConstants& k, const LayoutTables& t, int32_t first,
+void PatternGenerator::WalkOuterRings(const LayoutConstants& k, const LayoutTables& t, int32_t first,
                                 double r, double b) const {
   const double w = t.w, h = t.h;
   double a = 0;
@@ -491,7 +491,7 @@ void TGenerator::WalkOuterRings(const LayoutConstants& k, const LayoutTables& t,
   if (pending <= LastPoint) PlacePixels(k, t, pending, LastPoint + 1 - pending);
 }
 
-void TGenerator::Figure() {
+void PatternGenerator::Figure() {
   double m = 0.01, a = 0;
   for (int k = 0; k < kFigureEntries; ++k) {
     FigureDX[k] = Round(Cos(a) * m);
@@ -506,7 +506,7 @@ void TGenerator::Figure() {
   ++LayoutSerial;
 }
 
-void TGenerator::DrawWaveParameters() {
+void PatternGenerator::DrawWaveParameters() {
   Coef1 = random_.Random(12) / 10.0 + 0.7;
   Coef2 = random_.Random(12) / 10.0 + 0.7;
   Coef3 = random_.Random(12) / 10.0 + 0.7;
@@ -520,7 +520,7 @@ void TGenerator::DrawWaveParameters() {
 
 // ---- Frame ----
 
-void TGenerator::Tavorensia() {
+void PatternGenerator::Tavorensia() {
   if (UseReferenceRenderer) {
     RenderReference(*this);
     return;
@@ -529,13 +529,13 @@ void TGenerator::Tavorensia() {
   fast_->Render();
 }
 
-void TGenerator::PrepareRenderer() {
+void PatternGenerator::PrepareRenderer() {
   if (UseReferenceRenderer) return;
   if (!fast_) fast_ = std::make_unique<fastgen::FastRenderer>(*this, workers_);
   fast_->Prepare();
 }
 
-TurnMatrix TGenerator::AdvanceFrameState() {
+TurnMatrix PatternGenerator::AdvanceFrameState() {
   double* const drift[3] = {&Drift1, &Drift2, &Drift3};
   double* const coef[3] = {&Coef1, &Coef2, &Coef3};
   double* const phase[3] = {&Phase1, &Phase2, &Phase3};
@@ -564,14 +564,14 @@ TurnMatrix TGenerator::AdvanceFrameState() {
   return m;
 }
 
-int32_t TGenerator::PointsPerFrame() const {
+int32_t PatternGenerator::PointsPerFrame() const {
   const int32_t area = FieldWidth * FieldHeight;
   const int32_t last = FineLayout() ? Round(area * 2.2) : Round(area / 5.0);
   const int32_t capacity = FineLayout() ? cap_.FineCapacity : cap_.CoarseCapacity;
   return std::clamp<int32_t>(last + 1, 0, capacity);
 }
 
-void TGenerator::ClearPlanes() {
+void PatternGenerator::ClearPlanes() {
   const int32_t rows = std::clamp<int32_t>(FieldHeight, 0, cap_.PlaneRows);
   const int32_t cols = std::clamp<int32_t>(FieldWidth, 0, cap_.PlaneColumns);
   for (int32_t y = 0; y < rows; ++y) {
@@ -582,7 +582,7 @@ void TGenerator::ClearPlanes() {
   }
 }
 
-void TGenerator::CopyPlanesToBitmap() {
+void PatternGenerator::CopyPlanesToBitmap() {
   if (FieldBitmap.BitCount() != 24) return;
   const int32_t rows = std::min<int32_t>(FieldBitmap.Height(), cap_.PlaneRows);
   const int32_t cols = std::min<int32_t>(FieldBitmap.Width(), cap_.PlaneColumns);
@@ -604,7 +604,7 @@ void TGenerator::CopyPlanesToBitmap() {
   workers_.Run(2, part);
 }
 
-void TGenerator::CopyRows(int32_t top, int32_t bottom, int32_t cols) {
+void PatternGenerator::CopyRows(int32_t top, int32_t bottom, int32_t cols) {
   for (int32_t y = top; y < bottom; ++y) {
     uint8_t* row = FieldBitmap.ScanLine(y);
     const int32_t* red = &RedPlane[Cell(y, 0)];
@@ -642,7 +642,7 @@ void TGenerator::CopyRows(int32_t top, int32_t bottom, int32_t cols) {
   }
 }
 
-void TGenerator::BoxBlurIfNeeded() {
+void PatternGenerator::BoxBlurIfNeeded() {
   if (NeedsBoxBlur()) FieldBitmap.BoxBlur(24, 1);
 }
 

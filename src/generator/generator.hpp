@@ -3,11 +3,11 @@
 // built once, then one frame per call rendered into three colour planes and
 // copied into the field bitmap.
 //
-// One TGenerator per window: the full-screen window owns one built for
+// One PatternGenerator per window: the full-screen window owns one built for
 // GeneratorShape::FullScreen, the settings window one built for
 // GeneratorShape::SettingsWindow. The instance keeps a reference to the
 // mode's Settings record and reads it at every call (so a slider takes effect
-// on the next frame), and draws from the mode's TRandom.
+// on the next frame), and draws from the mode's RandomGenerator.
 //
 // What a mode calls
 // -----------------
@@ -60,7 +60,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/settings.hpp"
+#include "generator/settings.hpp"
 #include "display/dib.hpp"
 #include "generator/frame_workers.hpp"
 #include "generator/random.hpp"
@@ -100,12 +100,12 @@ TurnMatrix MakeTurnMatrix(double phase1, double phase2, double phase3);
 // Number of entries of the figure table.
 inline constexpr int kFigureEntries = 11;
 
-class TGenerator {
+class PatternGenerator {
  public:
-  TGenerator(GeneratorShape shape, Settings& settings, TRandom& random);
-  ~TGenerator();
-  TGenerator(const TGenerator&) = delete;
-  TGenerator& operator=(const TGenerator&) = delete;
+  PatternGenerator(GeneratorShape shape, Settings& settings, RandomGenerator& random);
+  ~PatternGenerator();
+  PatternGenerator(const PatternGenerator&) = delete;
+  PatternGenerator& operator=(const PatternGenerator&) = delete;
 
   // ---- What the modes call (see the top of this file) ----
 
@@ -180,7 +180,7 @@ class TGenerator {
   const GeneratorCapacity& Capacity() const { return cap_; }
   Settings& settings() { return settings_; }
   const Settings& settings() const { return settings_; }
-  TRandom& random() { return random_; }
+  RandomGenerator& random() { return random_; }
 
   // Plane cell at (row, column); row stride is Capacity().PlaneColumns.
   int32_t& Red(int32_t row, int32_t col) { return RedPlane[Cell(row, col)]; }
@@ -263,7 +263,7 @@ class TGenerator {
   // at the first set-up or frame, working on workers_.
   std::unique_ptr<fastgen::FastRenderer> fast_;
   Settings& settings_;
-  TRandom& random_;
+  RandomGenerator& random_;
 };
 
 }  // namespace tav

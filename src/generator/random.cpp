@@ -5,7 +5,7 @@
 
 namespace tav {
 
-void TRandom::Randomize() {
+void RandomGenerator::Randomize() {
   using namespace std::chrono;
   const auto now = system_clock::now();
   const std::time_t t = system_clock::to_time_t(now);

@@ -5,9 +5,9 @@
 
 namespace tav {
 
-class TRandom {
+class RandomGenerator {
  public:
-  explicit TRandom(uint32_t seed = 0) : seed_(seed) {}
+  explicit RandomGenerator(uint32_t seed = 0) : seed_(seed) {}
 
   // A uniform integer in 0 .. n-1; n <= 0 gives 0.
   int32_t Random(int32_t n) {

@@ -27,7 +27,7 @@ inline std::size_t LookUp(int32_t k, double offset, std::size_t capacity) {
 
 // Turns point k and, when blur > 0, modulates the turned coordinates with
 // sines of coordinates of points further along the same layout.
-inline Turned TurnPoint(const TGenerator& g, const TurnMatrix& m, const double* px,
+inline Turned TurnPoint(const PatternGenerator& g, const TurnMatrix& m, const double* px,
                         const double* py, const double* pz, std::size_t capacity, int32_t k,
                         int32_t blur) {
   const double x = px[k], y = py[k], z = pz[k];
@@ -42,7 +42,7 @@ inline Turned TurnPoint(const TGenerator& g, const TurnMatrix& m, const double* 
   return t;
 }
 
-void FinePass(TGenerator& g, const TurnMatrix& m, int32_t picture, int32_t blur, int32_t color) {
+void FinePass(PatternGenerator& g, const TurnMatrix& m, int32_t picture, int32_t blur, int32_t color) {
   const std::size_t capacity = static_cast<std::size_t>(g.Capacity().FineCapacity);
   const int32_t last = g.PointsPerFrame() - 1;
   const bool settingsFormulas = g.Capacity().SettingsFormulas;
@@ -79,7 +79,7 @@ void FinePass(TGenerator& g, const TurnMatrix& m, int32_t picture, int32_t blur,
   }
 }
 
-void CoarsePass(TGenerator& g, const TurnMatrix& m, int32_t picture, int32_t blur, int32_t color) {
+void CoarsePass(PatternGenerator& g, const TurnMatrix& m, int32_t picture, int32_t blur, int32_t color) {
   const std::size_t capacity = static_cast<std::size_t>(g.Capacity().CoarseCapacity);
   const int32_t last = g.PointsPerFrame() - 1;
   const double c1 = g.Coef1, c2 = g.Coef2, c3 = g.Coef3;
@@ -120,7 +120,7 @@ void CoarsePass(TGenerator& g, const TurnMatrix& m, int32_t picture, int32_t blu
 
 }  // namespace
 
-void RenderReference(TGenerator& g) {
+void RenderReference(PatternGenerator& g) {
   const TurnMatrix m = g.AdvanceFrameState();
   const Settings& s = g.settings();
   const int32_t picture = s.Picture, blur = s.Blur, color = s.Color;

@@ -4,10 +4,10 @@
 // reference that any faster renderer must match.
 namespace tav {
 
-class TGenerator;
+class PatternGenerator;
 
 // Advances the wave parameters by one frame and colours every point of the
 // current layout into the planes of g.
-void RenderReference(TGenerator& g);
+void RenderReference(PatternGenerator& g);
 
 }  // namespace tav

@@ -63,7 +63,7 @@ namespace {
 // The stored hash when protection is on and one is stored.
 std::optional<std::string> ReadHash(bool requireProtection) {
   try {
-    TRegistry reg;
+    Registry reg;
     if (!reg.OpenKey(kDesktopKey, false)) return std::nullopt;
     if (requireProtection) {
       if (!reg.ValueExists(kUsePasswordValue) || reg.ReadInteger(kUsePasswordValue) == 0) return std::nullopt;
@@ -135,7 +135,7 @@ PasswordChange ChangePassword(const SecureString& oldPassword, const SecureStrin
       sodium_memcmp(newPassword.c_str(), confirmation.c_str(), newPassword.size()) != 0)
     return PasswordChange::Mismatch;
   try {
-    TRegistry reg;
+    Registry reg;
     if (!reg.OpenKey(kDesktopKey, true)) return PasswordChange::NotStored;
     if (newPassword.empty()) {
       reg.DeleteValue(kPasswordHashValue);

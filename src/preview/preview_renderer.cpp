@@ -27,9 +27,9 @@ int32_t Round32(double x) { return static_cast<int32_t>(std::nearbyint(x)); }
 
 }  // namespace
 
-TPreviewColour PreviewPointColour(double k, double x, double y, double z, double c1, double c2,
+PreviewColour PreviewPointColour(double k, double x, double y, double z, double c1, double c2,
                                   double c3) {
-  TPreviewColour c;
+  PreviewColour c;
   c.Red = Round32(255 * Sine(kPi * c2 * x / (k + x + c1)) + c1 / 3);
   c.Green = Round32((255 * Sine(kPi * c3 * y / (k + x + c2)) + c2 / 3 + c.Red) / c1);
   c.Blue = Round32((255 * Sine(kPi * c1 * z / (k + x + c3)) + c3 / 3 + c.Green) / c2);
@@ -37,16 +37,16 @@ TPreviewColour PreviewPointColour(double k, double x, double y, double z, double
   return c;
 }
 
-TPreviewRenderer::TPreviewRenderer(TRandom& random) : random_(random) {}
+PreviewRenderer::PreviewRenderer(RandomGenerator& random) : random_(random) {}
 
-void TPreviewRenderer::Start() {
+void PreviewRenderer::Start() {
   for (double& c : state_.Coef) c = random_.Random(12) / 10.0 + 0.7;
   for (double& d : state_.Drift) d = random_.Random(10) * 0.001 + 0.001;
   for (double& p : state_.Phase) p = random_.Random(200) / 200.0;
   state_.Started = true;
 }
 
-void TPreviewRenderer::DriftCoefficients() {
+void PreviewRenderer::DriftCoefficients() {
   for (int i = 0; i < 3; ++i) {
     state_.Coef[i] += state_.Drift[i];
     // Two separate checks: the random draw happens only when a bound is crossed.
@@ -55,7 +55,7 @@ void TPreviewRenderer::DriftCoefficients() {
   }
 }
 
-void TPreviewRenderer::PreviewStep(int32_t width, int32_t height) {
+void PreviewRenderer::PreviewStep(int32_t width, int32_t height) {
   if (!state_.Started) Start();
   DriftCoefficients();
 
@@ -105,7 +105,7 @@ void TPreviewRenderer::PreviewStep(int32_t width, int32_t height) {
       const double x = r11 * p1 + r12 * p2 + r13 * p3;
       const double y = r21 * p1 + r22 * p2 + r23 * p3;
       const double z = r31 * p1 + r32 * p2 + r33 * p3;
-      const TPreviewColour colour = PreviewPointColour(k, x, y, z, c1, c2, c3);
+      const PreviewColour colour = PreviewPointColour(k, x, y, z, c1, c2, c3);
       const std::size_t cell = Cell(row, column);
       red_[cell] = PreviewClampChannel(colour.Red);
       green_[cell] = PreviewClampChannel(colour.Green);
@@ -122,7 +122,7 @@ void TPreviewRenderer::PreviewStep(int32_t width, int32_t height) {
   pointsComputed_ = point;
 }
 
-void TPreviewRenderer::PreviewPaint(int32_t width, int32_t height, TDIB& bitmap) {
+void PreviewRenderer::PreviewPaint(int32_t width, int32_t height, TDIB& bitmap) {
   PreviewStep(width, height);
   if (width <= 0 || height <= 0) {
     bitmap = TDIB();

@@ -11,13 +11,13 @@
 
 namespace tav {
 
-struct TPreviewColour {
+struct PreviewColour {
   int32_t Red = 0, Green = 0, Blue = 0;
 };
 
 // The colour of one spiral point on ring k whose turned coordinates are
 // (x, y, z), before the channels are clamped.
-TPreviewColour PreviewPointColour(double k, double x, double y, double z, double c1, double c2,
+PreviewColour PreviewPointColour(double k, double x, double y, double z, double c1, double c2,
                                   double c3);
 
 // Below 0 becomes 0, and then above 255 also becomes 0 (not 255).
@@ -27,7 +27,7 @@ constexpr int32_t PreviewClampChannel(int32_t v) {
   return v;
 }
 
-class TPreviewRenderer {
+class PreviewRenderer {
  public:
   // The planes cover windows of up to 320 x 240 pixels, both ends included.
   static constexpr int kPlaneRows = 241;
@@ -44,7 +44,7 @@ class TPreviewRenderer {
 
   // Draws from random only on the first step after a restart and when a
   // coefficient crosses a bound.
-  explicit TPreviewRenderer(TRandom& random);
+  explicit PreviewRenderer(RandomGenerator& random);
 
   // The next step draws its state afresh.
   void Restart() { state_.Started = false; }
@@ -74,7 +74,7 @@ class TPreviewRenderer {
   void Start();
   void DriftCoefficients();
 
-  TRandom& random_;
+  RandomGenerator& random_;
   State state_;
   int64_t pointsComputed_ = 0;
   std::array<int32_t, kPlaneRows * kPlaneColumns> red_{};

@@ -57,7 +57,7 @@ bool SyncedWithoutError(Display* dpy) {
 // What the window and the worker share. The window id is written before the
 // worker starts, the size once by the worker, the stop flag by the key
 // handling; each is read without a lock.
-struct TPreviewShared {
+struct PreviewShared {
   std::atomic<Window> window{0};
   std::atomic<int32_t> width{0};
   std::atomic<int32_t> height{0};
@@ -89,7 +89,7 @@ struct TPreviewShared {
 
 // The worker asks for a repaint every interval on its own connection until
 // the stop flag is set, then tells the window's loop to end.
-void PreviewWorker(Display* dpy, TPreviewShared& shared, Atom quit) {
+void PreviewWorker(Display* dpy, PreviewShared& shared, Atom quit) {
   const Window window = shared.window.load();
   XWindowAttributes attrs;
   if (XGetWindowAttributes(dpy, window, &attrs)) {
@@ -121,14 +121,14 @@ void PreviewWorker(Display* dpy, TPreviewShared& shared, Atom quit) {
 
 // A TrueColor visual for the window: the parent's when it is one, else the
 // screen's 24-bit one with a colormap of our own.
-struct TVisualChoice {
+struct VisualChoice {
   Visual* visual = nullptr;
   int depth = 0;
   Colormap colormap = None;
   bool ownColormap = false;
 };
 
-bool ChooseVisual(Display* dpy, const XWindowAttributes& parent, TVisualChoice& out) {
+bool ChooseVisual(Display* dpy, const XWindowAttributes& parent, VisualChoice& out) {
   const int screen = XScreenNumberOfScreen(parent.screen);
   const Window root = RootWindow(dpy, screen);
   if (parent.visual && parent.visual->c_class == TrueColor) {
@@ -151,17 +151,17 @@ bool ChooseVisual(Display* dpy, const XWindowAttributes& parent, TVisualChoice& 
 }
 
 // Turns the renderer's 24-bit bitmap into an image of the window's visual.
-class TImageConverter {
+class ImageConverter {
  public:
-  TImageConverter(Display* dpy, Visual* visual, int depth)
+  ImageConverter(Display* dpy, Visual* visual, int depth)
       : dpy_(dpy), visual_(visual), depth_(depth) {
     Fill(red_, visual->red_mask);
     Fill(green_, visual->green_mask);
     Fill(blue_, visual->blue_mask);
   }
-  ~TImageConverter() { Free(); }
-  TImageConverter(const TImageConverter&) = delete;
-  TImageConverter& operator=(const TImageConverter&) = delete;
+  ~ImageConverter() { Free(); }
+  ImageConverter(const ImageConverter&) = delete;
+  ImageConverter& operator=(const ImageConverter&) = delete;
 
   // The image holding bitmap, or null when no memory could be had.
   XImage* Convert(const TDIB& bitmap) {
@@ -219,9 +219,9 @@ class TImageConverter {
   std::array<unsigned long, 256> red_{}, green_{}, blue_{};
 };
 
-class TPreviewWindow {
+class PreviewWindow {
  public:
-  TPreviewWindow(Display* dpy, const std::function<bool()>& verifyPassword)
+  PreviewWindow(Display* dpy, const std::function<bool()>& verifyPassword)
       : dpy_(dpy), verifyPassword_(verifyPassword), renderer_(random_) {}
 
   int PreviewRun(Window parent) {
@@ -245,7 +245,7 @@ class TPreviewWindow {
     random_.Randomize();
     renderer_.Restart();
 
-    TVisualChoice visual;
+    VisualChoice visual;
     if (!ChooseVisual(dpy_, parentAttrs, visual)) return 1;
     const int status = Run(parent, width, height, popup, visual);
     if (visual.ownColormap) XFreeColormap(dpy_, visual.colormap);
@@ -254,7 +254,7 @@ class TPreviewWindow {
   }
 
  private:
-  int Run(Window parent, int width, int height, bool popup, const TVisualChoice& visual) {
+  int Run(Window parent, int width, int height, bool popup, const VisualChoice& visual) {
     XSetWindowAttributes attrs{};
     // No background: a repaint request erases nothing, so the picture never flickers.
     attrs.background_pixmap = None;
@@ -283,7 +283,7 @@ class TPreviewWindow {
     }
 
     gc_ = XCreateGC(dpy_, window_, 0, nullptr);
-    TImageConverter converter(dpy_, visual.visual, visual.depth);
+    ImageConverter converter(dpy_, visual.visual, visual.depth);
     const Atom quit = XInternAtom(dpy_, kQuitAtomName, False);
 
     // The worker talks to the server on a connection of its own.
@@ -309,7 +309,7 @@ class TPreviewWindow {
 
   // Handles the window's events until the worker says the preview is over
   // (false) or the window was destroyed with its parent (true).
-  bool MessageLoop(bool popup, Atom quit, TImageConverter& converter) {
+  bool MessageLoop(bool popup, Atom quit, ImageConverter& converter) {
     XEvent ev;
     for (;;) {
       XNextEvent(dpy_, &ev);
@@ -348,7 +348,7 @@ class TPreviewWindow {
     }
   }
 
-  void PreviewPaint(TImageConverter& converter) {
+  void PreviewPaint(ImageConverter& converter) {
     // Before the worker measured the window this is a 0 x 0 step: nothing to draw.
     const int32_t width = shared_.width.load();
     const int32_t height = shared_.height.load();
@@ -365,10 +365,10 @@ class TPreviewWindow {
 
   Display* dpy_;
   const std::function<bool()>& verifyPassword_;
-  TRandom random_;
-  TPreviewRenderer renderer_;
+  RandomGenerator random_;
+  PreviewRenderer renderer_;
   TDIB bitmap_;
-  TPreviewShared shared_;
+  PreviewShared shared_;
   Window window_ = None;
   GC gc_ = nullptr;
 };
@@ -376,7 +376,7 @@ class TPreviewWindow {
 // The pop-up's password check. The dialog needs SDL, which is started only
 // once a password is actually set; the verifier then lives as long as the
 // preview, so that its growing delay after wrong answers holds.
-class TPreviewPasswordCheck {
+class PreviewPasswordCheck {
  public:
   bool operator()() {
     if (!PasswordProtectionSet()) return true;
@@ -411,7 +411,7 @@ int PreviewRun(unsigned long parent, const std::function<bool()>& verifyPassword
   XSetErrorHandler(NoteXError);
   int status = 1;
   {
-    TPreviewWindow preview(dpy, verifyPassword);
+    PreviewWindow preview(dpy, verifyPassword);
     status = preview.PreviewRun(parent);
   }
   XCloseDisplay(dpy);
@@ -419,7 +419,7 @@ int PreviewRun(unsigned long parent, const std::function<bool()>& verifyPassword
 }
 
 int RunPreview(int argc, char** argv) {
-  TPreviewPasswordCheck check;
+  PreviewPasswordCheck check;
   return PreviewRun(WindowHandleArgument(argc, argv), [&check] { return check(); });
 }
 

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/settings.hpp"
+#include "generator/settings.hpp"
 #include "display/dib.hpp"
 #include "generator/generator.hpp"
 #include "generator/random.hpp"
@@ -131,12 +131,6 @@ std::optional<Options> Parse(int argc, char** argv) {
   return o;
 }
 
-struct WallpaperSize {
-  int32_t width, height;
-};
-constexpr WallpaperSize kWallpaperSizes[] = {{640, 480},   {800, 600},   {1024, 768},
-                                             {1152, 864},  {1280, 1024}, {1600, 1200}};
-
 class FrameClock {
  public:
   template <typename F>
@@ -181,14 +175,14 @@ struct ByteTally {
 // The fast renderer against the reference, frame by frame from one seed.
 int Compare(const Options& o, uint32_t seed) {
   tav::Settings settings[2] = {o.settings, o.settings};
-  tav::TRandom random[2];
+  tav::RandomGenerator random[2];
   ByteTally tally;
   int32_t frames = 0;
   if (o.wallpaper == 0) {
-    std::unique_ptr<tav::TGenerator> gen[2];
+    std::unique_ptr<tav::PatternGenerator> gen[2];
     for (int i = 0; i < 2; ++i) {
       random[i].SetSeed(seed);
-      gen[i] = std::make_unique<tav::TGenerator>(tav::GeneratorShape::FullScreen, settings[i],
+      gen[i] = std::make_unique<tav::PatternGenerator>(tav::GeneratorShape::FullScreen, settings[i],
                                                  random[i]);
       gen[i]->UseReferenceRenderer = i == 1;
       gen[i]->SetupFullScreen();
@@ -198,18 +192,18 @@ int Compare(const Options& o, uint32_t seed) {
       tally.Add(gen[0]->FieldBitmap, gen[1]->FieldBitmap);
     }
   } else {
-    const WallpaperSize size = kWallpaperSizes[o.wallpaper - 1];
+    const tav::WallpaperSize size = tav::kWallpaperSizes[o.wallpaper - 1];
     tav::TDIB wallpaper[2];
     for (int i = 0; i < 2; ++i) {
       settings[i].Bright = o.wallpaper;
       random[i].SetSeed(seed);
-      tav::TGenerator gen(tav::GeneratorShape::SettingsWindow, settings[i], random[i]);
+      tav::PatternGenerator gen(tav::GeneratorShape::SettingsWindow, settings[i], random[i]);
       gen.UseReferenceRenderer = i == 1;
       gen.SetupSettingsWindow(400, 300);
       for (int32_t f = 0; f < o.frames; ++f) gen.PreviewTick();
       wallpaper[i].SetBitCount(24);
       wallpaper[i].SetSize(400, 300);
-      gen.RenderWallpaper(size.width, size.height, wallpaper[i]);
+      gen.RenderWallpaper(size.Width, size.Height, wallpaper[i]);
     }
     frames = 1;
     tally.Add(wallpaper[0], wallpaper[1]);
@@ -224,12 +218,12 @@ int Compare(const Options& o, uint32_t seed) {
 
 int Run(const Options& o) {
   if (o.compare) {
-    tav::TRandom clock;
+    tav::RandomGenerator clock;
     clock.Randomize();
     return Compare(o, o.seed ? *o.seed : clock.Seed());
   }
   tav::Settings settings = o.settings;
-  tav::TRandom random;
+  tav::RandomGenerator random;
   if (o.seed) {
     random.SetSeed(*o.seed);
   } else {
@@ -240,7 +234,7 @@ int Run(const Options& o) {
   int32_t points = 0;
 
   if (o.wallpaper == 0) {
-    tav::TGenerator gen(tav::GeneratorShape::FullScreen, settings, random);
+    tav::PatternGenerator gen(tav::GeneratorShape::FullScreen, settings, random);
     gen.UseReferenceRenderer = o.scalar;
     gen.SetupFullScreen();
     points = gen.PointsPerFrame();
@@ -253,16 +247,16 @@ int Run(const Options& o) {
     }
     result = gen.FieldBitmap;
   } else {
-    const WallpaperSize size = kWallpaperSizes[o.wallpaper - 1];
+    const tav::WallpaperSize size = tav::kWallpaperSizes[o.wallpaper - 1];
     settings.Bright = o.wallpaper;
-    tav::TGenerator gen(tav::GeneratorShape::SettingsWindow, settings, random);
+    tav::PatternGenerator gen(tav::GeneratorShape::SettingsWindow, settings, random);
     gen.UseReferenceRenderer = o.scalar;
     gen.SetupSettingsWindow(400, 300);
     for (int32_t f = 0; f < o.frames; ++f) gen.PreviewTick();
     tav::TDIB wallpaper;
     wallpaper.SetBitCount(24);
     wallpaper.SetSize(400, 300);
-    clock.Time([&] { gen.RenderWallpaper(size.width, size.height, wallpaper); });
+    clock.Time([&] { gen.RenderWallpaper(size.Width, size.Height, wallpaper); });
     points = gen.PointsPerFrame();
     result = wallpaper;
   }

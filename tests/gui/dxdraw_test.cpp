@@ -58,7 +58,7 @@ TDIB Bitmap(int w, int h, uint8_t r, uint8_t g, uint8_t b) {
 
 TEST_F(DummyVideo, StretchFillsTheControlCenterDoesNot) {
   TDXDraw d(window_);
-  TDXDrawOptions options = kDefaultDXDrawOptions;
+  DXDrawOptions options = kDefaultDXDrawOptions;
   d.SetOptions(options.Add(O::doStretch));
   d.Initialize();
   ASSERT_TRUE(d.ReadyToDraw());
@@ -82,7 +82,7 @@ TEST_F(DummyVideo, ControlCoversOnlyItsRectangleOfTheWindow) {
   d.AutoSize = false;
   d.SetBounds(0, 0, 400, 300);
   d.SetOptions({O::doAllowReboot, O::doDirectX7Mode, O::doHardware, O::doSelectDriver, O::doStretch});
-  EXPECT_EQ(d.NowOptions(), (TDXDrawOptions{O::doStretch}));
+  EXPECT_EQ(d.NowOptions(), (DXDrawOptions{O::doStretch}));
   d.Initialize();
   d.Surface().LoadFromBitmap(Bitmap(640, 480, 0xFF, 0, 0));
   EXPECT_EQ(PixelAfterFlip(d, 399, 299), 0xFF0000u);
@@ -147,7 +147,7 @@ TEST_F(DummyVideo, FinalizeKeepsTheSurfaceSizeAndInitializeNeedsAWindow) {
 
 TEST_F(DummyVideo, FullScreenModeThatCannotBeSetNamesTheRequest) {
   TDXDraw d(window_);
-  TDXDrawOptions options = kDefaultDXDrawOptions;
+  DXDrawOptions options = kDefaultDXDrawOptions;
   d.SetOptions(options.Add(O::doFullScreen).Add(O::doStretch));
   d.Display.SetWidth(99999);
   d.Display.SetHeight(480);

@@ -35,7 +35,7 @@ class SettingsWindow : public ::testing::Test {
   std::string Hive() const { return dir_ + "/config/tavorensia/registry.reg"; }
 
   void Store(int fast, int bright, int satiation, int picture, int blur, int color, int rands) {
-    tav::TRegistry r(Hive());
+    tav::Registry r(Hive());
     ASSERT_TRUE(r.OpenKey("\\Software\\Tavorensia\\", true));
     r.WriteInteger("Fast", fast);
     r.WriteInteger("Bright", bright);
@@ -47,7 +47,7 @@ class SettingsWindow : public ::testing::Test {
     r.WriteString("Path_Wall", dir_ + "/pics");
   }
   int32_t Stored(const std::string& name) {
-    tav::TRegistry r(Hive());
+    tav::Registry r(Hive());
     if (!r.OpenKey("\\Software\\Tavorensia\\", false)) return INT32_MIN;
     return r.ReadInteger(name);
   }

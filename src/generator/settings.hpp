@@ -1,6 +1,7 @@
 #pragma once
 // The user's settings: one record per process, read by the mode that needs
 // them and written back by the settings window.
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -16,5 +17,12 @@ struct Settings {
   int32_t Rands = 0;      // 1 = random Picture, Blur and Color at each start
   std::string Path_Wall;  // folder offered for saving wallpapers
 };
+
+// Wallpaper sizes by Bright (1..6).
+struct WallpaperSize {
+  int32_t Width, Height;
+};
+inline constexpr std::array<WallpaperSize, 6> kWallpaperSizes{
+    {{640, 480}, {800, 600}, {1024, 768}, {1152, 864}, {1280, 1024}, {1600, 1200}}};
 
 }  // namespace tav
