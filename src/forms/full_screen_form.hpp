@@ -38,10 +38,10 @@ class TForm1 {
   void HandleEvent(const SDL_Event& event);
 
   // Handlers.
-  void FormCreate();
-  void DXTimerTimer(TDXTimer& sender, uint32_t lagCount);
-  void FormKeyDown(SDL_Keycode key);
-  void DXDrawMouseMove(int x, int y);
+  void FormCreate();                                        // the window is made
+  void DXTimerTimer(TDXTimer& sender, uint32_t lagCount);   // DXTimer: one frame every 31 ms
+  void FormKeyDown(SDL_Keycode key);                        // any key
+  void DXDrawMouseMove(int x, int y);                       // the pointer moved over DXDraw
 
   // Where the cursor is on the screen; the desktop's pointer by default.
   std::function<SDL_Point()> CursorPos;

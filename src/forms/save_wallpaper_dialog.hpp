@@ -58,9 +58,9 @@ class TOKRightDlg {
   // dialog has handed the preview back.
   void FormCreate();
   // "Save": may raise EFCreateError / EWriteError; the dialog then stays open.
-  void OKBtnClick();
-  void CancelBtnClick();
-  void FormClose();
+  void OKBtnClick();      // the "Save" button (and Enter)
+  void CancelBtnClick();  // the "Cancel" button (and Esc)
+  void FormClose();       // the dialog's close box
 
   bool Visible() const { return visible_; }
 

@@ -59,18 +59,18 @@ class TForm2 final : public WallpaperOwner {
   void SetSurface(FormSurface* surface) { surface_ = surface; }
 
   // Handlers, as the window's components bind them.
-  void FormCreate(int screenWidth, int displayBitCount);
-  void DXTimerTimer();
-  void TrackBar1Change();
-  void TrackBar2Change();
-  void TrackBar3Change();
-  void TrackBar4Change();
-  void TrackBar5Change();
-  void TrackBar6Change();
-  void CheckBox1Click();
-  void Button1Click();
-  void Button2Click();
-  void FormKeyDown(int key);
+  void FormCreate(int screenWidth, int displayBitCount);  // the window is made
+  void DXTimerTimer();      // DXTimer: one preview frame every 31 ms
+  void TrackBar1Change();   // the "Speed" slider: Fast
+  void TrackBar2Change();   // the "Wallpaper Size" slider: Bright and the resolution text
+  void TrackBar3Change();   // the "Detailed" slider: Satiation
+  void TrackBar4Change();   // the "Picture" slider: Picture
+  void TrackBar5Change();   // the "Vanguard" slider: Blur
+  void TrackBar6Change();   // the "Color" slider: Color
+  void CheckBox1Click();    // the "Random" check box: Rands
+  void Button1Click();      // the "Save Settings" button
+  void Button2Click();      // the "Render Wallpaper" button
+  void FormKeyDown(int key);  // any key in the window; Esc ends the program
 
   // Moves slider i (1..6) as a user or the program would: the value is
   // clamped to the range, and the change handler runs only when the
