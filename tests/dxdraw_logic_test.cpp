@@ -4,6 +4,7 @@
 #include <array>
 
 #include "display/dxdraw_logic.hpp"
+#include "display/present_path.hpp"
 
 namespace tav {
 namespace {
@@ -107,6 +108,36 @@ TEST(DXDrawPresent, StretchFillsCenterCentresAtOwnSize) {
               (std::array{c.expected.Left, c.expected.Top, c.expected.Right, c.expected.Bottom}))
         << c.w << "x" << c.h << " options " << c.options.Bits();
   }
+}
+
+TEST(PresentPath, HardwareGlOnlyWhereEverythingSaysSoAndTheVariableWins) {
+  const auto P = PresentPath::Gl, S = PresentPath::Software;
+  struct Case {
+    const char* what;
+    void (*change)(PresentFacts&);  // from a local X11 display with a GPU
+    PresentPath expected;
+  } cases[] = {
+      {"local GPU", [](PresentFacts&) {}, P},
+      {"no render node", [](PresentFacts& f) { f.renderNode = false; }, S},
+      {"no direct rendering (Xvfb, Xvnc)", [](PresentFacts& f) { f.directRendering = false; }, S},
+      {"remote display", [](PresentFacts& f) { f.remoteDisplay = true; }, S},
+      {"LIBGL_ALWAYS_SOFTWARE", [](PresentFacts& f) { f.softwareGl = true; }, S},
+      {"forced software", [](PresentFacts& f) { f.forced = "software"; }, S},
+      {"forced gl", [](PresentFacts& f) { f.forced = "gl"; f.renderNode = false; }, P},
+      {"unknown value decides as unset", [](PresentFacts& f) { f.forced = "fast"; f.softwareGl = true; }, S},
+      {"not X11: SDL's own path", [](PresentFacts& f) { f.x11 = false; f.forced = "software"; }, P},
+  };
+  for (const auto& c : cases) {
+    PresentFacts f;
+    f.x11 = f.renderNode = f.directRendering = true;
+    c.change(f);
+    EXPECT_EQ(ChoosePresentPath(f), c.expected) << c.what;
+  }
+
+  for (const char* local : {":0", ":1.0", "unix:0", "/tmp/launch-x/org.x:0", ""})
+    EXPECT_FALSE(IsRemoteDisplay(local)) << local;
+  for (const char* remote : {"localhost:10.0", "host.example:0", "[::1]:0", "10.1.2.3:1"})
+    EXPECT_TRUE(IsRemoteDisplay(remote)) << remote;
 }
 
 }  // namespace
