@@ -1,12 +1,15 @@
 // The full-screen mode as it runs: the real form and event loop for 10 s on
-// the X server in DISPLAY (Xvfb will do), counting the frames it presents
-// and the time each frame takes. Settings come from a hive of its own:
-// Satiation 100, or the first-run defaults (argument -1).
+// the X server in DISPLAY (Xvfb will do), counting the frames it presents,
+// the time each frame takes and how evenly they come (mean and standard
+// deviation of the interval from one frame to the next). Settings come from
+// a hive of its own: Satiation 100, or the first-run defaults (argument -1).
 //   Xvfb :9 -screen 0 1024x768x24 & DISPLAY=:9 build/bench/bench_full_screen
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -59,12 +62,22 @@ void FullScreenLoop(benchmark::State& state) {
   int frames = 0;
   double frameSeconds = 0;
   double seconds = 0;
+  int intervals = 0;
+  double intervalSum = 0, intervalSquares = 0;  // ms
   for (auto _ : state) {
     tav::Application app(tav::kApplicationTitle);
     tav::TForm1 form(app);
     auto tick = form.DXTimer.OnTimer;
+    std::chrono::steady_clock::time_point last{};
     form.DXTimer.OnTimer = [&](tav::TDXTimer& t, uint32_t lag) {
       const auto start = std::chrono::steady_clock::now();
+      if (frames > 0) {
+        const double ms = std::chrono::duration<double, std::milli>(start - last).count();
+        ++intervals;
+        intervalSum += ms;
+        intervalSquares += ms * ms;
+      }
+      last = start;
       tick(t, lag);
       frameSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       ++frames;
@@ -84,6 +97,10 @@ void FullScreenLoop(benchmark::State& state) {
   getrusage(RUSAGE_SELF, &usage);
   state.counters["frames_per_s"] = frames / seconds;
   state.counters["ms_per_frame"] = frames ? 1000.0 * frameSeconds / frames : 0;
+  const double mean = intervals ? intervalSum / intervals : 0;
+  state.counters["interval_ms"] = mean;
+  state.counters["interval_sd_ms"] =
+      intervals ? std::sqrt(std::max(0.0, intervalSquares / intervals - mean * mean)) : 0;
   state.counters["peak_rss_MiB"] = usage.ru_maxrss / 1024.0;
   std::filesystem::remove_all(dir);
 }
