@@ -16,11 +16,10 @@ void TDirectDrawSurface::Create(SDL_Renderer* renderer, int w, int h) {
   w = std::max(w, 1);
   h = std::max(h, 1);
   if (!texture_ || w != textureW_ || h != textureH_) {
-    if (texture_) SDL_DestroyTexture(texture_);
-    texture_ = nullptr;
+    texture_.reset();
     textureW_ = textureH_ = 0;
     if (renderer_) {
-      texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, w, h);
+      texture_.reset(SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, w, h));
       if (!texture_) throw EDirectDrawSurfaceError(dxconsts::FormatMessage(dxconsts::SCannotMade, dxconsts::SDirectDrawSurface));
       textureW_ = w;
       textureH_ = h;
@@ -33,8 +32,7 @@ void TDirectDrawSurface::Create(SDL_Renderer* renderer, int w, int h) {
 }
 
 void TDirectDrawSurface::Release() {
-  if (texture_) SDL_DestroyTexture(texture_);
-  texture_ = nullptr;
+  texture_.reset();
   renderer_ = nullptr;
   textureW_ = textureH_ = 0;
   width_ = height_ = 0;
@@ -68,7 +66,7 @@ void TDirectDrawSurface::LoadFromBitmap(const TDIB& bitmap) {
 
 void TDirectDrawSurface::Upload() {
   if (!dirty_ || !texture_) return;
-  SDL_UpdateTexture(texture_, nullptr, pixels_.data(), width_ * 4);
+  SDL_UpdateTexture(texture_.get(), nullptr, pixels_.data(), width_ * 4);
   dirty_ = false;
 }
 
@@ -211,16 +209,17 @@ void TDXDraw::CreateRenderer() {
     renderer_ = sharedRenderer_;
   } else {
     const Uint32 flags = nowOptions_.Has(O::doWaitVBlank) ? SDL_RENDERER_PRESENTVSYNC : 0;
-    renderer_ = SDL_CreateRenderer(window_, -1, flags);
-    if (!renderer_)
+    ownRenderer_.reset(SDL_CreateRenderer(window_, -1, flags));
+    if (!ownRenderer_)
       throw EDXDrawError(dxconsts::FormatMessage(dxconsts::SCannotMade, dxconsts::SDirectDrawPrimarySurface));
+    renderer_ = ownRenderer_.get();
   }
   SDL_RenderSetVSync(renderer_, nowOptions_.Has(O::doWaitVBlank) ? 1 : 0);
 }
 
 void TDXDraw::ReleaseAll() {
-  surface_.Release();
-  if (renderer_ && OwnsRenderer()) SDL_DestroyRenderer(renderer_);
+  surface_.Release();  // the texture before its renderer
+  ownRenderer_.reset();
   renderer_ = nullptr;
   if (fullScreenSet_) SDL_SetWindowFullscreen(window_, 0);
   fullScreenSet_ = false;
@@ -249,8 +248,8 @@ bool TDXDraw::RestoreSurfaces() {
   try {
     const int w = surface_.Width(), h = surface_.Height();
     if (deviceLost_ && OwnsRenderer()) {
-      surface_.Release();
-      SDL_DestroyRenderer(renderer_);
+      surface_.Release();  // the texture before its renderer
+      ownRenderer_.reset();
       renderer_ = nullptr;
       CreateRenderer();
     } else {
@@ -283,7 +282,7 @@ void TDXDraw::Present(bool /*waitVBlank: the renderer's vsync setting does it*/)
     const SDL_Rect dst{r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top};
     const SDL_Rect src{0, 0, surface_.Width(), surface_.Height()};
     SDL_RenderSetClipRect(renderer_, &clip);
-    SDL_RenderCopy(renderer_, surface_.texture_, &src, &dst);
+    SDL_RenderCopy(renderer_, surface_.texture_.get(), &src, &dst);
     SDL_RenderSetClipRect(renderer_, nullptr);
   }
   if (OnAfterDraw) OnAfterDraw(renderer_);

@@ -14,13 +14,16 @@
 
 #include "display/dib.hpp"
 #include "display/dxdraw_logic.hpp"
+#include "display/sdl_handles.hpp"
 
 namespace tav {
 
 class TDXDraw;
 
 // The back surface: pixels kept in memory and uploaded to a streaming texture
-// when presented. The texture is re-created only when the size changes.
+// when presented. The texture is re-created only when the size changes; the
+// surface owns it, and its owner releases it before the renderer it was made
+// on goes.
 class TDirectDrawSurface {
  public:
   int Width() const { return width_; }
@@ -36,8 +39,8 @@ class TDirectDrawSurface {
   void Release();
   void Upload();
 
-  SDL_Renderer* renderer_ = nullptr;
-  SDL_Texture* texture_ = nullptr;
+  SDL_Renderer* renderer_ = nullptr;  // the control's; it outlives the surface
+  SdlTexture texture_;
   int width_ = 0, height_ = 0;
   int textureW_ = 0, textureH_ = 0;
   std::vector<uint32_t> pixels_;
@@ -106,9 +109,10 @@ class TDXDraw {
   bool WindowShowing() const;
   bool OwnsRenderer() const { return sharedRenderer_ == nullptr; }
 
-  SDL_Window* window_;
-  SDL_Renderer* sharedRenderer_;
-  SDL_Renderer* renderer_ = nullptr;
+  SDL_Window* window_;                  // the form's: it outlives the control
+  SDL_Renderer* const sharedRenderer_;  // the form's when it draws too: never ours to destroy
+  SdlRenderer ownRenderer_;             // ours, from Initialize to Finalize, when none is shared
+  SDL_Renderer* renderer_ = nullptr;    // the one in use: the shared one or ownRenderer_'s
   DXDrawOptions options_ = kDefaultDXDrawOptions;
   DXDrawOptions nowOptions_;
   std::optional<SDL_Rect> bounds_;
@@ -121,6 +125,7 @@ class TDXDraw {
   bool windowShown_ = true;
   bool lost_ = false;
   bool deviceLost_ = false;
+  // After the renderer: its texture goes first.
   TDirectDrawSurface surface_;
 };
 

@@ -27,28 +27,29 @@ class TForm1::WindowPrompt final : public PasswordPrompt {
   TForm1& form_;
 };
 
-SDL_Window* TForm1::CreateFormWindow() {
+SdlWindow TForm1::CreateFormWindow() {
   // Borderless and on top, shown by the display set-up or the event loop.
   // Made over the whole screen from the start: a renderer may have SDL
   // re-create the window, at the place it was created.
   SDL_Rect screen{0, 0, 640, 480};
   SDL_GetDisplayBounds(0, &screen);
-  SDL_Window* w = SDL_CreateWindow(kApplicationTitle, screen.x, screen.y, screen.w, screen.h,
-                                   SDL_WINDOW_BORDERLESS | SDL_WINDOW_ALWAYS_ON_TOP | SDL_WINDOW_HIDDEN);
+  SdlWindow w(SDL_CreateWindow(kApplicationTitle, screen.x, screen.y, screen.w, screen.h,
+                               SDL_WINDOW_BORDERLESS | SDL_WINDOW_ALWAYS_ON_TOP | SDL_WINDOW_HIDDEN));
   if (!w) throw std::runtime_error(SDL_GetError());
   return w;
 }
 
 TForm1::TForm1(Application& app, PasswordPrompt* prompt)
-    : TForm1(app, prompt, CreateFormWindow(), false) {}
+    : TForm1(app, prompt, CreateFormWindow(), nullptr) {}
 
-TForm1::TForm1(Application& app, Hosted hosted) : TForm1(app, nullptr, hosted.window, true) {}
+TForm1::TForm1(Application& app, Hosted hosted) : TForm1(app, nullptr, nullptr, hosted.window) {}
 
-TForm1::TForm1(Application& app, PasswordPrompt* prompt, SDL_Window* window, bool hosted)
+TForm1::TForm1(Application& app, PasswordPrompt* prompt, SdlWindow own, SDL_Window* hosted)
     : generator(GeneratorShape::FullScreen, settings, random),
       app_(app),
-      hosted_(hosted),
-      window_(window),
+      hosted_(!own),
+      ownWindow_(std::move(own)),
+      window_(hosted_ ? hosted : ownWindow_.get()),
       DXDraw(window_),
       DXTimer(app),
       ownPrompt_(prompt ? nullptr : std::make_unique<WindowPrompt>(*this)),
@@ -68,8 +69,7 @@ TForm1::TForm1(Application& app, PasswordPrompt* prompt, SDL_Window* window, boo
 TForm1::~TForm1() {
   DXTimer.SetEnabled(false);
   if (running_) ScreenSaverRunning(window_, false);
-  DXDraw.Finalize();  // gives the screen back before the window goes
-  if (!hosted_) SDL_DestroyWindow(window_);
+  // Then DXDraw gives the screen back, and our window goes after it.
 }
 
 void TForm1::FormCreate() {

@@ -10,6 +10,7 @@
 #include "app/application.hpp"
 #include "generator/settings.hpp"
 #include "display/dxdraw.hpp"
+#include "display/sdl_handles.hpp"
 #include "display/timer.hpp"
 #include "generator/generator.hpp"
 #include "generator/random.hpp"
@@ -58,16 +59,20 @@ class TForm1 {
 
  private:
   class WindowPrompt;
-  static SDL_Window* CreateFormWindow();
+  static SdlWindow CreateFormWindow();
   void DisplaySetup();  // display (re-)initialisation
   void CentreWindow();
   void EndScreenSaver();
 
-  TForm1(Application& app, PasswordPrompt* prompt, SDL_Window* window, bool hosted);
+  // own: our window, or none when hosted (the host's window then comes from
+  // its owner, which outlives the form).
+  TForm1(Application& app, PasswordPrompt* prompt, SdlWindow own, SDL_Window* hosted);
 
   Application& app_;
   const bool hosted_;
-  SDL_Window* window_;  // created first: the components below belong to it
+  // Before the components: they belong to the window and go before it.
+  SdlWindow ownWindow_;
+  SDL_Window* const window_;  // the one drawn into: ownWindow_'s or the hosted one
 
  public:
   TDXDraw DXDraw;

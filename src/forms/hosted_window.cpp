@@ -11,58 +11,42 @@
 
 namespace tav {
 
-HostedWindow::HostedWindow(uint32_t host) : host_(host) {
-  dpy_ = XOpenDisplay(nullptr);
+HostedWindow::HostedWindow(uint32_t host) : dpy_(XOpenDisplay(nullptr)), host_(host) {
   if (!dpy_) throw std::runtime_error("no X display");
+  Display* dpy = dpy_.get();
   XWindowAttributes a{};
-  if (host_ == 0 || !XGetWindowAttributes(dpy_, host_, &a)) {
-    XCloseDisplay(dpy_);
-    throw std::runtime_error("no host window");
-  }
+  if (host_ == 0 || !XGetWindowAttributes(dpy, host_, &a)) throw std::runtime_error("no host window");
   width_ = a.width;
   height_ = a.height;
   // Same depth and visual as the host, black until the first frame, and no
   // input selected: events fall through to the host, which owns them.
   XSetWindowAttributes sa{};
-  sa.background_pixel = BlackPixel(dpy_, DefaultScreen(dpy_));
+  sa.background_pixel = BlackPixel(dpy, DefaultScreen(dpy));
   sa.border_pixel = 0;
-  child_ = XCreateWindow(dpy_, host_, 0, 0, static_cast<unsigned>(width_), static_cast<unsigned>(height_),
-                         0, CopyFromParent, InputOutput, CopyFromParent, CWBackPixel | CWBorderPixel, &sa);
+  child_ = XWindowHandle(dpy, XCreateWindow(dpy, host_, 0, 0, static_cast<unsigned>(width_),
+                                            static_cast<unsigned>(height_), 0, CopyFromParent, InputOutput,
+                                            CopyFromParent, CWBackPixel | CWBorderPixel, &sa));
   // Mapped before SDL sees it: SDL then takes it as shown and does not wait
   // for a map notification that it never asked for.
-  XMapWindow(dpy_, child_);
-  XSync(dpy_, False);
+  XMapWindow(dpy, child_.get());
+  XSync(dpy, False);
   XWindowAttributes ca{};
-  if (!child_ || !XGetWindowAttributes(dpy_, child_, &ca)) {
-    XCloseDisplay(dpy_);
-    throw std::runtime_error("no child window");
-  }
-  window_ = SDL_CreateWindowFrom(reinterpret_cast<const void*>(static_cast<uintptr_t>(child_)));
-  if (!window_) {
-    XDestroyWindow(dpy_, child_);
-    XCloseDisplay(dpy_);
-    throw std::runtime_error(SDL_GetError());
-  }
-}
-
-HostedWindow::~HostedWindow() {
-  if (window_) SDL_DestroyWindow(window_);  // leaves the X window (not SDL's)
-  XDestroyWindow(dpy_, child_);
-  XSync(dpy_, False);
-  XCloseDisplay(dpy_);
+  if (!child_ || !XGetWindowAttributes(dpy, child_.get(), &ca)) throw std::runtime_error("no child window");
+  window_.reset(SDL_CreateWindowFrom(reinterpret_cast<const void*>(static_cast<uintptr_t>(child_.get()))));
+  if (!window_) throw std::runtime_error(SDL_GetError());
 }
 
 bool HostedWindow::Follow() {
   // A round trip each: a window that is gone answers BadWindow, which our
   // error handler swallows.
   XWindowAttributes host{}, child{};
-  if (!XGetWindowAttributes(dpy_, host_, &host) || !XGetWindowAttributes(dpy_, child_, &child))
+  if (!XGetWindowAttributes(dpy_.get(), host_, &host) || !XGetWindowAttributes(dpy_.get(), child_.get(), &child))
     return false;
   if (host.width != width_ || host.height != height_) {
     width_ = host.width;
     height_ = host.height;
     // Through SDL, so that its renderer learns the new size too.
-    SDL_SetWindowSize(window_, width_, height_);
+    SDL_SetWindowSize(window_.get(), width_, height_);
   }
   return true;
 }

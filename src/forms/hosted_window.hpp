@@ -9,7 +9,8 @@
 
 #include <cstdint>
 
-struct _XDisplay;  // Xlib's Display
+#include "app/x11_handles.hpp"
+#include "display/sdl_handles.hpp"
 
 namespace tav {
 
@@ -18,22 +19,23 @@ class HostedWindow {
   // Needs SDL's video started. Raises std::runtime_error when host is not a
   // window we can draw into.
   explicit HostedWindow(uint32_t host);
-  ~HostedWindow();
   HostedWindow(const HostedWindow&) = delete;
   HostedWindow& operator=(const HostedWindow&) = delete;
 
-  SDL_Window* Window() const { return window_; }
-  unsigned long Child() const { return child_; }
+  SDL_Window* Window() const { return window_.get(); }
+  unsigned long Child() const { return child_.get(); }
 
   // Keeps the child at the host's size; false once the host's window (or
   // the child with it) is gone.
   bool Follow();
 
  private:
-  _XDisplay* dpy_ = nullptr;  // our own connection: SDL does not watch the host
-  unsigned long host_ = 0;
-  unsigned long child_ = 0;
-  SDL_Window* window_ = nullptr;
+  // Destroyed bottom up: SDL lets go of the child (and leaves the X window),
+  // the child goes, and the connection it was made on closes last.
+  XDisplayPtr dpy_;  // our own connection: SDL does not watch the host
+  unsigned long host_ = 0;  // the host's; never ours to destroy
+  XWindowHandle child_;
+  SdlWindow window_;  // SDL's view of the child
   int width_ = 0, height_ = 0;
 };
 

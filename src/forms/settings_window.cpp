@@ -99,6 +99,13 @@ void DrawTrackBar(ImVec2 pos, const Slider& bar, bool focused) {
 
 bool Shift(const SDL_KeyboardEvent& k) { return (k.keysym.mod & KMOD_SHIFT) != 0; }
 
+// An accelerated renderer where there is one, else SDL's software one.
+SdlRenderer CreateWindowRenderer(SDL_Window* window) {
+  SdlRenderer renderer(SDL_CreateRenderer(window, -1, 0));
+  if (!renderer) renderer.reset(SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE));
+  return renderer;
+}
+
 }  // namespace
 
 // ---- the display area -------------------------------------------------------
@@ -118,30 +125,24 @@ void DXDrawFormSurface::InitializeWindowed(int width, int height, int bitCount) 
 class SaveDialogWindow {
  public:
   SaveDialogWindow(Application& app, TOKRightDlg& dialog) : app_(app), dlg_(dialog) {
-    window_ = SDL_CreateWindow(TOKRightDlg::kCaption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                               TOKRightDlg::kClientWidth, TOKRightDlg::kClientHeight, 0);
+    window_.reset(SDL_CreateWindow(TOKRightDlg::kCaption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                   TOKRightDlg::kClientWidth, TOKRightDlg::kClientHeight, 0));
     if (!window_) throw std::runtime_error(std::string("Save Wallpaper: ") + SDL_GetError());
-    renderer_ = SDL_CreateRenderer(window_, -1, 0);
-    if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
-    imgui_ = std::make_unique<ImGuiWindowContext>(window_, renderer_);
+    renderer_ = CreateWindowRenderer(window_.get());
+    imgui_ = std::make_unique<ImGuiWindowContext>(window_.get(), renderer_.get());
     ImGui::SetCurrentContext(imgui_->Context());
     StyleControls();
     listFont_ = AddFont(kDejaVu, 13);
     arialFont_ = AddFont(kLiberationBold, 16);
     std::strncpy(buffer_, dlg_.Edit.c_str(), sizeof buffer_ - 1);
     synced_ = dlg_.Edit;
-    SDL_RaiseWindow(window_);
+    SDL_RaiseWindow(window_.get());
     Frame();
-  }
-  ~SaveDialogWindow() {
-    imgui_.reset();
-    if (renderer_) SDL_DestroyRenderer(renderer_);
-    if (window_) SDL_DestroyWindow(window_);
   }
   SaveDialogWindow(const SaveDialogWindow&) = delete;
   SaveDialogWindow& operator=(const SaveDialogWindow&) = delete;
 
-  Uint32 Id() const { return SDL_GetWindowID(window_); }
+  Uint32 Id() const { return SDL_GetWindowID(window_.get()); }
   TOKRightDlg& Dialog() { return dlg_; }
 
   void HandleEvent(const SDL_Event& e) {
@@ -170,10 +171,10 @@ class SaveDialogWindow {
     imgui_->NewFrame();
     Build();
     ImGui::Render();
-    SDL_SetRenderDrawColor(renderer_, 192, 192, 192, 255);
-    SDL_RenderClear(renderer_);
+    SDL_SetRenderDrawColor(renderer_.get(), 192, 192, 192, 255);
+    SDL_RenderClear(renderer_.get());
     ImGui_ImplSDLRenderer_RenderDrawData(ImGui::GetDrawData());
-    SDL_RenderPresent(renderer_);
+    SDL_RenderPresent(renderer_.get());
   }
 
  private:
@@ -357,8 +358,9 @@ class SaveDialogWindow {
 
   Application& app_;
   TOKRightDlg& dlg_;
-  SDL_Window* window_ = nullptr;
-  SDL_Renderer* renderer_ = nullptr;
+  // Destroyed bottom up: the ImGui context, the renderer, the window.
+  SdlWindow window_;
+  SdlRenderer renderer_;
   std::unique_ptr<ImGuiWindowContext> imgui_;
   ImFont* listFont_ = nullptr;
   ImFont* arialFont_ = nullptr;
@@ -378,18 +380,17 @@ class SaveDialogWindow {
 
 SettingsWindow::SettingsWindow(Application& app, int screenWidth, int displayBitCount)
     : app_(app), form_(app, nullptr) {
-  window_ = SDL_CreateWindow(TForm2::kCaption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                             TForm2::kClientWidth, TForm2::kClientHeight, SDL_WINDOW_HIDDEN);
+  window_.reset(SDL_CreateWindow(TForm2::kCaption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                 TForm2::kClientWidth, TForm2::kClientHeight, SDL_WINDOW_HIDDEN));
   if (!window_) throw std::runtime_error(std::string("Settings window: ") + SDL_GetError());
-  renderer_ = SDL_CreateRenderer(window_, -1, 0);
-  if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
-  imgui_ = std::make_unique<ImGuiWindowContext>(window_, renderer_);
+  renderer_ = CreateWindowRenderer(window_.get());
+  imgui_ = std::make_unique<ImGuiWindowContext>(window_.get(), renderer_.get());
   ImGui::SetCurrentContext(imgui_->Context());
   StyleControls();
   labelFont_ = AddFont(kDejaVuBold, 13);
   buttonFont_ = AddFont(kLiberationBold, 13);
 
-  dxdraw_ = std::make_unique<TDXDraw>(window_, renderer_);
+  dxdraw_ = std::make_unique<TDXDraw>(window_.get(), renderer_.get());
   dxdraw_->SetOptions({TDXDrawOption::doAllowReboot, TDXDrawOption::doDirectX7Mode, TDXDrawOption::doHardware,
                        TDXDrawOption::doSelectDriver});
   dxdraw_->AutoSize = false;
@@ -405,17 +406,10 @@ SettingsWindow::SettingsWindow(Application& app, int screenWidth, int displayBit
   Frame();
 }
 
-SettingsWindow::~SettingsWindow() {
-  dialogs_.clear();
-  form_.SetSurface(nullptr);
-  dxdraw_.reset();
-  imgui_.reset();
-  if (renderer_) SDL_DestroyRenderer(renderer_);
-  if (window_) SDL_DestroyWindow(window_);
-}
+SettingsWindow::~SettingsWindow() = default;
 
 void SettingsWindow::HandleEvent(const SDL_Event& e) {
-  const Uint32 id = SDL_GetWindowID(window_);
+  const Uint32 id = SDL_GetWindowID(window_.get());
   Uint32 target = 0;
   switch (e.type) {
     case SDL_WINDOWEVENT: target = e.window.windowID; break;
@@ -605,10 +599,10 @@ void SettingsWindow::Present() {
     dxdraw_->Flip();
     return;
   }
-  SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
-  SDL_RenderClear(renderer_);
+  SDL_SetRenderDrawColor(renderer_.get(), 0, 0, 0, 255);
+  SDL_RenderClear(renderer_.get());
   ImGui_ImplSDLRenderer_RenderDrawData(ImGui::GetDrawData());
-  SDL_RenderPresent(renderer_);
+  SDL_RenderPresent(renderer_.get());
 }
 
 void SettingsWindow::SyncDialogWindows() {
@@ -628,7 +622,7 @@ void SettingsWindow::SyncDialogWindows() {
     if (!shown) dialogs_.push_back(std::make_unique<SaveDialogWindow>(app_, *m));
   }
   if (closed) {
-    SDL_RaiseWindow(window_);
+    SDL_RaiseWindow(window_.get());
     app_.SetActive(true);
     ImGui::SetCurrentContext(imgui_->Context());
   }

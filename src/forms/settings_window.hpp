@@ -14,6 +14,7 @@
 #include "app/application.hpp"
 #include "app/imgui_support.hpp"
 #include "display/dxdraw.hpp"
+#include "display/sdl_handles.hpp"
 #include "forms/settings_form.hpp"
 
 struct ImFont;
@@ -40,11 +41,11 @@ class SaveDialogWindow;
 class SettingsWindow {
  public:
   SettingsWindow(Application& app, int screenWidth, int displayBitCount);
-  ~SettingsWindow();
+  ~SettingsWindow();  // defined where SaveDialogWindow is complete
   SettingsWindow(const SettingsWindow&) = delete;
   SettingsWindow& operator=(const SettingsWindow&) = delete;
 
-  SDL_Window* Window() const { return window_; }
+  SDL_Window* Window() const { return window_.get(); }
   TForm2& Form() { return form_; }
   // Every event of the application comes here.
   void HandleEvent(const SDL_Event& event);
@@ -61,8 +62,11 @@ class SettingsWindow {
   void Guard(const std::function<void()>& f) { app_.Guard(f); }
 
   Application& app_;
-  SDL_Window* window_ = nullptr;
-  SDL_Renderer* renderer_ = nullptr;
+  // Destroyed bottom up: the dialogs, the form, the display area and the
+  // ImGui context (with their textures) go before the renderer they draw
+  // with, the renderer before its window.
+  SdlWindow window_;
+  SdlRenderer renderer_;
   std::unique_ptr<ImGuiWindowContext> imgui_;
   std::unique_ptr<TDXDraw> dxdraw_;
   std::unique_ptr<DXDrawFormSurface> surface_;

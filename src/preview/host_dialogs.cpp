@@ -7,12 +7,13 @@
 
 #include <cstring>
 #include <functional>
-#include <memory>
+#include <optional>
 
 #include "app/application.hpp"
 #include "app/command_line.hpp"
 #include "app/imgui_support.hpp"
 #include "app/modes.hpp"
+#include "display/sdl_handles.hpp"
 
 namespace tav {
 
@@ -129,34 +130,27 @@ void CentreNextWindow(SDL_Renderer* renderer) {
 
 // A small window of our own above everything for a dialog.
 struct DialogWindow {
-  DialogWindow(const char* title, int w, int h) {
-    window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, w, h,
-                              SDL_WINDOW_ALWAYS_ON_TOP | SDL_WINDOW_HIDDEN);
+  DialogWindow(const char* title, int w, int h)
+      : window(SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, w, h,
+                                SDL_WINDOW_ALWAYS_ON_TOP | SDL_WINDOW_HIDDEN)) {
     if (!window) throw std::runtime_error(SDL_GetError());
-    renderer = SDL_CreateRenderer(window, -1, 0);
-    if (!renderer) {
-      SDL_DestroyWindow(window);
-      throw std::runtime_error(SDL_GetError());
-    }
+    renderer.reset(SDL_CreateRenderer(window.get(), -1, 0));
+    if (!renderer) throw std::runtime_error(SDL_GetError());
   }
-  ~DialogWindow() {
-    SDL_DestroyRenderer(renderer);
-    SDL_DestroyWindow(window);
-  }
-  SDL_Window* window = nullptr;
-  SDL_Renderer* renderer = nullptr;
+  SdlWindow window;
+  SdlRenderer renderer;  // after the window: it goes first
 };
 
 }  // namespace
 
 std::optional<SecureString> SdlPasswordPrompt::Ask() {
-  std::unique_ptr<DialogWindow> own;
+  std::optional<DialogWindow> own;
   SDL_Window* window = window_;
   SDL_Renderer* renderer = renderer_;
   if (!window || !renderer) {
-    own = std::make_unique<DialogWindow>(kApplicationTitle, 340, 110);
-    window = own->window;
-    renderer = own->renderer;
+    own.emplace(kApplicationTitle, 340, 110);
+    window = own->window.get();
+    renderer = own->renderer.get();
     SDL_ShowWindow(window);
     SDL_RaiseWindow(window);
     ScreenSaverRunning(window, true);  // the keyboard is the dialog's while it is open
@@ -189,21 +183,23 @@ int RunChangePassword(int argc, char** argv) {
   const uint32_t parent = argc > 2 ? ParseWindowHandle(argv[2]) : 0;
   const bool askOld = PasswordHashStored();
   DialogWindow dialog(kApplicationTitle, 380, askOld ? 230 : 180);
-  if (Display* dpy = Application::XDisplayOf(dialog.window); dpy && parent != 0) {
+  SDL_Window* const window = dialog.window.get();
+  SDL_Renderer* const renderer = dialog.renderer.get();
+  if (Display* dpy = Application::XDisplayOf(window); dpy && parent != 0) {
     // Above the window that asked for the change; a stale id only costs an
     // X error, which our handler ignores.
-    XSetTransientForHint(dpy, Application::XWindowOf(dialog.window), parent);
+    XSetTransientForHint(dpy, Application::XWindowOf(window), parent);
   }
-  SDL_ShowWindow(dialog.window);
-  SDL_RaiseWindow(dialog.window);
+  SDL_ShowWindow(window);
+  SDL_RaiseWindow(window);
 
   SecureString oldPassword, newPassword, confirmation;
   const char* message = "";
   bool focus = true;
-  RunModal(dialog.window, dialog.renderer, [&] {
+  RunModal(window, renderer, [&] {
     ImGui::SetNextWindowPos(ImVec2(0, 0));
     int w = 0, h = 0;
-    SDL_GetRendererOutputSize(dialog.renderer, &w, &h);
+    SDL_GetRendererOutputSize(renderer, &w, &h);
     ImGui::SetNextWindowSize(ImVec2(static_cast<float>(w), static_cast<float>(h)));
     ImGui::Begin("Change Password", nullptr, kDialogFlags & ~ImGuiWindowFlags_AlwaysAutoResize);
     bool submit = false;

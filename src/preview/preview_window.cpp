@@ -19,6 +19,7 @@
 #include "app/application.hpp"
 #include "app/command_line.hpp"
 #include "app/modes.hpp"
+#include "app/x11_handles.hpp"
 #include "display/dib.hpp"
 #include "generator/random.hpp"
 #include "preview/host_dialogs.hpp"
@@ -88,8 +89,10 @@ struct PreviewShared {
 };
 
 // The worker asks for a repaint every interval on its own connection until
-// the stop flag is set, then tells the window's loop to end.
-void PreviewWorker(Display* dpy, PreviewShared& shared, Atom quit) {
+// the stop flag is set, then tells the window's loop to end. The connection
+// closes when the worker ends.
+void PreviewWorker(XDisplayPtr connection, PreviewShared& shared, Atom quit) {
+  Display* const dpy = connection.get();
   const Window window = shared.window.load();
   XWindowAttributes attrs;
   if (XGetWindowAttributes(dpy, window, &attrs)) {
@@ -116,19 +119,17 @@ void PreviewWorker(Display* dpy, PreviewShared& shared, Atom quit) {
   }
   XSync(dpy, False);
   tLastXError = 0;
-  XCloseDisplay(dpy);
 }
 
 // A TrueColor visual for the window: the parent's when it is one, else the
-// screen's 24-bit one with a colormap of our own.
+// screen's 24-bit one with a colormap of our own, which own then holds.
 struct VisualChoice {
   Visual* visual = nullptr;
   int depth = 0;
-  Colormap colormap = None;
-  bool ownColormap = false;
+  Colormap colormap = None;  // the window's: the parent's or own's
 };
 
-bool ChooseVisual(Display* dpy, const XWindowAttributes& parent, VisualChoice& out) {
+bool ChooseVisual(Display* dpy, const XWindowAttributes& parent, VisualChoice& out, XColormapHandle& own) {
   const int screen = XScreenNumberOfScreen(parent.screen);
   const Window root = RootWindow(dpy, screen);
   if (parent.visual && parent.visual->c_class == TrueColor) {
@@ -136,8 +137,8 @@ bool ChooseVisual(Display* dpy, const XWindowAttributes& parent, VisualChoice& o
     out.depth = parent.depth;
     out.colormap = parent.colormap;
     if (out.colormap == None) {
-      out.colormap = XCreateColormap(dpy, root, out.visual, AllocNone);
-      out.ownColormap = true;
+      own = XColormapHandle(dpy, XCreateColormap(dpy, root, out.visual, AllocNone));
+      out.colormap = own.get();
     }
     return true;
   }
@@ -145,8 +146,8 @@ bool ChooseVisual(Display* dpy, const XWindowAttributes& parent, VisualChoice& o
   if (!XMatchVisualInfo(dpy, screen, 24, TrueColor, &info)) return false;
   out.visual = info.visual;
   out.depth = info.depth;
-  out.colormap = XCreateColormap(dpy, root, out.visual, AllocNone);
-  out.ownColormap = true;
+  own = XColormapHandle(dpy, XCreateColormap(dpy, root, out.visual, AllocNone));
+  out.colormap = own.get();
   return true;
 }
 
@@ -159,7 +160,6 @@ class ImageConverter {
     Fill(green_, visual->green_mask);
     Fill(blue_, visual->blue_mask);
   }
-  ~ImageConverter() { Free(); }
   ImageConverter(const ImageConverter&) = delete;
   ImageConverter& operator=(const ImageConverter&) = delete;
 
@@ -167,14 +167,14 @@ class ImageConverter {
   XImage* Convert(const TDIB& bitmap) {
     const int w = bitmap.Width(), h = bitmap.Height();
     if (!image_ || image_->width != w || image_->height != h) {
-      Free();
-      image_ = XCreateImage(dpy_, visual_, static_cast<unsigned>(depth_), ZPixmap, 0, nullptr,
-                            static_cast<unsigned>(w), static_cast<unsigned>(h), 32, 0);
+      image_.reset(XCreateImage(dpy_, visual_, static_cast<unsigned>(depth_), ZPixmap, 0, nullptr,
+                                static_cast<unsigned>(w), static_cast<unsigned>(h), 32, 0));
       if (!image_) return nullptr;
+      // The image's own from here on: XDestroyImage frees it.
       image_->data = static_cast<char*>(
           std::malloc(static_cast<std::size_t>(image_->bytes_per_line) * static_cast<std::size_t>(h)));
       if (!image_->data) {
-        Free();
+        image_.reset();
         return nullptr;
       }
     }
@@ -189,11 +189,11 @@ class ImageConverter {
           const auto p = static_cast<uint32_t>(pixel);
           std::memcpy(dst + static_cast<std::ptrdiff_t>(x) * 4, &p, 4);
         } else {
-          XPutPixel(image_, x, y, pixel);
+          XPutPixel(image_.get(), x, y, pixel);
         }
       }
     }
-    return image_;
+    return image_.get();
   }
 
  private:
@@ -207,35 +207,30 @@ class ImageConverter {
     const unsigned long top = mask >> shift;
     for (unsigned v = 0; v < 256; ++v) table[v] = ((v * top + 127) / 255) << shift;
   }
-  void Free() {
-    if (image_) XDestroyImage(image_);  // frees the pixel memory too
-    image_ = nullptr;
-  }
-
-  Display* dpy_;
+  Display* dpy_;     // the window's connection, which outlives the converter
   Visual* visual_;
   int depth_;
-  XImage* image_ = nullptr;
+  XImagePtr image_;
   std::array<unsigned long, 256> red_{}, green_{}, blue_{};
 };
 
 class PreviewWindow {
  public:
-  PreviewWindow(Display* dpy, const std::function<bool()>& verifyPassword)
-      : dpy_(dpy), verifyPassword_(verifyPassword), renderer_(random_) {}
+  PreviewWindow(XDisplayPtr dpy, std::function<bool()> verifyPassword)
+      : dpy_(std::move(dpy)), verifyPassword_(std::move(verifyPassword)), renderer_(random_) {}
 
   int PreviewRun(Window parent) {
     XWindowAttributes parentAttrs;
     bool popup = true;
-    if (parent != 0 && XGetWindowAttributes(dpy_, parent, &parentAttrs) &&
-        SyncedWithoutError(dpy_)) {
+    if (parent != 0 && XGetWindowAttributes(dpy(), parent, &parentAttrs) &&
+        SyncedWithoutError(dpy())) {
       popup = false;
     }
     tLastXError = 0;
     int width = kPopupWidth, height = kPopupHeight;
     if (popup) {
-      parent = DefaultRootWindow(dpy_);
-      if (!XGetWindowAttributes(dpy_, parent, &parentAttrs)) return 1;
+      parent = DefaultRootWindow(dpy());
+      if (!XGetWindowAttributes(dpy(), parent, &parentAttrs)) return 1;
     } else {
       width = parentAttrs.width + 2 * parentAttrs.border_width;
       height = parentAttrs.height + 2 * parentAttrs.border_width;
@@ -246,11 +241,8 @@ class PreviewWindow {
     renderer_.Restart();
 
     VisualChoice visual;
-    if (!ChooseVisual(dpy_, parentAttrs, visual)) return 1;
-    const int status = Run(parent, width, height, popup, visual);
-    if (visual.ownColormap) XFreeColormap(dpy_, visual.colormap);
-    SyncedWithoutError(dpy_);
-    return status;
+    if (!ChooseVisual(dpy(), parentAttrs, visual, colormap_)) return 1;
+    return Run(parent, width, height, popup, visual);
   }
 
  private:
@@ -263,47 +255,38 @@ class PreviewWindow {
     // A child takes no keyboard or mouse input: those go on to the host's window.
     attrs.event_mask = ExposureMask | StructureNotifyMask | (popup ? KeyPressMask : 0);
     attrs.override_redirect = popup ? True : False;
-    window_ = XCreateWindow(dpy_, parent, 0, 0, static_cast<unsigned>(width),
-                            static_cast<unsigned>(height), 0, visual.depth, InputOutput,
-                            visual.visual,
-                            CWBackPixmap | CWBorderPixel | CWColormap | CWEventMask |
-                                CWOverrideRedirect,
-                            &attrs);
-    XStoreName(dpy_, window_, kWindowName);
+    window_ = XWindowHandle(dpy(), XCreateWindow(dpy(), parent, 0, 0, static_cast<unsigned>(width),
+                                                 static_cast<unsigned>(height), 0, visual.depth, InputOutput,
+                                                 visual.visual,
+                                                 CWBackPixmap | CWBorderPixel | CWColormap | CWEventMask |
+                                                     CWOverrideRedirect,
+                                                 &attrs));
+    const Window window = window_.get();
+    XStoreName(dpy(), window, kWindowName);
     if (popup) {
-      XMapRaised(dpy_, window_);  // on top of everything, where it was put
+      XMapRaised(dpy(), window);  // on top of everything, where it was put
     } else {
-      XMapWindow(dpy_, window_);
+      XMapWindow(dpy(), window);
     }
     // The host may have destroyed its window since we measured it.
-    if (!SyncedWithoutError(dpy_)) {
-      XDestroyWindow(dpy_, window_);
-      SyncedWithoutError(dpy_);
-      return 0;
-    }
+    if (!SyncedWithoutError(dpy())) return 0;
 
-    gc_ = XCreateGC(dpy_, window_, 0, nullptr);
-    ImageConverter converter(dpy_, visual.visual, visual.depth);
-    const Atom quit = XInternAtom(dpy_, kQuitAtomName, False);
+    gc_ = XGCHandle(dpy(), XCreateGC(dpy(), window, 0, nullptr));
+    ImageConverter converter(dpy(), visual.visual, visual.depth);
+    const Atom quit = XInternAtom(dpy(), kQuitAtomName, False);
 
     // The worker talks to the server on a connection of its own.
-    Display* workerDpy = XOpenDisplay(DisplayString(dpy_));
-    if (!workerDpy) {
-      XFreeGC(dpy_, gc_);
-      XDestroyWindow(dpy_, window_);
-      SyncedWithoutError(dpy_);
-      return 1;
-    }
-    shared_.window.store(window_);
-    std::thread worker(PreviewWorker, workerDpy, std::ref(shared_), quit);
+    XDisplayPtr workerDpy(XOpenDisplay(DisplayString(dpy())));
+    if (!workerDpy) return 1;
+    shared_.window.store(window);
+    std::thread worker(PreviewWorker, std::move(workerDpy), std::ref(shared_), quit);
 
     const bool destroyed = MessageLoop(popup, quit, converter);
 
     shared_.End();
     worker.join();
-    XFreeGC(dpy_, gc_);
-    if (!destroyed) XDestroyWindow(dpy_, window_);
-    SyncedWithoutError(dpy_);
+    // Gone with the host's window: nothing left to destroy.
+    if (destroyed) window_.release();
     return 0;
   }
 
@@ -312,20 +295,20 @@ class PreviewWindow {
   bool MessageLoop(bool popup, Atom quit, ImageConverter& converter) {
     XEvent ev;
     for (;;) {
-      XNextEvent(dpy_, &ev);
+      XNextEvent(dpy(), &ev);
       switch (ev.type) {
         case Expose:
-          if (ev.xexpose.window == window_ && ev.xexpose.count == 0) {
+          if (ev.xexpose.window == window_.get() && ev.xexpose.count == 0) {
             // Requests that piled up while we were busy make one step, not several.
-            while (XCheckTypedWindowEvent(dpy_, window_, Expose, &ev)) {
+            while (XCheckTypedWindowEvent(dpy(), window_.get(), Expose, &ev)) {
             }
             PreviewPaint(converter);
           }
           break;
         case MapNotify:
           // Nothing gives an override-redirect window the focus but itself.
-          if (popup && ev.xmap.window == window_) {
-            XSetInputFocus(dpy_, window_, RevertToPointerRoot, CurrentTime);
+          if (popup && ev.xmap.window == window_.get()) {
+            XSetInputFocus(dpy(), window_.get(), RevertToPointerRoot, CurrentTime);
           }
           break;
         case KeyPress:
@@ -333,14 +316,14 @@ class PreviewWindow {
             shared_.stop.store(verifyPassword_());
             // A password dialog brings SDL, which puts in its own handler.
             XSetErrorHandler(NoteXError);
-            if (!shared_.stop.load()) XSetInputFocus(dpy_, window_, RevertToPointerRoot, CurrentTime);
+            if (!shared_.stop.load()) XSetInputFocus(dpy(), window_.get(), RevertToPointerRoot, CurrentTime);
           }
           break;
         case DestroyNotify:
-          if (ev.xdestroywindow.window == window_) return true;
+          if (ev.xdestroywindow.window == window_.get()) return true;
           break;
         case ClientMessage:
-          if (ev.xclient.window == window_ && ev.xclient.message_type == quit) return false;
+          if (ev.xclient.window == window_.get() && ev.xclient.message_type == quit) return false;
           break;
         default:
           break;
@@ -358,19 +341,24 @@ class PreviewWindow {
     if (!image) return;
     // If the host destroyed its window meanwhile, the error is noted and the
     // DestroyNotify that follows ends the loop.
-    XPutImage(dpy_, window_, gc_, image, 0, 0, 0, 0, static_cast<unsigned>(image->width),
+    XPutImage(dpy(), window_.get(), gc_.get(), image, 0, 0, 0, 0, static_cast<unsigned>(image->width),
               static_cast<unsigned>(image->height));
-    XFlush(dpy_);
+    XFlush(dpy());
   }
 
-  Display* dpy_;
-  const std::function<bool()>& verifyPassword_;
+  Display* dpy() const { return dpy_.get(); }
+
+  // Destroyed bottom up: the graphics context, the window, then the colormap
+  // it used; the connection they were made on closes last.
+  XDisplayPtr dpy_;
+  std::function<bool()> verifyPassword_;
   RandomGenerator random_;
   PreviewRenderer renderer_;
   TDIB bitmap_;
   PreviewShared shared_;
-  Window window_ = None;
-  GC gc_ = nullptr;
+  XColormapHandle colormap_;  // ours only when the visual needed one
+  XWindowHandle window_;
+  XGCHandle gc_;
 };
 
 // The pop-up's password check. The dialog needs SDL, which is started only
@@ -406,16 +394,11 @@ class PreviewPasswordCheck {
 int PreviewRun(unsigned long parent, const std::function<bool()>& verifyPassword) {
   // Two threads use Xlib, each with its own connection.
   XInitThreads();
-  Display* dpy = XOpenDisplay(nullptr);
+  XDisplayPtr dpy(XOpenDisplay(nullptr));
   if (!dpy) return 1;
   XSetErrorHandler(NoteXError);
-  int status = 1;
-  {
-    PreviewWindow preview(dpy, verifyPassword);
-    status = preview.PreviewRun(parent);
-  }
-  XCloseDisplay(dpy);
-  return status;
+  PreviewWindow preview(std::move(dpy), verifyPassword);
+  return preview.PreviewRun(parent);
 }
 
 int RunPreview(int argc, char** argv) {
