@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <png.h>
 #include <sys/wait.h>
 
 #include <cstdint>
@@ -170,6 +171,48 @@ TEST_F(RenderCommand, CompareCountsTheBytesOfEveryFrameOrOfTheWallpaper) {
     EXPECT_EQ(bytes, c.bytes);
     EXPECT_LE(differing * 10000, bytes);
     EXPECT_NEAR(identical, 100.0 * static_cast<double>(bytes - differing) / bytes, 1e-4);
+  }
+}
+
+// The PNG of a render, decoded by libpng's reader, holds the pixels of the
+// BMP of the same render (the BMP's rows are bottom-up, padded, blue first).
+TEST_F(RenderCommand, PngHoldsThePixelsOfTheBmp) {
+  const struct {
+    std::string args, png;
+  } cases[] = {
+      {"--satiation 80 --frames 2", "frame.png"},  // 370 x 277: padded BMP rows
+      {"--wallpaper 1 --satiation 50 --color 9", "wall.PNG"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    ASSERT_EQ(Run(c.args + " --seed 5 -o " + Path("same.bmp")).exitCode, 0);
+    ASSERT_EQ(Run(c.args + " --seed 5 -o " + Path(c.png)).exitCode, 0);
+    const std::string bmp = Read(Path("same.bmp"));
+    ASSERT_GE(bmp.size(), 54u);
+    const int32_t w = Le32(bmp, 18), h = Le32(bmp, 22);
+    const std::size_t rowBytes = (static_cast<std::size_t>(w) * 3 + 3) / 4 * 4;
+
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, Path(c.png).c_str())) << image.message;
+    EXPECT_EQ(image.width, static_cast<png_uint_32>(w));
+    EXPECT_EQ(image.height, static_cast<png_uint_32>(h));
+    EXPECT_EQ(image.format & PNG_FORMAT_FLAG_ALPHA, 0u);
+    image.format = PNG_FORMAT_RGB;
+    std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) << image.message;
+
+    std::vector<uint8_t> fromBmp;
+    for (int32_t y = 0; y < h; ++y) {
+      const std::size_t row = 54 + static_cast<std::size_t>(h - 1 - y) * rowBytes;
+      for (int32_t x = 0; x < w; ++x) {
+        const std::size_t at = row + static_cast<std::size_t>(x) * 3;
+        fromBmp.insert(fromBmp.end(), {static_cast<uint8_t>(bmp[at + 2]),
+                                       static_cast<uint8_t>(bmp[at + 1]),
+                                       static_cast<uint8_t>(bmp[at])});
+      }
+    }
+    EXPECT_EQ(rgb, fromBmp);
   }
 }
 

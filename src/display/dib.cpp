@@ -369,15 +369,13 @@ std::vector<uint8_t> TDIB::FileBytes() const {
 // The file is written under a temporary name in the target's folder and
 // renamed over the target only when it is complete, so a failed write
 // leaves neither a partial file nor a damaged earlier one.
-void TDIB::SaveToFile(const std::string& fileName) const {
-  if (Empty()) return;
-  const std::vector<uint8_t> bytes = FileBytes();
+void WriteFileAtomically(const std::string& fileName, const uint8_t* data, std::size_t size) {
   static std::atomic<unsigned> counter{0};
   const std::string tmp = fileName + ".tmp" + std::to_string(::getpid()) + "_" +
                           std::to_string(counter.fetch_add(1));
   const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) throw EFCreateError("Cannot create file " + fileName);
-  const bool written = WriteAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+  const bool written = WriteAll(fd, data, size) && ::fsync(fd) == 0;
   const bool closed = ::close(fd) == 0;
   if (!written || !closed) {
     ::unlink(tmp.c_str());
@@ -387,6 +385,12 @@ void TDIB::SaveToFile(const std::string& fileName) const {
     ::unlink(tmp.c_str());
     throw EFCreateError("Cannot create file " + fileName);
   }
+}
+
+void TDIB::SaveToFile(const std::string& fileName) const {
+  if (Empty()) return;
+  const std::vector<uint8_t> bytes = FileBytes();
+  WriteFileAtomically(fileName, bytes.data(), bytes.size());
 }
 
 }  // namespace tav

@@ -32,6 +32,11 @@ class EWriteError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Writes bytes to fileName complete or not at all: under a temporary name in
+// the same folder, flushed, then renamed over the target. Raises
+// EFCreateError or EWriteError.
+void WriteFileAtomically(const std::string& fileName, const uint8_t* data, std::size_t size);
+
 struct Rect {
   int Left = 0, Top = 0, Right = 0, Bottom = 0;
 };

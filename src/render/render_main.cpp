@@ -1,5 +1,5 @@
 // tavorensia-render: renders the frames and wallpapers of the screen saver
-// without a screen and writes them as 24-bit BMP files.
+// without a screen and writes them as 24-bit BMP or PNG files.
 #include <algorithm>
 #include <charconv>
 #include <chrono>
@@ -15,6 +15,7 @@
 
 #include "generator/settings.hpp"
 #include "display/dib.hpp"
+#include "display/png.hpp"
 #include "generator/generator.hpp"
 #include "generator/random.hpp"
 
@@ -44,7 +45,8 @@ constexpr const char* kUsage =
     "                  bitmap bytes in which they differ, over every frame (or the\n"
     "                  wallpaper); prints one line\n"
     "                  compare: frames=F bytes=B differing=D identical_pct=P\n"
-    "  -o FILE         write the full-screen field bitmap, or the wallpaper, to FILE\n"
+    "  -o FILE         write the full-screen field bitmap, or the wallpaper, to FILE:\n"
+    "                  PNG when FILE ends in .png (any case), BMP otherwise\n"
     "  --help          print this text and exit\n";
 
 struct Options {
@@ -261,7 +263,10 @@ int Run(const Options& o) {
     result = wallpaper;
   }
 
-  if (!o.output.empty()) result.SaveToFile(o.output);
+  if (!o.output.empty()) {
+    tav::SaveImageFile(result, o.output,
+                       tav::ImageFileTypeOf(o.output).value_or(tav::ImageFileType::Bitmap));
+  }
   if (o.bench) clock.Report(points);
   return 0;
 }
