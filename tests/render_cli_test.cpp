@@ -3,6 +3,8 @@
 #include <png.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -54,9 +56,11 @@ class RenderCommand : public testing::Test {
 
 TEST_F(RenderCommand, BadOptionsAreUsageErrors) {
   const char* cases[] = {
+      "--frames 0",       "--size 640x480",  "--stream --size 15x480", "--stream --size 640x4321",
+      "--stream --size 640", "--stream --wallpaper 1", "--stream --bench",
       "--bogus",          "--satiation 101", "--satiation -1", "--fast 101",
       "--picture 101",    "--blur -1",       "--color 11",     "--wallpaper 0",
-      "--wallpaper 7",    "--frames 0",      "--seed -1",      "--seed 4294967296",
+      "--wallpaper 7",    "--frames -1",     "--seed -1",      "--seed 4294967296",
       "--fast",           "--fast 1x",       "--fast ''",      "-o",
       "extra",
   };
@@ -214,6 +218,80 @@ TEST_F(RenderCommand, PngHoldsThePixelsOfTheBmp) {
     }
     EXPECT_EQ(rgb, fromBmp);
   }
+}
+
+// Every frame of the stream, turned back into RGB, is the full-screen field
+// of the same seed after as many frames (stretched to --size as the saver
+// stretches it: the source pixel under each destination pixel's centre),
+// within the rounding of an 8-bit BT.601 round trip.
+TEST_F(RenderCommand, StreamFramesAreTheFieldInYuv) {
+  const struct {
+    std::string args;
+    int frames;
+    bool toFile;
+    int32_t width, height;  // 0: the field's size
+  } cases[] = {
+      {"--satiation 80 --blur 40", 10, true, 0, 0},
+      {"--satiation 30 --color 9", 3, false, 641, 479},
+      {"--satiation 100 --picture 60", 2, false, 1280, 720},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    const std::string frames = " --frames " + std::to_string(c.frames);
+    ASSERT_EQ(Run(c.args + frames + " --seed 7 -o " + Path("last.bmp")).exitCode, 0);
+    const std::string bmp = Read(Path("last.bmp"));
+    ASSERT_GE(bmp.size(), 54u);
+    const int32_t fw = Le32(bmp, 18), fh = Le32(bmp, 22);
+    const std::size_t fieldRow = (static_cast<std::size_t>(fw) * 3 + 3) / 4 * 4;
+    const int32_t w = c.width ? c.width : fw, h = c.height ? c.height : fh;
+
+    const std::string size =
+        c.width ? " --size " + std::to_string(c.width) + "x" + std::to_string(c.height) : "";
+    const Result r = Run(c.args + frames + size + " --seed 7 --stream" +
+                         (c.toFile ? " -o " + Path("v.y4m") : ""));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string y4m = c.toFile ? Read(Path("v.y4m")) : r.out;
+    const std::string header = "YUV4MPEG2 W" + std::to_string(w) + " H" + std::to_string(h) +
+                               " F1000:31 Ip A1:1 C444 XCOLORRANGE=LIMITED\n";
+    ASSERT_EQ(y4m.substr(0, header.size()), header);
+    const std::size_t plane = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
+    const std::size_t frameBytes = 6 + 3 * plane;
+    ASSERT_EQ(y4m.size(), header.size() + c.frames * frameBytes);
+    for (int f = 0; f < c.frames; ++f) {
+      EXPECT_EQ(y4m.substr(header.size() + f * frameBytes, 6), "FRAME\n");
+    }
+    const std::size_t last = header.size() + (c.frames - 1) * frameBytes + 6;
+    int worst = 0;
+    for (int32_t y = 0; y < h; ++y) {
+      for (int32_t x = 0; x < w; ++x) {
+        const std::size_t i = last + static_cast<std::size_t>(y) * w + x;
+        const double Y = 1.164383 * (static_cast<uint8_t>(y4m[i]) - 16);
+        const double U = static_cast<uint8_t>(y4m[i + plane]) - 128.0;
+        const double V = static_cast<uint8_t>(y4m[i + 2 * plane]) - 128.0;
+        const double rgb[3] = {Y + 1.596027 * V, Y - 0.391762 * U - 0.812968 * V,
+                               Y + 2.017232 * U};
+        const int64_t sx = (2 * x + 1) * int64_t{fw} / (2 * w), sy = (2 * y + 1) * int64_t{fh} / (2 * h);
+        const std::size_t at = 54 + static_cast<std::size_t>(fh - 1 - sy) * fieldRow + sx * 3;
+        for (int k = 0; k < 3; ++k) {
+          const int want = static_cast<uint8_t>(bmp[at + 2 - k]);
+          const int got = static_cast<int>(std::lround(std::clamp(rgb[k], 0.0, 255.0)));
+          worst = std::max(worst, std::abs(got - want));
+        }
+      }
+    }
+    EXPECT_LE(worst, 2);
+  }
+}
+
+// A live stream ends when its reader closes the pipe, with status 0.
+TEST_F(RenderCommand, StreamEndsQuietlyWhenTheReaderCloses) {
+  const std::string cmd = "bash -c '" + std::string(TAV_RENDER_EXE) +
+                          " --stream --frames 0 --seed 2 2>" + Path("err") +
+                          " | head -c 1000000 >/dev/null; exit ${PIPESTATUS[0]}'";
+  const int status = std::system(cmd.c_str());
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(Read(Path("err")), "");
 }
 
 }  // namespace

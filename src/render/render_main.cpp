@@ -1,7 +1,12 @@
 // tavorensia-render: renders the frames and wallpapers of the screen saver
 // without a screen and writes them as 24-bit BMP or PNG files.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <csignal>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -18,13 +23,14 @@
 #include "display/png.hpp"
 #include "generator/generator.hpp"
 #include "generator/random.hpp"
+#include "render/y4m_stream.hpp"
 
 namespace {
 
 constexpr const char* kUsage =
     "Usage: tavorensia-render [--fast N] [--satiation N] [--picture N] [--blur N] [--color N]\n"
     "                         [--seed N] [--frames N] [--wallpaper K] [--bench] [--scalar]\n"
-    "                         [--compare] [-o FILE]\n"
+    "                         [--compare] [--stream] [--size WxH] [-o FILE]\n"
     "Renders the screen saver's image without a screen.\n"
     "\n"
     "  --fast N        speed, 0..100 (default 20)\n"
@@ -34,7 +40,8 @@ constexpr const char* kUsage =
     "  --color N       colour mode, 0..10 (default 5)\n"
     "  --seed N        seed of the random generator, 0..4294967295 (default: the clock)\n"
     "  --frames N      frames to render, 1..1000000 (default 1); with --wallpaper, the\n"
-    "                  preview frames before the wallpaper render\n"
+    "                  preview frames before the wallpaper render; with --stream,\n"
+    "                  0 streams until the reader closes\n"
     "  --wallpaper K   render a wallpaper of size K: 1 640x480, 2 800x600, 3 1024x768,\n"
     "                  4 1152x864, 5 1280x1024, 6 1600x1200\n"
     "  --bench         time each frame (renderer, copy, blur) and print one line\n"
@@ -45,6 +52,11 @@ constexpr const char* kUsage =
     "                  bitmap bytes in which they differ, over every frame (or the\n"
     "                  wallpaper); prints one line\n"
     "                  compare: frames=F bytes=B differing=D identical_pct=P\n"
+    "  --stream        write every full-screen frame as a YUV4MPEG2 video stream (4:4:4,\n"
+    "                  BT.601 limited range, 1000/31 frames a second) to standard\n"
+    "                  output or to -o FILE\n"
+    "  --size WxH      with --stream, the frame size (16x16 to 7680x4320): the field is\n"
+    "                  stretched to it as the saver stretches it to the screen\n"
     "  -o FILE         write the full-screen field bitmap, or the wallpaper, to FILE:\n"
     "                  PNG when FILE ends in .png (any case), BMP otherwise\n"
     "  --help          print this text and exit\n";
@@ -57,6 +69,8 @@ struct Options {
   bool bench = false;
   bool scalar = false;
   bool compare = false;
+  bool stream = false;
+  int32_t width = 0, height = 0;  // --size; 0 = the field's own size
   std::string output;
 };
 
@@ -103,9 +117,14 @@ std::optional<Options> Parse(int argc, char** argv) {
       o.compare = true;
       continue;
     }
+    if (arg == "--stream") {
+      o.stream = true;
+      continue;
+    }
     const bool takesValue = arg == "--fast" || arg == "--satiation" || arg == "--picture" ||
                             arg == "--blur" || arg == "--color" || arg == "--seed" ||
-                            arg == "--frames" || arg == "--wallpaper" || arg == "-o";
+                            arg == "--frames" || arg == "--wallpaper" || arg == "--size" ||
+                            arg == "-o";
     if (!takesValue) throw UsageError{"unknown option '" + std::string(arg) + "'"};
     if (i + 1 >= argc) throw UsageError{std::string(arg) + ": value missing"};
     const std::string_view value = argv[++i];
@@ -125,10 +144,21 @@ std::optional<Options> Parse(int argc, char** argv) {
     } else if (arg == "--seed") {
       o.seed = static_cast<uint32_t>(ParseNumber(arg, value, 0, 4294967295LL));
     } else if (arg == "--frames") {
-      o.frames = static_cast<int32_t>(ParseNumber(arg, value, 1, 1000000));
+      // 0 is checked against --stream once every option is known.
+      o.frames = static_cast<int32_t>(ParseNumber(arg, value, 0, 1000000));
     } else if (arg == "--wallpaper") {
       o.wallpaper = static_cast<int32_t>(ParseNumber(arg, value, 1, 6));
+    } else if (arg == "--size") {
+      const std::size_t x = value.find('x');
+      if (x == std::string_view::npos) throw UsageError{"--size: not WxH: '" + std::string(value) + "'"};
+      o.width = static_cast<int32_t>(ParseNumber("--size width", value.substr(0, x), 16, 7680));
+      o.height = static_cast<int32_t>(ParseNumber("--size height", value.substr(x + 1), 16, 4320));
     }
+  }
+  if (o.frames == 0 && !o.stream) throw UsageError{"--frames 0 needs --stream"};
+  if (o.width != 0 && !o.stream) throw UsageError{"--size needs --stream"};
+  if (o.stream && (o.bench || o.compare || o.wallpaper != 0)) {
+    throw UsageError{"--stream cannot be combined with --bench, --compare or --wallpaper"};
   }
   return o;
 }
@@ -218,7 +248,38 @@ int Compare(const Options& o, uint32_t seed) {
   return 0;
 }
 
+// Full-screen frames into a YUV4MPEG2 stream until the frame count is
+// reached or the reader goes away; a reader that closes the pipe is the
+// normal end of a live stream, not an error.
+int Stream(const Options& o) {
+  std::signal(SIGPIPE, SIG_IGN);
+  int fd = STDOUT_FILENO;
+  if (!o.output.empty()) {
+    fd = ::open(o.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) throw tav::EFCreateError("Cannot create file " + o.output);
+  }
+  tav::Settings settings = o.settings;
+  tav::RandomGenerator random;
+  if (o.seed) {
+    random.SetSeed(*o.seed);
+  } else {
+    random.Randomize();
+  }
+  tav::PatternGenerator gen(tav::GeneratorShape::FullScreen, settings, random);
+  gen.UseReferenceRenderer = o.scalar;
+  gen.SetupFullScreen();
+  tav::Y4mStream stream(fd, o.width ? o.width : gen.FieldWidth,
+                        o.height ? o.height : gen.FieldHeight);
+  for (int32_t f = 0; o.frames == 0 || f < o.frames; ++f) {
+    gen.FrameTick();
+    if (!stream.Write(gen.FieldBitmap)) break;
+  }
+  if (fd != STDOUT_FILENO && ::close(fd) != 0) throw tav::EWriteError("Stream write error");
+  return 0;
+}
+
 int Run(const Options& o) {
+  if (o.stream) return Stream(o);
   if (o.compare) {
     tav::RandomGenerator clock;
     clock.Randomize();
