@@ -1,0 +1,77 @@
+#pragma once
+// Setting a saved wallpaper as the desktop background. Every desktop keeps
+// its background its own way; this file chooses the way and builds the
+// commands (pure logic, tested without those desktops), and runs them. The
+// one way that needs X itself, the root window's background pixmap, lives
+// in root_pixmap.hpp.
+#include <functional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tav {
+
+enum class BackgroundMethod {
+  Gnome,     // GSettings org.gnome.desktop.background (GNOME, Budgie, Unity, ...)
+  Cinnamon,  // GSettings org.cinnamon.desktop.background
+  Mate,      // GSettings org.mate.background
+  Plasma,    // plasma-apply-wallpaperimage
+  Xfce,      // xfconf-query, every monitor and workspace
+  Sway,      // swaymsg, for this session
+  RootPixmap,  // any other X11 desktop: the root window's background pixmap
+  None,      // nothing known to work here
+};
+
+// What the choice looks at.
+struct DesktopSession {
+  std::string currentDesktop;  // XDG_CURRENT_DESKTOP: names separated by ':'
+  bool x11 = false;            // DISPLAY is set
+  bool wayland = false;        // WAYLAND_DISPLAY is set
+  bool swaySocket = false;     // SWAYSOCK is set
+  std::set<std::string> running;  // names of the running programs
+};
+
+// The session of this process: its environment and /proc.
+DesktopSession CurrentDesktopSession();
+
+// By XDG_CURRENT_DESKTOP first (the first name it knows wins), then by the
+// desktop's programs that are running, then the root pixmap on an X11
+// session that is not a Wayland one.
+BackgroundMethod ChooseBackgroundMethod(const DesktopSession& session);
+
+// file:// URI of an absolute path, bytes outside the unreserved set and '/'
+// escaped as %XX.
+std::string FileUri(std::string_view absolutePath);
+
+using CommandLine = std::vector<std::string>;
+
+// The commands that set the background to the file (an absolute path) by
+// the method; for Xfce, one per backdrop property that xfconf-query -l
+// listed (its output is passed in). Empty for RootPixmap and None.
+std::vector<CommandLine> BackgroundCommands(BackgroundMethod method, const std::string& file,
+                                            std::string_view xfceProperties = {});
+// The command that lists Xfce's desktop properties.
+CommandLine XfcePropertyListCommand();
+
+// What setting the background came to.
+struct BackgroundResult {
+  bool ok = false;
+  std::string message;  // on failure, the reason; on success, a note to show, if any
+};
+
+// Runs a command without a shell; its exit status (127 when it cannot be
+// started) and what it wrote to stdout and stderr.
+struct CommandOutcome {
+  int status = 127;
+  std::string output;
+};
+CommandOutcome RunCommand(const CommandLine& argv);
+
+// Sets the background with one of the command-driven methods (the commands
+// run through `run`). For RootPixmap the caller uses root_pixmap.hpp.
+BackgroundResult ApplyBackgroundByCommands(
+    BackgroundMethod method, const std::string& file,
+    const std::function<CommandOutcome(const CommandLine&)>& run = RunCommand);
+
+}  // namespace tav
