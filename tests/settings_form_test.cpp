@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <vector>
 
 #include "forms/settings_form.hpp"
 #include "forms_test_support.hpp"
@@ -22,7 +23,10 @@ struct Window {
   Host host;
   Surface surface;
   TForm2 form{host, &surface};
-  explicit Window(int screenWidth = 1024) { form.FormCreate(screenWidth, 24); }
+  explicit Window(int screenWidth = 1024, std::vector<tav::WallpaperSize> monitors = {{1024, 768}}) {
+    form.SetMonitors(std::move(monitors));
+    form.FormCreate(screenWidth, 24);
+  }
 };
 
 // The frame as the surface got it equals the low bytes of the planes: no
@@ -171,37 +175,69 @@ TEST(SettingsForm, UncheckingRandomChangesOnlyRands) {
 }
 
 TEST(SettingsForm, ResolutionTextAndWallpaperSize) {
+  using Monitors = std::vector<tav::WallpaperSize>;
   const struct {
-    int screenWidth, storedBright, slider;
+    Monitors monitors;
+    int storedBright;
+    const char* storedWallSize;
+    int slider;
     const char* text;
     int width, height;
+    int bright;            // in memory afterwards
+    const char* wallSize;  // in memory afterwards
   } cases[] = {
-      {1280, 1, 5, "1280x1024-Your Desktop", 1280, 1024},
-      {1280, 1, 6, "1600x1200", 1600, 1200},
-      {1024, 1, 3, "1024x768-Your Desktop", 1024, 768},
-      {1024, 1, 2, "800x600", 800, 600},
-      {1024, 3, 0, "1024x768-Your Desktop", 1024, 768},  // slider 0: as created
-      // Bright outside the table: the largest size the screen holds.
-      {1366, 0, 0, "1280x1024", 1280, 1024},
-      {1024, 9, 0, "1024x768-Your Desktop", 1024, 768},
-      {600, -2, 0, "640x480", 640, 480},
+      {{{1280, 1024}}, 1, "", 5, "1280x1024-Your Desktop", 1280, 1024, 5, ""},
+      {{{1280, 1024}}, 1, "", 6, "1600x1200", 1600, 1200, 6, ""},
+      {{{1024, 768}}, 1, "", 2, "800x600", 800, 600, 2, ""},
+      {{{1024, 768}}, 3, "", 0, "1024x768-Your Desktop", 1024, 768, 3, ""},  // slider 0: as created
+      // Width alone no longer makes it the desktop's size.
+      {{{1280, 800}}, 5, "", 0, "1280x1024", 1280, 1024, 5, ""},
+      {{{1280, 800}}, 5, "", 7, "1280x800-Your Desktop", 1280, 800, 5, "1280x800"},
+      // Bright outside the table: the screen's own size, or the largest of
+      // the six the screen holds.
+      {{{1366, 768}}, 0, "", 0, "1366x768-Your Desktop", 1366, 768, 5, "1366x768"},
+      {{}, 0, "", 0, "1280x1024", 1280, 1024, 5, ""},
+      {{{600, 400}}, -2, "", 0, "600x400-Your Desktop", 600, 400, 1, "600x400"},
+      // A stored monitor size: chosen again while that monitor is there...
+      {{{1920, 1080}, {2560, 1440}}, 2, "2560x1440", 0, "2560x1440-Your Desktop", 2560, 1440, 2,
+       "2560x1440"},
+      // ...and kept, unused, while it is not.
+      {{{1920, 1080}}, 2, "2560x1440", 0, "800x600", 800, 600, 2, "2560x1440"},
+      // Back to one of the six: Wall_Size is dropped.
+      {{{2560, 1440}}, 2, "2560x1440", 3, "1024x768", 1024, 768, 3, ""},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
+    SCOPED_TRACE(std::string(c.text) + " stored " + c.storedWallSize);
     Sandbox box;
     box.StoreSet(20, c.storedBright, 100, 30, 10, 2, 0, box.Folder("pics"));
-    Window w(c.screenWidth);
+    box.StoreString("Wall_Size", c.storedWallSize);
+    Window w(c.monitors.empty() ? 1366 : c.monitors.front().Width, c.monitors);
     if (c.slider) w.form.SetTrackBarPosition(2, c.slider);
     EXPECT_EQ(w.form.StaticText7(), c.text);
     EXPECT_EQ(w.form.WallpaperWidth, c.width);
     EXPECT_EQ(w.form.WallpaperHeight, c.height);
-    EXPECT_EQ(w.form.TrackBar(2).Position, w.form.Settings.Bright);
+    EXPECT_EQ(w.form.Settings.Bright, c.bright);
+    EXPECT_EQ(w.form.Settings.Wall_Size, c.wallSize);
   }
+}
+
+// A first run on a screen none of the six fits stores Bright 0 as it always
+// did; "Save Settings" then stores the six-size fallback in Bright and the
+// screen's own size in Wall_Size.
+TEST(SettingsForm, FirstRunOnAWideScreenOffersTheScreensOwnSize) {
+  Sandbox box;  // no key at all
+  Window w(1920, {{1920, 1080}, {1280, 1024}});
+  EXPECT_EQ(box.Int("Bright"), 0);
+  EXPECT_EQ(w.form.StaticText7(), "1920x1080-Your Desktop");
+  EXPECT_EQ(w.form.TrackBar(2).Position, 7);
+  w.form.Button1Click();
+  EXPECT_EQ(box.Int("Bright"), 6);
+  EXPECT_EQ(box.String("Wall_Size"), "1920x1080");
 }
 
 TEST(SettingsForm, FirstRunOnAnOddScreenFallsBackToAFittingSize) {
   Sandbox box;  // no key at all
-  Window w(1366);
+  Window w(1366, {});  // no monitor reported
   EXPECT_EQ(w.form.Settings.Satiation, 100);
   EXPECT_EQ(w.form.Settings.Bright, 5);
   EXPECT_EQ(w.form.StaticText7(), "1280x1024");
@@ -238,6 +274,28 @@ TEST(SettingsForm, PreviewIsShownOnlyWhenTheSurfaceIsReady) {
   for (int y = 0; y < fb.Height() && !any; ++y)
     for (int x = 0; x < fb.Width() * 3; ++x) any = any || fb.ScanLineRead(y)[x] != 0;
   EXPECT_TRUE(any);
+}
+
+// A monitor size beyond the generator's largest field keeps its aspect:
+// rendered at the largest size of that aspect that fits, then scaled up.
+TEST(SettingsForm, LargeMonitorSizeKeepsItsAspect) {
+  const struct {
+    tav::WallpaperSize monitor;
+    int fieldW, fieldH;
+  } cases[] = {{{1920, 1080}, 1600, 900}, {{3840, 1600}, 1600, 667}, {{1080, 1920}, 675, 1200}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.monitor.Width);
+    Sandbox box;
+    box.StoreSet(20, 1, 100, 30, 10, 2, 0, box.Folder("pics"));
+    box.StoreString("Wall_Size", std::to_string(c.monitor.Width) + "x" + std::to_string(c.monitor.Height));
+    Window w(c.monitor.Width, {c.monitor});
+    w.form.DXTimerTimer();
+    w.form.Button2Click();
+    EXPECT_EQ(w.form.Generator().FieldWidth, c.fieldW);
+    EXPECT_EQ(w.form.Generator().FieldHeight, c.fieldH);
+    EXPECT_EQ(w.form.WallpaperBitmap.Width(), c.monitor.Width);
+    EXPECT_EQ(w.form.WallpaperBitmap.Height(), c.monitor.Height);
+  }
 }
 
 TEST(SettingsForm, RenderWallpaperScalesTheFieldAndFreezesThePreview) {

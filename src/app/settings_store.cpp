@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Reads the eight values in their fixed order; an error stops the reading
+// Reads the eight values in their fixed order, then Wall_Size; an error stops the reading
 // with the values before it already taken.
 void ReadAll(Settings& s) {
   Registry reg;
@@ -27,6 +27,7 @@ void ReadAll(Settings& s) {
   s.Color = reg.ReadInteger("Color");
   s.Rands = reg.ReadInteger("Rands");
   s.Path_Wall = reg.ReadString("Path_Wall");
+  s.Wall_Size = reg.ReadString("Wall_Size");
 }
 
 void WriteAll(const Settings& s, bool withPath) {
@@ -159,7 +160,12 @@ void LoadSettingsWindowSettings(Settings& s, RandomGenerator& rng, int screenWid
   }
 }
 
-void SaveSettings(const Settings& s) { WriteAll(s, false); }
+void SaveSettings(const Settings& s) {
+  WriteAll(s, false);
+  // After the seven that every version knows; older ones keep it untouched.
+  Registry reg;
+  if (reg.OpenKey(kSettingsKey, true)) reg.WriteString("Wall_Size", s.Wall_Size);
+}
 
 std::string ReadWallpaperPath() {
   std::string path;

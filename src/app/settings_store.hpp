@@ -33,7 +33,7 @@ int32_t BrightForScreenWidth(int screenWidth);
 // Fast, Satiation, Picture and Blur confined to 0..100.
 void ClampForGenerator(Settings& s);
 
-// "Save Settings": the seven integers, not Path_Wall.
+// "Save Settings": the seven integers, then Wall_Size; not Path_Wall.
 void SaveSettings(const Settings& s);
 
 // The save-wallpaper dialog's folder: Path_Wall as stored ("" when the key

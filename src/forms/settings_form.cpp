@@ -1,11 +1,19 @@
 #include "forms/settings_form.hpp"
 
 #include <algorithm>
+#include <cmath>
 
 #include "app/settings_store.hpp"
 #include "generator/generator.hpp"
 
 namespace tav {
+
+namespace {
+// "WxH", as Wall_Size stores a size.
+std::string SizeText(const WallpaperChoice& c) {
+  return std::to_string(c.Width) + "x" + std::to_string(c.Height);
+}
+}  // namespace
 
 int FittingWallpaperSize(int screenWidth) {
   int best = 1;
@@ -44,10 +52,19 @@ void TForm2::FormCreate(int screenWidth, int displayBitCount) {
   checkBox1_ = Settings.Rands == 1;
   DisplayBitCount = displayBitCount;
 
+  sizeChoices_ = WallpaperSizeChoices(monitors_);
+  TrackBar(2).Max = static_cast<int>(sizeChoices_.size());
   // A Bright outside the table (a first run on a screen of another width)
-  // would leave the wallpaper 0 x 0: take the largest size the screen holds.
-  if (Settings.Bright < 1 || Settings.Bright > static_cast<int32_t>(kWallpaperSizes.size()))
+  // would leave the wallpaper 0 x 0: take the largest size the screen holds,
+  // or rather, when nothing else was chosen, the screen's own size.
+  int sizePosition = MonitorSizePosition(Settings.Wall_Size);
+  if (Settings.Bright < 1 || Settings.Bright > static_cast<int32_t>(kWallpaperSizes.size())) {
     Settings.Bright = FittingWallpaperSize(screenWidth);
+    for (std::size_t i = kWallpaperSizes.size(); i < sizeChoices_.size() && !sizePosition; ++i) {
+      if (sizeChoices_[i].Width == screenWidth) sizePosition = static_cast<int>(i) + 1;
+    }
+  }
+  if (sizePosition) Settings.Wall_Size = SizeText(sizeChoices_[static_cast<std::size_t>(sizePosition) - 1]);
   ApplySizeTable();
 
   WallpaperBitmap.SetBitCount(24);
@@ -56,7 +73,13 @@ void TForm2::FormCreate(int screenWidth, int displayBitCount) {
   gen.SetTarget(kPreviewWidth, kPreviewHeight);
 
   SetTrackBarPosition(1, Settings.Fast);
-  SetTrackBarPosition(2, Settings.Bright);
+  {
+    // Positioning the slider on one of the six is no choice of the user's:
+    // a stored monitor size that is not there now stays stored.
+    const std::string stored = Settings.Wall_Size;
+    SetTrackBarPosition(2, sizePosition ? sizePosition : Settings.Bright);
+    Settings.Wall_Size = stored;
+  }
   SetTrackBarPosition(3, Settings.Satiation);
   SetTrackBarPosition(4, Settings.Picture);
   SetTrackBarPosition(5, Settings.Blur);
@@ -126,7 +149,14 @@ void TForm2::RunChangeHandler(int i) {
 void TForm2::TrackBar1Change() { Settings.Fast = TrackBar(1).Position; }
 
 void TForm2::TrackBar2Change() {
-  Settings.Bright = TrackBar(2).Position;
+  const int position = TrackBar(2).Position;
+  if (position > static_cast<int>(kWallpaperSizes.size()) &&
+      position <= static_cast<int>(sizeChoices_.size())) {
+    Settings.Wall_Size = SizeText(sizeChoices_[static_cast<std::size_t>(position) - 1]);
+  } else {
+    Settings.Bright = position;
+    Settings.Wall_Size.clear();
+  }
   ApplySizeTable();
   staticText7_ = ResolutionText();
 }
@@ -151,7 +181,18 @@ void TForm2::Button2Click() {
   // Dialogs that went away earlier are of no further use.
   std::erase_if(dialogs_, [](const auto& d) { return !d->Visible(); });
 
-  gen.SetTarget(WallpaperWidth, WallpaperHeight);
+  // A monitor's size may exceed the largest field the generator holds
+  // (1600 x 1200): such a wallpaper is rendered at the largest size of its
+  // own aspect that fits and scaled up, nearest pixel, so rings stay round.
+  const int32_t maxW = gen.Capacity().MaxFieldWidth, maxH = gen.Capacity().MaxFieldHeight;
+  int32_t renderW = WallpaperWidth, renderH = WallpaperHeight;
+  if (renderW > maxW || renderH > maxH) {
+    const double scale = std::min(static_cast<double>(maxW) / renderW,
+                                  static_cast<double>(maxH) / renderH);
+    renderW = std::clamp(static_cast<int32_t>(std::lround(renderW * scale)), 1, maxW);
+    renderH = std::clamp(static_cast<int32_t>(std::lround(renderH * scale)), 1, maxH);
+  }
+  gen.SetTarget(renderW, renderH);
   WallpaperBitmap.SetBitCount(24);
   WallpaperBitmap.SetSize(WallpaperWidth, WallpaperHeight);
   gen.RunSetup();
@@ -182,16 +223,31 @@ void TForm2::HandBack() {
   DXTimer.SetEnabled(true);
 }
 
+int TForm2::MonitorSizePosition(const std::string& wallSize) const {
+  for (std::size_t i = kWallpaperSizes.size(); i < sizeChoices_.size(); ++i) {
+    if (wallSize == SizeText(sizeChoices_[i])) return static_cast<int>(i) + 1;
+  }
+  return 0;
+}
+
 void TForm2::ApplySizeTable() {
+  if (const int p = MonitorSizePosition(Settings.Wall_Size)) {
+    WallpaperWidth = sizeChoices_[static_cast<std::size_t>(p) - 1].Width;
+    WallpaperHeight = sizeChoices_[static_cast<std::size_t>(p) - 1].Height;
+    return;
+  }
   if (Settings.Bright < 1 || Settings.Bright > static_cast<int32_t>(kWallpaperSizes.size())) return;
   WallpaperWidth = kWallpaperSizes[Settings.Bright - 1].Width;
   WallpaperHeight = kWallpaperSizes[Settings.Bright - 1].Height;
 }
 
+// The choice's label: "-Your Desktop" when a monitor has the wallpaper's
+// width and height.
 std::string TForm2::ResolutionText() const {
-  std::string text = std::to_string(WallpaperWidth) + "x" + std::to_string(WallpaperHeight);
-  if (ScreenWidth == WallpaperWidth) text += "-Your Desktop";
-  return text;
+  for (const WallpaperChoice& c : sizeChoices_) {
+    if (c.Width == WallpaperWidth && c.Height == WallpaperHeight) return c.Label;
+  }
+  return std::to_string(WallpaperWidth) + "x" + std::to_string(WallpaperHeight);
 }
 
 }  // namespace tav

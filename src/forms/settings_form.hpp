@@ -13,6 +13,7 @@
 #include "display/dib.hpp"
 #include "display/timer.hpp"
 #include "forms/save_wallpaper_dialog.hpp"
+#include "forms/wallpaper_sizes.hpp"
 #include "generator/random.hpp"
 
 namespace tav {
@@ -54,6 +55,11 @@ class TForm2 final : public WallpaperOwner {
   ~TForm2() override;
   TForm2(const TForm2&) = delete;
   TForm2& operator=(const TForm2&) = delete;
+
+  // The monitors' sizes in pixels, before FormCreate: the "Wallpaper Size"
+  // slider offers each after the six sizes.
+  void SetMonitors(std::vector<WallpaperSize> monitors) { monitors_ = std::move(monitors); }
+  const std::vector<WallpaperChoice>& SizeChoices() const { return sizeChoices_; }
 
   // The display area, once the window has one (null: none).
   void SetSurface(FormSurface* surface) { surface_ = surface; }
@@ -113,12 +119,16 @@ class TForm2 final : public WallpaperOwner {
 
  private:
   void ApplySizeTable();
+  // Slider position (1-based) of a "WxH" among the choices past the six; 0 if none.
+  int MonitorSizePosition(const std::string& wallSize) const;
   std::string ResolutionText() const;
   void RunChangeHandler(int i);
 
   FormSurface* surface_;
   std::unique_ptr<PatternGenerator> generator_;
   std::array<Slider, 6> trackBars_{{{0, 100, 0}, {1, 6, 1}, {0, 100, 50}, {0, 100, 0}, {0, 100, 1}, {0, 10, 0}}};
+  std::vector<WallpaperSize> monitors_;
+  std::vector<WallpaperChoice> sizeChoices_ = WallpaperSizeChoices({});
   bool checkBox1_ = false;
   std::string staticText7_ = "Resolution";
   bool closeRequested_ = false;

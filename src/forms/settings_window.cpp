@@ -402,6 +402,12 @@ SettingsWindow::SettingsWindow(Application& app, int screenWidth, int displayBit
   };
   surface_ = std::make_unique<DXDrawFormSurface>(*dxdraw_);
   form_.SetSurface(surface_.get());
+  std::vector<WallpaperSize> monitors;
+  for (int i = 0; i < SDL_GetNumVideoDisplays(); ++i) {
+    SDL_DisplayMode mode{};
+    if (SDL_GetDesktopDisplayMode(i, &mode) == 0) monitors.push_back({mode.w, mode.h});
+  }
+  form_.SetMonitors(std::move(monitors));
   app_.Guard([&] { form_.FormCreate(screenWidth, displayBitCount); });
   Frame();
 }

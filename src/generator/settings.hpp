@@ -16,6 +16,9 @@ struct Settings {
   int32_t Color = 0;      // colour mode, 0..10
   int32_t Rands = 0;      // 1 = random Picture, Blur and Color at each start
   std::string Path_Wall;  // folder offered for saving wallpapers
+  // A monitor's wallpaper size "WxH" chosen beyond the six, or "": then
+  // Bright's size. Kept apart so that Bright keeps meaning one of the six.
+  std::string Wall_Size = {};
 };
 
 // Wallpaper sizes by Bright (1..6).
