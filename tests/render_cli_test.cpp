@@ -56,7 +56,7 @@ class RenderCommand : public testing::Test {
 
 TEST_F(RenderCommand, BadOptionsAreUsageErrors) {
   const char* cases[] = {
-      "--frames 0",       "--size 640x480",  "--stream --size 15x480", "--stream --size 640x4321",
+      "--frames 0",       "--size 640x480 --wallpaper 1", "--stream --size 15x480", "--size 640x4321",
       "--stream --size 640", "--stream --wallpaper 1", "--stream --bench",
       "--bogus",          "--satiation 101", "--satiation -1", "--fast 101",
       "--picture 101",    "--blur -1",       "--color 11",     "--wallpaper 0",
@@ -97,6 +97,9 @@ TEST_F(RenderCommand, WritesFieldOrWallpaperOfTheExpectedSize) {
       {"--satiation 59 --picture 80", 610, 458},
       {"--wallpaper 3 --satiation 50", 1024, 768},
       {"--wallpaper 1 --satiation 30 --frames 2", 640, 480},
+      {"--size 1366x768 --satiation 100", 1366, 768},
+      {"--size 16x16 --satiation 0", 16, 16},
+      {"--size 2560x1440 --satiation 100", 2560, 1440},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);

@@ -1,10 +1,10 @@
 #include "forms/settings_form.hpp"
 
 #include <algorithm>
-#include <cmath>
 
 #include "app/settings_store.hpp"
 #include "generator/generator.hpp"
+#include "generator/large_wallpaper.hpp"
 
 namespace tav {
 
@@ -181,25 +181,8 @@ void TForm2::Button2Click() {
   // Dialogs that went away earlier are of no further use.
   std::erase_if(dialogs_, [](const auto& d) { return !d->Visible(); });
 
-  // A monitor's size may exceed the largest field the generator holds
-  // (1600 x 1200): such a wallpaper is rendered at the largest size of its
-  // own aspect that fits and scaled up, nearest pixel, so rings stay round.
-  const int32_t maxW = gen.Capacity().MaxFieldWidth, maxH = gen.Capacity().MaxFieldHeight;
-  int32_t renderW = WallpaperWidth, renderH = WallpaperHeight;
-  if (renderW > maxW || renderH > maxH) {
-    const double scale = std::min(static_cast<double>(maxW) / renderW,
-                                  static_cast<double>(maxH) / renderH);
-    renderW = std::clamp(static_cast<int32_t>(std::lround(renderW * scale)), 1, maxW);
-    renderH = std::clamp(static_cast<int32_t>(std::lround(renderH * scale)), 1, maxH);
-  }
-  gen.SetTarget(renderW, renderH);
-  WallpaperBitmap.SetBitCount(24);
-  WallpaperBitmap.SetSize(WallpaperWidth, WallpaperHeight);
-  gen.RunSetup();
-  gen.Tavorensia();
-  gen.CopyPlanesToBitmap();
-  gen.BoxBlurIfNeeded();
-  WallpaperBitmap.DrawScaled(Rect{0, 0, WallpaperWidth, WallpaperHeight}, gen.FieldBitmap);
+  // A monitor's size may exceed the largest field the generator holds.
+  RenderWallpaperOfSize(gen, WallpaperWidth, WallpaperHeight, WallpaperBitmap);
   DXTimer.SetEnabled(false);
 
   dialogs_.push_back(std::make_unique<TOKRightDlg>(*this, CurrentSaveDriveRoots()));

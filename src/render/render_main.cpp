@@ -22,6 +22,7 @@
 #include "display/dib.hpp"
 #include "display/png.hpp"
 #include "generator/generator.hpp"
+#include "generator/large_wallpaper.hpp"
 #include "generator/random.hpp"
 #include "render/y4m_stream.hpp"
 
@@ -55,8 +56,11 @@ constexpr const char* kUsage =
     "  --stream        write every full-screen frame as a YUV4MPEG2 video stream (4:4:4,\n"
     "                  BT.601 limited range, 1000/31 frames a second) to standard\n"
     "                  output or to -o FILE\n"
-    "  --size WxH      with --stream, the frame size (16x16 to 7680x4320): the field is\n"
-    "                  stretched to it as the saver stretches it to the screen\n"
+    "  --size WxH      16x16 to 7680x4320: render a wallpaper of that size (in place of\n"
+    "                  --wallpaper K; above 1600x1200 rendered at the largest size of\n"
+    "                  its aspect that fits and scaled up); with --stream, the frame\n"
+    "                  size, to which the field is stretched as the saver stretches it\n"
+    "                  to the screen\n"
     "  -o FILE         write the full-screen field bitmap, or the wallpaper, to FILE:\n"
     "                  PNG when FILE ends in .png (any case), BMP otherwise\n"
     "  --help          print this text and exit\n";
@@ -156,7 +160,7 @@ std::optional<Options> Parse(int argc, char** argv) {
     }
   }
   if (o.frames == 0 && !o.stream) throw UsageError{"--frames 0 needs --stream"};
-  if (o.width != 0 && !o.stream) throw UsageError{"--size needs --stream"};
+  if (o.width != 0 && o.wallpaper != 0) throw UsageError{"--size and --wallpaper exclude each other"};
   if (o.stream && (o.bench || o.compare || o.wallpaper != 0)) {
     throw UsageError{"--stream cannot be combined with --bench, --compare or --wallpaper"};
   }
@@ -204,13 +208,18 @@ struct ByteTally {
   }
 };
 
+// The wallpaper's size: --size, else the size table's entry --wallpaper K.
+tav::WallpaperSize WallpaperSizeOf(const Options& o) {
+  return o.width ? tav::WallpaperSize{o.width, o.height} : tav::kWallpaperSizes[o.wallpaper - 1];
+}
+
 // The fast renderer against the reference, frame by frame from one seed.
 int Compare(const Options& o, uint32_t seed) {
   tav::Settings settings[2] = {o.settings, o.settings};
   tav::RandomGenerator random[2];
   ByteTally tally;
   int32_t frames = 0;
-  if (o.wallpaper == 0) {
+  if (o.wallpaper == 0 && o.width == 0) {
     std::unique_ptr<tav::PatternGenerator> gen[2];
     for (int i = 0; i < 2; ++i) {
       random[i].SetSeed(seed);
@@ -224,7 +233,7 @@ int Compare(const Options& o, uint32_t seed) {
       tally.Add(gen[0]->FieldBitmap, gen[1]->FieldBitmap);
     }
   } else {
-    const tav::WallpaperSize size = tav::kWallpaperSizes[o.wallpaper - 1];
+    const tav::WallpaperSize size = WallpaperSizeOf(o);
     tav::TDIB wallpaper[2];
     for (int i = 0; i < 2; ++i) {
       settings[i].Bright = o.wallpaper;
@@ -235,7 +244,7 @@ int Compare(const Options& o, uint32_t seed) {
       for (int32_t f = 0; f < o.frames; ++f) gen.PreviewTick();
       wallpaper[i].SetBitCount(24);
       wallpaper[i].SetSize(400, 300);
-      gen.RenderWallpaper(size.Width, size.Height, wallpaper[i]);
+      tav::RenderWallpaperOfSize(gen, size.Width, size.Height, wallpaper[i]);
     }
     frames = 1;
     tally.Add(wallpaper[0], wallpaper[1]);
@@ -296,7 +305,7 @@ int Run(const Options& o) {
   tav::TDIB result;
   int32_t points = 0;
 
-  if (o.wallpaper == 0) {
+  if (o.wallpaper == 0 && o.width == 0) {
     tav::PatternGenerator gen(tav::GeneratorShape::FullScreen, settings, random);
     gen.UseReferenceRenderer = o.scalar;
     gen.SetupFullScreen();
@@ -310,7 +319,7 @@ int Run(const Options& o) {
     }
     result = gen.FieldBitmap;
   } else {
-    const tav::WallpaperSize size = tav::kWallpaperSizes[o.wallpaper - 1];
+    const tav::WallpaperSize size = WallpaperSizeOf(o);
     settings.Bright = o.wallpaper;
     tav::PatternGenerator gen(tav::GeneratorShape::SettingsWindow, settings, random);
     gen.UseReferenceRenderer = o.scalar;
@@ -319,7 +328,7 @@ int Run(const Options& o) {
     tav::TDIB wallpaper;
     wallpaper.SetBitCount(24);
     wallpaper.SetSize(400, 300);
-    clock.Time([&] { gen.RenderWallpaper(size.Width, size.Height, wallpaper); });
+    clock.Time([&] { tav::RenderWallpaperOfSize(gen, size.Width, size.Height, wallpaper); });
     points = gen.PointsPerFrame();
     result = wallpaper;
   }
