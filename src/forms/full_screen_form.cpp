@@ -120,12 +120,10 @@ void TForm1::CentreWindow() {
   SDL_SetWindowPosition(window_, screen.x + (screen.w - w) / 2, screen.y + (screen.h - h) / 2);
 }
 
-// One frame: render, copy, blur, fill, load, flip.
+// One frame: render, copy and blur, then fill, load, flip.
 void TForm1::DXTimerTimer(TDXTimer&, uint32_t) {
-  generator.Tavorensia();
-  generator.CopyPlanesToBitmap();
+  generator.FrameTick();
   if (!DXDraw.ReadyToDraw()) return;
-  if (generator.NeedsBoxBlur()) generator.FieldBitmap.BoxBlur(24, 1);
   DXDraw.Surface().Fill(0);
   DXDraw.Surface().LoadFromBitmap(generator.FieldBitmap);
   DXDraw.Flip();

@@ -42,7 +42,6 @@ TForm2::~TForm2() {
 
 void TForm2::FormCreate(int screenWidth, int displayBitCount) {
   ScreenWidth = screenWidth;
-  PatternGenerator& gen = *generator_;
 
   // The random picks of Picture, Blur and Color happen inside the load, so
   // the generator is seeded first; nothing before the picks draws from it.
@@ -70,7 +69,6 @@ void TForm2::FormCreate(int screenWidth, int displayBitCount) {
   WallpaperBitmap.SetBitCount(24);
   WallpaperBitmap.SetSize(kPreviewWidth, kPreviewHeight);
   staticText7_ = ResolutionText();
-  gen.SetTarget(kPreviewWidth, kPreviewHeight);
 
   SetTrackBarPosition(1, Settings.Fast);
   {
@@ -85,13 +83,7 @@ void TForm2::FormCreate(int screenWidth, int displayBitCount) {
   SetTrackBarPosition(5, Settings.Blur);
   SetTrackBarPosition(6, Settings.Color);
 
-  gen.FillJitter();
-  gen.Zoom = PatternGenerator::ZoomFor(Settings.Satiation);
-  gen.LastPicture = Settings.Picture;
-  gen.RunSetup();
-  gen.LastZoom = gen.Zoom;
-  gen.Figure();
-  gen.DrawWaveParameters();
+  generator_->SetupSettingsWindow(kPreviewWidth, kPreviewHeight);
 
   if (surface_) {
     surface_->Finalize();
@@ -106,20 +98,8 @@ void TForm2::DXTimerTimer() {
     PreviewRestore = 0;
     WallpaperBitmap.SetSize(kPreviewWidth, kPreviewHeight);
   }
-  gen.Zoom = PatternGenerator::ZoomFor(Settings.Satiation);
-  if (gen.Zoom != gen.LastZoom) {
-    gen.RunSetup();
-    gen.LastZoom = gen.Zoom;
-  }
-  if (Settings.Picture != gen.LastPicture) {
-    gen.RunSetup();
-    gen.LastPicture = Settings.Picture;
-  }
-  gen.ClearPlanes();
-  gen.Tavorensia();
-  gen.CopyPlanesToBitmap();
+  gen.PreviewTick();
   if (surface_ && surface_->ReadyToDraw()) {
-    gen.BoxBlurIfNeeded();
     surface_->Fill(0);
     surface_->LoadFromBitmap(gen.FieldBitmap);
     surface_->Flip();
@@ -177,12 +157,11 @@ void TForm2::CheckBox1Click() { Settings.Rands = checkBox1_ ? 1 : 0; }
 void TForm2::Button1Click() { SaveSettings(Settings); }
 
 void TForm2::Button2Click() {
-  PatternGenerator& gen = *generator_;
   // Dialogs that went away earlier are of no further use.
   std::erase_if(dialogs_, [](const auto& d) { return !d->Visible(); });
 
   // A monitor's size may exceed the largest field the generator holds.
-  RenderWallpaperOfSize(gen, WallpaperWidth, WallpaperHeight, WallpaperBitmap);
+  RenderWallpaperOfSize(*generator_, WallpaperWidth, WallpaperHeight, WallpaperBitmap);
   DXTimer.SetEnabled(false);
 
   dialogs_.push_back(std::make_unique<TOKRightDlg>(*this, CurrentSaveDriveRoots()));
