@@ -11,6 +11,7 @@
 #include "generator/fast_kernels.hpp"
 #include "generator/fast_renderer.hpp"
 #include "generator/generator.hpp"
+#include "generator/reference_renderer.hpp"
 #include "generator/random.hpp"
 #include "generator/round.hpp"
 
@@ -85,7 +86,7 @@ struct Rig {
     settings.Blur = blur;
     settings.Color = color;
     gen = std::make_unique<tav::PatternGenerator>(tav::GeneratorShape::FullScreen, settings, random);
-    gen->UseReferenceRenderer = reference;
+    gen->UseReferenceRenderer(reference);
     gen->SetupFullScreen();
   }
   // The generator refers to the rig's settings and random generator.
@@ -99,9 +100,11 @@ Rig FrameRig(const benchmark::State& state, bool reference = false) {
              static_cast<int>(state.range(2)), static_cast<int>(state.range(3)), reference);
 }
 
+// The renderer alone, as a tick runs it (both cores, the processor's kernels).
 void BM_Frame(benchmark::State& state) {
   Rig rig = FrameRig(state);
-  for (auto _ : state) rig.gen->Tavorensia();
+  tav::fastgen::FastRenderer fast(rig.gen->Capacity());
+  for (auto _ : state) fast.Render(rig.gen->NextFrame());
   state.SetItemsProcessed(state.iterations() * rig.gen->PointsPerFrame());
 }
 // A renderer of its own with helpers (0: one thread) and a kernel set (null:
@@ -109,9 +112,9 @@ void BM_Frame(benchmark::State& state) {
 // are worth. Wide vectors on both cores may run at a lower clock than on one.
 void FrameWith(benchmark::State& state, int helpers, const KernelSet* kernels) {
   Rig rig = FrameRig(state);
-  tav::fastgen::FastRenderer fast(*rig.gen, helpers);
+  tav::fastgen::FastRenderer fast(rig.gen->Capacity(), helpers);
   const KernelSet& k = kernels ? *kernels : tav::fastgen::Kernels();
-  for (auto _ : state) fast.Render(k);
+  for (auto _ : state) fast.Render(rig.gen->NextFrame(), k);
 }
 const KernelSet* Avx2Or(benchmark::State& state) {
   if (tav::fastgen::CpuHasAvx2Fma()) return &tav::fastgen::Avx2Kernels();
@@ -139,7 +142,7 @@ void BM_FrameOneThreadAvx512(benchmark::State& state) {
 }
 void BM_FrameReference(benchmark::State& state) {
   Rig rig = FrameRig(state, true);
-  for (auto _ : state) rig.gen->Tavorensia();
+  for (auto _ : state) tav::RenderReference(rig.gen->NextFrame());
 }
 void FrameArgs(benchmark::internal::Benchmark* b) {
   b->Args({100, 75, 100, 3})->Args({100, 25, 100, 3})->Args({100, 25, 0, 3})
@@ -159,14 +162,22 @@ BENCHMARK(BM_FrameReference)->Args({100, 75, 100, 3})->Args({59, 25, 100, 3})
 // Every colour mode at Satiation 100, Blur 100.
 void BM_FrameColour(benchmark::State& state) {
   Rig rig(100, 75, 100, static_cast<int>(state.range(0)));
-  for (auto _ : state) rig.gen->Tavorensia();
+  tav::fastgen::FastRenderer fast(rig.gen->Capacity());
+  for (auto _ : state) fast.Render(rig.gen->NextFrame());
 }
 BENCHMARK(BM_FrameColour)->DenseRange(0, 10)->Unit(benchmark::kMillisecond);
 
 void BM_PlaneCopy(benchmark::State& state) {
   Rig rig(static_cast<int>(state.range(0)), 25, 0, 5);
-  rig.gen->Tavorensia();
-  for (auto _ : state) rig.gen->CopyPlanesToBitmap();
+  rig.gen->FrameTick();
+  const tav::FrameInputs in = rig.gen->NextFrame();  // for the planes
+  const tav::GeneratorCapacity& cap = rig.gen->Capacity();
+  tav::TDIB field = rig.gen->FieldBitmap();
+  tav::fastgen::FrameWorkers workers;
+  for (auto _ : state) {
+    tav::CopyPlanesToBitmap(in.red, in.green, in.blue, cap.PlaneRows, cap.PlaneColumns, field,
+                            workers);
+  }
 }
 BENCHMARK(BM_PlaneCopy)->Arg(100)->Arg(80)->Unit(benchmark::kMicrosecond);
 

@@ -20,7 +20,7 @@ void BM_ReferenceFrame(benchmark::State& state) {
   tav::PatternGenerator gen(tav::GeneratorShape::FullScreen, settings, random);
   gen.SetupFullScreen();
   for (auto _ : state) {
-    tav::RenderReference(gen);
+    tav::RenderReference(gen.NextFrame());
     benchmark::ClobberMemory();
   }
   state.counters["points"] = gen.PointsPerFrame();
@@ -45,7 +45,7 @@ void BM_FrameTick(benchmark::State& state) {
   gen.SetupFullScreen();
   for (auto _ : state) {
     gen.FrameTick();
-    benchmark::DoNotOptimize(gen.FieldBitmap.Bits());
+    benchmark::DoNotOptimize(gen.FieldBitmap().Bits());
   }
 }
 BENCHMARK(BM_FrameTick)->ArgName("satiation")->Arg(80)->Arg(100)->Unit(benchmark::kMillisecond);

@@ -53,7 +53,7 @@ void BM_PreviewFrame(benchmark::State& state) {
   tav::TForm2 form(host, nullptr);
   form.FormCreate(1024, 24);
   for (auto _ : state) form.DXTimerTimer();
-  state.counters["field_px"] = form.Generator().FieldWidth * form.Generator().FieldHeight;
+  state.counters["field_px"] = form.Generator().FieldWidth() * form.Generator().FieldHeight();
 }
 BENCHMARK(BM_PreviewFrame)->Arg(0)->Arg(59)->Arg(60)->Arg(89)->Arg(100)->Unit(benchmark::kMillisecond);
 

@@ -178,7 +178,7 @@ struct Pair {
     }
     ref = std::make_unique<PatternGenerator>(c.shape, settingsRef, randomRef);
     fast = std::make_unique<PatternGenerator>(c.shape, settingsFast, randomFast);
-    ref->UseReferenceRenderer = true;
+    ref->UseReferenceRenderer(true);
     for (PatternGenerator* g : {ref.get(), fast.get()}) {
       if (c.shape == GeneratorShape::FullScreen) {
         g->SetupFullScreen();
@@ -195,13 +195,12 @@ struct Tally {
   int64_t bytes = 0, differing = 0;
   void Add(const PatternGenerator& a, const PatternGenerator& b) {
     auto low = [](int32_t v) { return static_cast<uint8_t>(v); };
-    for (int32_t y = 0; y <= a.FieldHeight; ++y) {
-      for (int32_t x = 0; x <= a.FieldWidth; ++x) {
-        const std::size_t c = a.Cell(y, x);
+    for (int32_t y = 0; y <= a.FieldHeight(); ++y) {
+      for (int32_t x = 0; x <= a.FieldWidth(); ++x) {
         bytes += 3;
-        differing += (low(a.RedPlane[c]) != low(b.RedPlane[c])) +
-                     (low(a.GreenPlane[c]) != low(b.GreenPlane[c])) +
-                     (low(a.BluePlane[c]) != low(b.BluePlane[c]));
+        differing += (low(a.Red(y, x)) != low(b.Red(y, x))) +
+                     (low(a.Green(y, x)) != low(b.Green(y, x))) +
+                     (low(a.Blue(y, x)) != low(b.Blue(y, x)));
       }
     }
   }
@@ -214,18 +213,18 @@ void ExpectSameFrames(const Config& c, const KernelSet* kernels = nullptr) {
                                   << (kernels ? kernels->name : ""));
   Pair p(c);
   std::unique_ptr<tav::fastgen::FastRenderer> own;
-  if (kernels) own = std::make_unique<tav::fastgen::FastRenderer>(*p.fast);
+  if (kernels) own = std::make_unique<tav::fastgen::FastRenderer>(p.fast->Capacity());
   Tally t;
   for (int f = 0; f < c.frames; ++f) {
-    p.ref->Tavorensia();
+    p.ref->FrameTick();
     if (own) {
-      own->Render(*kernels);
+      own->Render(p.fast->NextFrame(), *kernels);
     } else {
-      p.fast->Tavorensia();
+      p.fast->FrameTick();
     }
     // The wave parameters advance identically (both draw the same randoms).
-    ASSERT_EQ(p.ref->Coef1, p.fast->Coef1);
-    ASSERT_EQ(p.ref->Phase3, p.fast->Phase3);
+    ASSERT_EQ(p.ref->Wave().Coef1, p.fast->Wave().Coef1);
+    ASSERT_EQ(p.ref->Wave().Phase3, p.fast->Wave().Phase3);
     t.Add(*p.ref, *p.fast);
   }
   ASSERT_GT(t.bytes, 0);
@@ -303,19 +302,19 @@ TEST(FastRenderer, LivePointsAreTheLastWriterOfEachCell) {
     RandomGenerator random(satiation);
     PatternGenerator g(GeneratorShape::FullScreen, s, random);
     g.SetupFullScreen();
-    tav::fastgen::FastRenderer fast(g, 0);
-    fast.Prepare();
+    tav::fastgen::FastRenderer fast(g.Capacity(), 0);
+    const tav::LayoutView v = g.Layout();
+    fast.Prepare(v);
     // Cells the layout writes, and the last point writing each.
     std::vector<int32_t> last(static_cast<std::size_t>(g.Capacity().PlaneRows) *
                                   static_cast<std::size_t>(g.Capacity().PlaneColumns),
                               -1);
     std::size_t cells = 0;
-    for (int32_t k = 0; k < g.PointsPerFrame(); ++k) {
-      const std::size_t i = static_cast<std::size_t>(k);
-      for (int j = 0; j < (g.FineLayout() ? 1 : tav::kFigureEntries); ++j) {
-        int32_t px = g.FineLayout() ? g.PixelX1[i] : g.PixelX0[i] + g.FigureDX[j];
-        int32_t py = g.FineLayout() ? g.PixelY1[i] : g.PixelY0[i] + g.FigureDY[j];
-        if (!g.FineLayout() && !(py > 0 && py < g.FieldHeight && px > 0 && px < g.FieldWidth)) {
+    for (int32_t k = 0; k < v.points; ++k) {
+      for (int j = 0; j < (v.fine ? 1 : tav::kFigureEntries); ++j) {
+        int32_t px = v.fine ? v.pixelX[k] : v.pixelX[k] + v.figureDX[j];
+        int32_t py = v.fine ? v.pixelY[k] : v.pixelY[k] + v.figureDY[j];
+        if (!v.fine && !(py > 0 && py < v.fieldHeight && px > 0 && px < v.fieldWidth)) {
           px = py = 0;
         }
         int32_t& l = last[g.Cell(py, px)];

@@ -7,7 +7,10 @@
 #include <random>
 #include <vector>
 
+#include "generator/fast_renderer.hpp"
+#include "generator/frame_workers.hpp"
 #include "generator/generator.hpp"
+#include "generator/round.hpp"
 
 namespace {
 
@@ -87,13 +90,13 @@ TEST(GeneratorSetup, FieldSizeAndPointCountFollowSatiation) {
     Rig rig(c.shape, c.satiation);
     PatternGenerator& g = rig.SetUp();
     EXPECT_EQ(g.FineLayout(), c.fine);
-    EXPECT_EQ(g.FieldWidth, c.width);
-    EXPECT_EQ(g.FieldHeight, c.height);
-    EXPECT_EQ(g.FieldBitmap.Width(), c.width);
-    EXPECT_EQ(g.FieldBitmap.Height(), c.height);
-    EXPECT_EQ(g.FieldBitmap.BitCount(), 24);
-    if (c.lastPoint >= 0) { EXPECT_EQ(g.LastPoint, c.lastPoint); }
-    EXPECT_EQ(g.PointsPerFrame(), g.LastPoint + 1);
+    EXPECT_EQ(g.FieldWidth(), c.width);
+    EXPECT_EQ(g.FieldHeight(), c.height);
+    EXPECT_EQ(g.FieldBitmap().Width(), c.width);
+    EXPECT_EQ(g.FieldBitmap().Height(), c.height);
+    EXPECT_EQ(g.FieldBitmap().BitCount(), 24);
+    if (c.lastPoint >= 0) { EXPECT_EQ(g.LastPoint(), c.lastPoint); }
+    EXPECT_EQ(g.PointsPerFrame(), g.LastPoint() + 1);
   }
 }
 
@@ -111,13 +114,13 @@ TEST(GeneratorSetup, WallpaperFieldAndBitmapSizes) {
     PatternGenerator& g = rig.SetUp();
     TDIB wallpaper;
     g.RenderWallpaper(c.width, c.height, wallpaper);
-    EXPECT_EQ(g.FieldWidth, c.fieldWidth);
-    EXPECT_EQ(g.FieldHeight, c.fieldHeight);
+    EXPECT_EQ(g.FieldWidth(), c.fieldWidth);
+    EXPECT_EQ(g.FieldHeight(), c.fieldHeight);
     EXPECT_EQ(wallpaper.Width(), c.width);
     EXPECT_EQ(wallpaper.Height(), c.height);
     EXPECT_EQ(wallpaper.BitCount(), 24);
-    if (c.lastPoint >= 0) { EXPECT_EQ(g.LastPoint, c.lastPoint); }
-    if (c.fieldWidth == c.width) { EXPECT_EQ(Pixels(wallpaper), Pixels(g.FieldBitmap)); }
+    if (c.lastPoint >= 0) { EXPECT_EQ(g.LastPoint(), c.lastPoint); }
+    if (c.fieldWidth == c.width) { EXPECT_EQ(Pixels(wallpaper), Pixels(g.FieldBitmap())); }
   }
 }
 
@@ -131,12 +134,12 @@ TEST(GeneratorSetup, FigureTableIsTheFixedTwoByTwoTile) {
                     {1, 0, rim},    {1, 1, rim}, {1, 1, rim}, {1, 1, rim},
                     {0, 1, rim},    {0, 1, rim}, {0, 1, rim}};
   Rig rig(GeneratorShape::FullScreen);
-  rig.gen->Figure();
+  const tav::LayoutView v = rig.SetUp().Layout();
   for (int k = 0; k < 11; ++k) {
     SCOPED_TRACE(k);
-    EXPECT_EQ(rig.gen->FigureDX[k], expected[k].dx);
-    EXPECT_EQ(rig.gen->FigureDY[k], expected[k].dy);
-    EXPECT_NEAR(rig.gen->FigureWeight[k], expected[k].weight, 1e-12);
+    EXPECT_EQ(v.figureDX[k], expected[k].dx);
+    EXPECT_EQ(v.figureDY[k], expected[k].dy);
+    EXPECT_NEAR(v.figureWeight[k], expected[k].weight, 1e-12);
   }
   EXPECT_NEAR(centre, 0.999266, 1e-6);
   EXPECT_NEAR(rim, 0.431014, 1e-6);
@@ -150,19 +153,19 @@ TEST(GeneratorSetup, EveryPixelIsParkedOrInsideTheBorder) {
                                         << " picture " << picture);
         Rig rig(shape, satiation, picture);
         PatternGenerator& g = rig.SetUp();
-        const int32_t* px = g.FineLayout() ? g.PixelX1.data() : g.PixelX0.data();
-        const int32_t* py = g.FineLayout() ? g.PixelY1.data() : g.PixelY0.data();
+        const int32_t* px = g.Layout().pixelX;
+        const int32_t* py = g.Layout().pixelY;
         int32_t bad = 0, parked = 0;
-        for (int32_t i = 0; i <= g.LastPoint; ++i) {
-          if (px[i] == g.FieldWidth && py[i] == g.FieldHeight) {
+        for (int32_t i = 0; i <= g.LastPoint(); ++i) {
+          if (px[i] == g.FieldWidth() && py[i] == g.FieldHeight()) {
             ++parked;
-          } else if (px[i] < 1 || px[i] > g.FieldWidth - 2 || py[i] < 1 ||
-                     py[i] > g.FieldHeight - 2) {
+          } else if (px[i] < 1 || px[i] > g.FieldWidth() - 2 || py[i] < 1 ||
+                     py[i] > g.FieldHeight() - 2) {
             ++bad;
           }
         }
         EXPECT_EQ(bad, 0);
-        EXPECT_LT(parked, g.LastPoint / 2);  // the edge skips keep most points in the field
+        EXPECT_LT(parked, g.LastPoint() / 2);  // the edge skips keep most points in the field
       }
     }
   }
@@ -170,18 +173,15 @@ TEST(GeneratorSetup, EveryPixelIsParkedOrInsideTheBorder) {
 
 // Compares the six tables of the layout that is in use, up to LastPoint.
 bool SameLayout(const PatternGenerator& a, const PatternGenerator& b) {
-  if (a.LastPoint != b.LastPoint || a.FineLayout() != b.FineLayout()) return false;
-  const std::size_t n = static_cast<std::size_t>(a.LastPoint) + 1;
-  const bool fine = a.FineLayout();
-  auto same = [n](const auto& x, const auto& y) {
-    return std::memcmp(x.data(), y.data(), n * sizeof(x[0])) == 0;
+  const tav::LayoutView x = a.Layout(), y = b.Layout();
+  if (x.lastPoint != y.lastPoint || x.fine != y.fine) return false;
+  const std::size_t n = static_cast<std::size_t>(x.lastPoint) + 1;
+  auto same = [n](const auto* p, const auto* q) {
+    return std::memcmp(p, q, n * sizeof(p[0])) == 0;
   };
-  return fine ? same(a.RingRadius1, b.RingRadius1) && same(a.PointX1, b.PointX1) &&
-                    same(a.PointY1, b.PointY1) && same(a.PointZ1, b.PointZ1) &&
-                    same(a.PixelX1, b.PixelX1) && same(a.PixelY1, b.PixelY1)
-              : same(a.RingRadius0, b.RingRadius0) && same(a.PointX0, b.PointX0) &&
-                    same(a.PointY0, b.PointY0) && same(a.PointZ0, b.PointZ0) &&
-                    same(a.PixelX0, b.PixelX0) && same(a.PixelY0, b.PixelY0);
+  return same(x.ringRadius, y.ringRadius) && same(x.pointX, y.pointX) &&
+         same(x.pointY, y.pointY) && same(x.pointZ, y.pointZ) && same(x.pixelX, y.pixelX) &&
+         same(x.pixelY, y.pixelY);
 }
 
 TEST(GeneratorSetup, PictureValuesFiftyApartShareTheirLayout) {
@@ -206,14 +206,14 @@ TEST(GeneratorSetup, PictureZeroKeepsTheRingPhaseAtZero) {
       SCOPED_TRACE(testing::Message() << satiation << " picture " << picture);
       Rig rig(GeneratorShape::FullScreen, satiation, picture);
       PatternGenerator& g = rig.SetUp();
-      const double* z = g.FineLayout() ? g.PointZ1.data() : g.PointZ0.data();
-      const double* r = g.FineLayout() ? g.RingRadius1.data() : g.RingRadius0.data();
+      const double* z = g.Layout().pointZ;
+      const double* r = g.Layout().ringRadius;
       int32_t differing = 0;
-      for (int32_t i = 0; i <= g.LastPoint; ++i) differing += z[i] != r[i];
+      for (int32_t i = 0; i <= g.LastPoint(); ++i) differing += z[i] != r[i];
       if (picture == 0) {
         EXPECT_EQ(differing, 0);
       } else {
-        EXPECT_GT(differing, g.LastPoint / 2);
+        EXPECT_GT(differing, g.LastPoint() / 2);
       }
     }
   }
@@ -258,17 +258,20 @@ TEST(GeneratorFrame, CoefficientsTurnAtTheirBounds) {
     Rig rig(GeneratorShape::FullScreen);
     PatternGenerator& g = *rig.gen;
     rig.settings.Fast = c.fast;
-    g.Coef1 = c.coef;
-    g.Drift1 = c.drift;
-    g.Drift2 = g.Drift3 = 0.001;
-    g.Coef2 = g.Coef3 = 1;
-    g.AdvanceFrameState();
-    EXPECT_NEAR(g.Coef1, c.coef + c.fast * c.drift / 100, 1e-15);
+    tav::WaveState w;
+    w.Coef1 = c.coef;
+    w.Drift1 = c.drift;
+    w.Drift2 = w.Drift3 = 0.001;
+    w.Coef2 = w.Coef3 = 1;
+    g.SetWaveState(w);
+    g.NextFrame();
+    const tav::WaveState& after = g.Wave();
+    EXPECT_NEAR(after.Coef1, c.coef + c.fast * c.drift / 100, 1e-15);
     if (c.expect == 0) {
-      EXPECT_EQ(g.Drift1, c.drift);
+      EXPECT_EQ(after.Drift1, c.drift);
     } else {
-      const double magnitude = std::fabs(g.Drift1);
-      EXPECT_EQ(g.Drift1 > 0 ? +1 : -1, c.expect);
+      const double magnitude = std::fabs(after.Drift1);
+      EXPECT_EQ(after.Drift1 > 0 ? +1 : -1, c.expect);
       EXPECT_GE(magnitude, 0.001 - 1e-12);
       EXPECT_LE(magnitude, 0.010 + 1e-12);
     }
@@ -284,12 +287,14 @@ TEST(GeneratorFrame, AnglesWrapAtSixPointTwoEightOnly) {
     Rig rig(GeneratorShape::FullScreen);
     PatternGenerator& g = *rig.gen;
     rig.settings.Fast = 0;
-    g.Coef1 = g.Coef2 = g.Coef3 = 1;
-    g.Drift1 = g.Drift2 = g.Drift3 = 0.001;
-    g.Phase1 = g.Phase2 = g.Phase3 = c.phase;
-    g.AdvanceFrameState();
-    EXPECT_EQ(g.Phase1, c.after);
-    EXPECT_EQ(g.Phase3, c.after);
+    tav::WaveState w;
+    w.Coef1 = w.Coef2 = w.Coef3 = 1;
+    w.Drift1 = w.Drift2 = w.Drift3 = 0.001;
+    w.Phase1 = w.Phase2 = w.Phase3 = c.phase;
+    g.SetWaveState(w);
+    g.NextFrame();
+    EXPECT_EQ(g.Wave().Phase1, c.after);
+    EXPECT_EQ(g.Wave().Phase3, c.after);
   }
 }
 
@@ -302,51 +307,23 @@ TEST(GeneratorFrame, FastZeroFreezesThePicture) {
     PatternGenerator& g = rig.SetUp();
     // Drift rates may still turn (a coefficient sitting at 0.7 draws a new one
     // every frame); coefficients and angles may not move.
-    const double before[6] = {g.Coef1, g.Coef2, g.Coef3, g.Phase1, g.Phase2, g.Phase3};
+    const tav::WaveState& w = g.Wave();
+    const double before[6] = {w.Coef1, w.Coef2, w.Coef3, w.Phase1, w.Phase2, w.Phase3};
     g.FrameTick();
-    const std::vector<uint8_t> first = Pixels(g.FieldBitmap);
+    const std::vector<uint8_t> first = Pixels(g.FieldBitmap());
     g.FrameTick();
     g.FrameTick();
-    EXPECT_EQ(Pixels(g.FieldBitmap), first);
-    const double after[6] = {g.Coef1, g.Coef2, g.Coef3, g.Phase1, g.Phase2, g.Phase3};
+    EXPECT_EQ(Pixels(g.FieldBitmap()), first);
+    const double after[6] = {w.Coef1, w.Coef2, w.Coef3, w.Phase1, w.Phase2, w.Phase3};
     for (int i = 0; i < 6; ++i) EXPECT_EQ(after[i], before[i]) << i;
 
     rig.settings.Fast = 100;  // and the same rig does move once it has speed
     g.FrameTick();
-    EXPECT_NE(Pixels(g.FieldBitmap), first);
+    EXPECT_NE(Pixels(g.FieldBitmap()), first);
   }
 }
 
 // ---- The worked example of one point ----
-
-// Puts the point (10, 0, 10) of ring radius 10 into every slot of the layout
-// a frame walks, with the matrix of the worked example and all coefficients 1.
-void PlaceWorkedPoint(Rig& rig, bool fine, int32_t pixelX, int32_t pixelY, int32_t field,
-                      int32_t picture) {
-  PatternGenerator& g = *rig.gen;
-  rig.settings.Fast = 0;
-  rig.settings.Blur = 0;
-  rig.settings.Color = 0;
-  rig.settings.Picture = picture;
-  g.Zoom = fine ? 3 : 6;
-  g.FieldWidth = g.FieldHeight = field;
-  g.Coef1 = g.Coef2 = g.Coef3 = 1;
-  g.Drift1 = g.Drift2 = g.Drift3 = 0.001;
-  g.Phase1 = std::numbers::pi / 2;
-  g.Phase2 = -std::numbers::pi / 2;
-  g.Phase3 = 0;
-  g.Figure();
-  // Also the entries the modulation looks ahead to.
-  for (int32_t k = 0; k < g.PointsPerFrame() + 400; ++k) {
-    const std::size_t i = static_cast<std::size_t>(k);
-    (fine ? g.PointX1 : g.PointX0)[i] = 10;
-    (fine ? g.PointY1 : g.PointY0)[i] = 0;
-    (fine ? g.PointZ1 : g.PointZ0)[i] = 10;
-    (fine ? g.RingRadius1 : g.RingRadius0)[i] = 10;
-    (fine ? g.PixelX1 : g.PixelX0)[i] = pixelX;
-    (fine ? g.PixelY1 : g.PixelY0)[i] = pixelY;
-  }
-}
 
 struct Rgb {
   int32_t r, g, b;
@@ -355,20 +332,72 @@ struct Rgb {
 std::ostream& operator<<(std::ostream& os, const Rgb& c) {
   return os << "(" << c.r << ", " << c.g << ", " << c.b << ")";
 }
-Rgb At(PatternGenerator& g, int32_t row, int32_t col) {
+Rgb At(const PatternGenerator& g, int32_t row, int32_t col) {
   return {g.Red(row, col), g.Green(row, col), g.Blue(row, col)};
 }
+
+// The point (10, 0, 10) of ring radius 10 in every slot of a layout that a
+// frame walks (and in the entries the modulation looks ahead to), all at one
+// pixel of a square field, drawn by the renderer the generator uses with the
+// matrix of the worked example and all coefficients 1. The tables and planes
+// are the test's own; the generator's set-up lends its figure table.
+struct WorkedFrame {
+  Rig rig;
+  int32_t points;
+  std::vector<double> ring, x, y, z;
+  std::vector<int32_t> pixelX, pixelY;
+  std::vector<int32_t> red, green, blue;
+  tav::FrameInputs in;
+
+  WorkedFrame(GeneratorShape shape, bool fine, int32_t px, int32_t py, int32_t field,
+              int32_t picture)
+      : rig(shape),
+        // LastPoint + 1 for the field: Round(area * 2.2) + 1 fine, Round(area / 5) + 1 coarse.
+        points(fine ? tav::Round(field * field * 2.2) + 1 : tav::Round(field * field / 5.0) + 1),
+        ring(points + 400, 10), x(points + 400, 10), y(points + 400, 0), z(points + 400, 10),
+        pixelX(points + 400, px), pixelY(points + 400, py) {
+    const tav::LayoutView figure = rig.SetUp().Layout();
+    const tav::GeneratorCapacity& cap = rig.gen->Capacity();
+    const std::size_t cells =
+        static_cast<std::size_t>(cap.PlaneRows) * static_cast<std::size_t>(cap.PlaneColumns);
+    red.assign(cells, 0);
+    green.assign(cells, 0);
+    blue.assign(cells, 0);
+    tav::LayoutView& l = in.layout;
+    l.capacity = cap;
+    l.fine = fine;
+    l.fieldWidth = l.fieldHeight = field;
+    l.lastPoint = points - 1;
+    l.points = points;
+    l.tableSize = points + 400;
+    l.ringRadius = ring.data(), l.pointX = x.data(), l.pointY = y.data(), l.pointZ = z.data();
+    l.pixelX = pixelX.data(), l.pixelY = pixelY.data();
+    l.figureDX = figure.figureDX, l.figureDY = figure.figureDY;
+    l.figureWeight = figure.figureWeight;
+    l.serial = 1;
+    in.turn = tav::MakeTurnMatrix(std::numbers::pi / 2, -std::numbers::pi / 2, 0);
+    in.wave.Coef1 = in.wave.Coef2 = in.wave.Coef3 = 1;
+    in.picture = picture;
+    in.blur = 0;
+    in.color = 0;
+    in.red = red.data(), in.green = green.data(), in.blue = blue.data();
+  }
+  void Render() { tav::fastgen::FastRenderer(rig.gen->Capacity()).Render(in); }
+  Rgb At(int32_t row, int32_t col) const {
+    const std::size_t c = in.layout.Cell(row, col);
+    return {red[c], green[c], blue[c]};
+  }
+};
 
 TEST(GeneratorFrame, WorkedPointInTheFinePass) {
   for (GeneratorShape shape : kShapes) {
     for (const auto& [picture, expected] :
          {std::pair{25, Rgb{144, 0, 72}}, std::pair{75, Rgb{0, 255, 0}}}) {
       SCOPED_TRACE(testing::Message() << static_cast<int>(shape) << " picture " << picture);
-      Rig rig(shape);
-      PlaceWorkedPoint(rig, true, 3, 2, 1, picture);
-      rig.gen->Tavorensia();
-      EXPECT_EQ(At(*rig.gen, 2, 3), expected);
-      EXPECT_EQ(At(*rig.gen, 3, 2), (Rgb{0, 0, 0}));
+      WorkedFrame f(shape, true, 3, 2, 1, picture);
+      f.Render();
+      EXPECT_EQ(f.At(2, 3), expected);
+      EXPECT_EQ(f.At(3, 2), (Rgb{0, 0, 0}));
     }
   }
 }
@@ -392,13 +421,12 @@ TEST(GeneratorFrame, SettingsWindowHasItsOwnFineDenominators) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << static_cast<int>(c.shape) << " picture " << c.picture);
-    Rig rig(c.shape);
-    PlaceWorkedPoint(rig, true, 3, 2, 1, c.picture);
-    rig.settings.Blur = c.blur;
-    rig.settings.Color = 11;
-    rig.gen->Coef3 = c.coef3;
-    rig.gen->Tavorensia();
-    EXPECT_EQ(At(*rig.gen, 2, 3), c.expected);
+    WorkedFrame f(c.shape, true, 3, 2, 1, c.picture);
+    f.in.blur = c.blur;
+    f.in.color = 11;
+    f.in.wave.Coef3 = c.coef3;
+    f.Render();
+    EXPECT_EQ(f.At(2, 3), c.expected);
   }
 }
 
@@ -406,16 +434,14 @@ TEST(GeneratorFrame, WorkedPointAsACoarseTile) {
   // Anchor (4, 4) in a 10 x 10 field: the whole 2 x 2 tile is drawn.
   for (GeneratorShape shape : kShapes) {
     SCOPED_TRACE(static_cast<int>(shape));
-    Rig rig(shape);
-    PlaceWorkedPoint(rig, false, 4, 4, 10, 25);
-    PatternGenerator& g = *rig.gen;
-    g.Tavorensia();
-    EXPECT_EQ(At(g, 4, 4), (Rgb{144, 0, 72}));
-    EXPECT_EQ(At(g, 4, 5), (Rgb{62, 0, 31}));
-    EXPECT_EQ(At(g, 5, 5), (Rgb{62, 0, 31}));
-    EXPECT_EQ(At(g, 5, 4), (Rgb{62, 0, 31}));
-    EXPECT_EQ(At(g, 0, 0), (Rgb{0, 0, 0}));
-    EXPECT_EQ(At(g, 3, 4), (Rgb{0, 0, 0}));
+    WorkedFrame f(shape, false, 4, 4, 10, 25);
+    f.Render();
+    EXPECT_EQ(f.At(4, 4), (Rgb{144, 0, 72}));
+    EXPECT_EQ(f.At(4, 5), (Rgb{62, 0, 31}));
+    EXPECT_EQ(f.At(5, 5), (Rgb{62, 0, 31}));
+    EXPECT_EQ(f.At(5, 4), (Rgb{62, 0, 31}));
+    EXPECT_EQ(f.At(0, 0), (Rgb{0, 0, 0}));
+    EXPECT_EQ(f.At(3, 4), (Rgb{0, 0, 0}));
   }
 }
 
@@ -432,15 +458,13 @@ TEST(GeneratorFrame, CoarseEntriesOffTheFieldLandOnPixelZeroZero) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "anchor " << c.x << ", " << c.y);
-    Rig rig(GeneratorShape::FullScreen);
-    PlaceWorkedPoint(rig, false, c.x, c.y, 10, 25);
-    PatternGenerator& g = *rig.gen;
-    g.Tavorensia();
-    EXPECT_EQ(At(g, 0, 0), c.zeroZero);
-    if (c.x != 0) { EXPECT_EQ(At(g, c.y, c.x), c.anchor); }
+    WorkedFrame f(GeneratorShape::FullScreen, false, c.x, c.y, 10, 25);
+    f.Render();
+    EXPECT_EQ(f.At(0, 0), c.zeroZero);
+    if (c.x != 0) { EXPECT_EQ(f.At(c.y, c.x), c.anchor); }
     for (int32_t i = 1; i <= 11; ++i) {  // the rest of row 0 and column 0 stays untouched
-      EXPECT_EQ(At(g, 0, i), none) << i;
-      if (c.x != 0) { EXPECT_EQ(At(g, i, 0), none) << i; }
+      EXPECT_EQ(f.At(0, i), none) << i;
+      if (c.x != 0) { EXPECT_EQ(f.At(i, 0), none) << i; }
     }
   }
 }
@@ -450,18 +474,18 @@ TEST(GeneratorFrame, ZeroDenominatorsStillCompleteTheFrame) {
   // 0/0 for Y' and Z': the sines count as 0, leaving the thirds of the
   // coefficients, which round to 0.
   for (GeneratorShape shape : kShapes) {
-    Rig rig(shape);
-    PlaceWorkedPoint(rig, true, 3, 2, 1, 75);
-    PatternGenerator& g = *rig.gen;
-    rig.settings.Color = -1;
-    for (int32_t k = 0; k < g.PointsPerFrame(); ++k) {
-      g.PointX1[static_cast<std::size_t>(k)] = -2;
-      g.PointZ1[static_cast<std::size_t>(k)] = 0;
-      g.RingRadius1[static_cast<std::size_t>(k)] = 1;
+    WorkedFrame f(shape, true, 3, 2, 1, 75);
+    f.in.color = -1;
+    for (int32_t k = 0; k < f.points; ++k) {
+      const std::size_t i = static_cast<std::size_t>(k);
+      f.x[i] = -2;
+      f.z[i] = 0;
+      f.ring[i] = 1;
     }
-    g.Red(2, 3) = g.Green(2, 3) = g.Blue(2, 3) = 99;
-    g.Tavorensia();
-    EXPECT_EQ(At(g, 2, 3), (Rgb{0, 0, 0}));
+    const std::size_t cell = f.in.layout.Cell(2, 3);
+    f.red[cell] = f.green[cell] = f.blue[cell] = 99;
+    f.Render();
+    EXPECT_EQ(f.At(2, 3), (Rgb{0, 0, 0}));
   }
 }
 
@@ -483,12 +507,12 @@ TEST(GeneratorFrame, OutOfRangeSettingsStayInsideTheirTables) {
       rig.settings.Blur = c.blur;
       PatternGenerator& g = rig.SetUp();
       for (int i = 0; i < 2; ++i) g.FrameTick();
-      EXPECT_LE(g.FieldWidth, g.Capacity().MaxFieldWidth);
-      EXPECT_LE(g.FieldHeight, g.Capacity().MaxFieldHeight);
+      EXPECT_LE(g.FieldWidth(), g.Capacity().MaxFieldWidth);
+      EXPECT_LE(g.FieldHeight(), g.Capacity().MaxFieldHeight);
       // Nothing was written beyond the parking row.
       for (int32_t x = 0; x < g.Capacity().PlaneColumns; x += 7) {
-        if (g.FieldHeight + 1 < g.Capacity().PlaneRows) {
-          EXPECT_EQ(g.Red(g.FieldHeight + 1, x), 0) << x;
+        if (g.FieldHeight() + 1 < g.Capacity().PlaneRows) {
+          EXPECT_EQ(g.Red(g.FieldHeight() + 1, x), 0) << x;
         }
       }
     }
@@ -499,23 +523,40 @@ TEST(GeneratorFrame, FinePassLeavesTheFieldBorderUntouched) {
   Rig rig(GeneratorShape::FullScreen, 80, 75);
   rig.settings.Color = 4;  // a mode that leaves few zeros
   PatternGenerator& g = rig.SetUp();
-  g.Tavorensia();
+  g.FrameTick();
   int32_t written = 0;
-  for (int32_t x = 0; x < g.FieldWidth; ++x) {
-    for (int32_t y : {0, g.FieldHeight - 1}) {
+  for (int32_t x = 0; x < g.FieldWidth(); ++x) {
+    for (int32_t y : {0, g.FieldHeight() - 1}) {
       EXPECT_EQ(At(g, y, x), (Rgb{0, 0, 0})) << x << "," << y;
     }
   }
-  for (int32_t y = 0; y < g.FieldHeight; ++y) {
-    for (int32_t x : {0, g.FieldWidth - 1}) {
+  for (int32_t y = 0; y < g.FieldHeight(); ++y) {
+    for (int32_t x : {0, g.FieldWidth() - 1}) {
       EXPECT_EQ(At(g, y, x), (Rgb{0, 0, 0})) << x << "," << y;
     }
-    written += g.Red(y, g.FieldWidth / 2) != 0;
+    written += g.Red(y, g.FieldWidth() / 2) != 0;
   }
-  EXPECT_GT(written, g.FieldHeight / 2);
+  EXPECT_GT(written, g.FieldHeight() / 2);
 }
 
 // ---- Copy, clearing and the window ticks ----
+
+// Planes of the full-screen size, the test's own, and the copy into a bitmap.
+struct Planes {
+  tav::GeneratorCapacity cap = tav::CapacityOf(GeneratorShape::FullScreen);
+  std::size_t cells = static_cast<std::size_t>(cap.PlaneRows) * static_cast<std::size_t>(cap.PlaneColumns);
+  std::vector<int32_t> red = std::vector<int32_t>(cells), green = red, blue = red;
+  tav::fastgen::FrameWorkers workers{1};
+
+  std::size_t Cell(int32_t y, int32_t x) const {
+    return static_cast<std::size_t>(y) * static_cast<std::size_t>(cap.PlaneColumns) +
+           static_cast<std::size_t>(x);
+  }
+  void CopyTo(TDIB& bitmap) {
+    tav::CopyPlanesToBitmap(red.data(), green.data(), blue.data(), cap.PlaneRows,
+                            cap.PlaneColumns, bitmap, workers);
+  }
+};
 
 TEST(GeneratorCopy, LowEightBitsInBlueGreenRedOrder) {
   const struct {
@@ -523,25 +564,25 @@ TEST(GeneratorCopy, LowEightBitsInBlueGreenRedOrder) {
     uint8_t byte;
   } cases[] = {{-1, 255}, {256, 0}, {7774, 94}, {300, 44}, {255, 255}, {0, 0},
                {-2147483647 - 1, 0}, {-129, 127}};
-  Rig rig(GeneratorShape::FullScreen);
-  PatternGenerator& g = *rig.gen;
+  Planes planes;
   const int n = static_cast<int>(std::size(cases));
-  g.FieldBitmap.SetBitCount(24);
-  g.FieldBitmap.SetSize(n, 2);
+  TDIB bitmap;
+  bitmap.SetBitCount(24);
+  bitmap.SetSize(n, 2);
   for (int x = 0; x < n; ++x) {
-    g.Red(1, x) = cases[x].value;
-    g.Green(1, x) = cases[x].value + 1;
-    g.Blue(1, x) = cases[x].value + 2;
+    planes.red[planes.Cell(1, x)] = cases[x].value;
+    planes.green[planes.Cell(1, x)] = cases[x].value + 1;
+    planes.blue[planes.Cell(1, x)] = cases[x].value + 2;
   }
-  g.CopyPlanesToBitmap();
-  const uint8_t* row = g.FieldBitmap.ScanLineRead(1);
+  planes.CopyTo(bitmap);
+  const uint8_t* row = bitmap.ScanLineRead(1);
   for (int x = 0; x < n; ++x) {
     SCOPED_TRACE(cases[x].value);
     EXPECT_EQ(row[3 * x + 2], cases[x].byte);
     EXPECT_EQ(row[3 * x + 1], static_cast<uint8_t>(cases[x].byte + 1));
     EXPECT_EQ(row[3 * x], static_cast<uint8_t>(cases[x].byte + 2));
   }
-  EXPECT_EQ(g.FieldBitmap.ScanLineRead(0)[0], 0);
+  EXPECT_EQ(bitmap.ScanLineRead(0)[0], 0);
 }
 
 // Every byte of the bitmap for fields of many widths (so that each column
@@ -550,31 +591,31 @@ TEST(GeneratorCopy, LowEightBitsInBlueGreenRedOrder) {
 // whole 32-bit range; the row padding stays zero.
 TEST(GeneratorCopy, EveryByteForManyWidths) {
   std::mt19937 gen(3);
-  Rig rig(GeneratorShape::FullScreen);
-  PatternGenerator& g = *rig.gen;
+  Planes planes;
   std::vector<std::pair<int32_t, int32_t>> sizes;
   for (int32_t w = 1; w <= 23; ++w) sizes.emplace_back(w, 3);
   sizes.emplace_back(640, 480);
   sizes.emplace_back(357, 301);
   for (const auto& [w, h] : sizes) {
     SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
-    g.FieldBitmap = TDIB();
-    g.FieldBitmap.SetBitCount(24);
-    g.FieldBitmap.SetSize(w, h);
-    std::vector<uint8_t> want(g.FieldBitmap.WidthBytes() * h, 0);
+    TDIB bitmap;
+    bitmap.SetBitCount(24);
+    bitmap.SetSize(w, h);
+    std::vector<uint8_t> want(bitmap.WidthBytes() * h, 0);
     for (int32_t y = 0; y < h; ++y)
-      for (int32_t x = 0; x < std::min(w + 3, g.Capacity().PlaneColumns); ++x) {
-        g.Red(y, x) = static_cast<int32_t>(gen());
-        g.Green(y, x) = static_cast<int32_t>(gen());
-        g.Blue(y, x) = static_cast<int32_t>(gen());
+      for (int32_t x = 0; x < std::min(w + 3, planes.cap.PlaneColumns); ++x) {
+        const std::size_t c = planes.Cell(y, x);
+        planes.red[c] = static_cast<int32_t>(gen());
+        planes.green[c] = static_cast<int32_t>(gen());
+        planes.blue[c] = static_cast<int32_t>(gen());
         if (x >= w) continue;
-        uint8_t* p = &want[(h - 1 - y) * g.FieldBitmap.WidthBytes() + 3 * x];
-        p[0] = static_cast<uint8_t>(g.Blue(y, x));
-        p[1] = static_cast<uint8_t>(g.Green(y, x));
-        p[2] = static_cast<uint8_t>(g.Red(y, x));
+        uint8_t* p = &want[(h - 1 - y) * bitmap.WidthBytes() + 3 * x];
+        p[0] = static_cast<uint8_t>(planes.blue[c]);
+        p[1] = static_cast<uint8_t>(planes.green[c]);
+        p[2] = static_cast<uint8_t>(planes.red[c]);
       }
-    g.CopyPlanesToBitmap();
-    EXPECT_EQ(std::vector<uint8_t>(g.FieldBitmap.Bits(), g.FieldBitmap.Bits() + want.size()), want);
+    planes.CopyTo(bitmap);
+    EXPECT_EQ(std::vector<uint8_t>(bitmap.Bits(), bitmap.Bits() + want.size()), want);
   }
 }
 
@@ -585,31 +626,39 @@ TEST(GeneratorWindow, BoxBlurOnlyBetweenSixtyAndEightyNine) {
   } cases[] = {{0, false}, {59, false}, {60, true}, {80, true}, {89, true}, {90, false},
                {100, false}};
   for (const auto& c : cases) {
-    tav::Settings s;
-    RandomGenerator r;
-    PatternGenerator g(GeneratorShape::FullScreen, s, r);
-    g.Zoom = PatternGenerator::ZoomFor(c.satiation);
-    EXPECT_EQ(g.NeedsBoxBlur(), c.blur) << c.satiation;
+    Rig rig(GeneratorShape::FullScreen, c.satiation);
+    EXPECT_EQ(rig.SetUp().NeedsBoxBlur(), c.blur) << c.satiation;
   }
 }
 
 TEST(GeneratorWindow, PreviewClearsTheFieldAndWallpaperDoesNot) {
-  Rig rig(GeneratorShape::SettingsWindow, 30);  // coarse: row 0 is never drawn but at (0, 0)
+  // Detailed 100: fine layouts, the field as large as the target, no blur.
+  // The fine pass never draws a field's border, so a border cell keeps what
+  // the clearing, or the frame before, left there.
+  Rig rig(GeneratorShape::SettingsWindow, 100);
+  rig.settings.Color = 4;  // a mode that leaves few zeros
   PatternGenerator& g = rig.SetUp();
-  g.Red(0, 5) = 77;
-  g.Red(g.FieldHeight, 3) = 55;  // the parking row is not cleared
+  auto nonZero = [&g](int32_t row, int32_t from, int32_t to) {
+    int32_t n = 0;
+    for (int32_t x = from; x < to; ++x) n += g.Red(row, x) != 0;
+    return n;
+  };
   g.PreviewTick();
-  EXPECT_EQ(g.Red(0, 5), 0);
-  EXPECT_EQ(g.Red(g.FieldHeight, 3), 55);
-
-  g.Red(0, 5) = 77;
+  ASSERT_GT(nonZero(149, 1, 199), 100);
   TDIB wallpaper;
+  g.RenderWallpaper(200, 150, wallpaper);  // row 149 is now the field's last
+  EXPECT_EQ(g.FieldWidth(), 200);
+  EXPECT_GT(nonZero(149, 1, 199), 100);  // not cleared: the preview's frame is still there
+
   g.RenderWallpaper(640, 480, wallpaper);
-  EXPECT_EQ(g.Red(0, 5), 77);
-  EXPECT_EQ(g.TargetWidth, 640);
   g.RestorePreview(400, 300);
-  EXPECT_EQ(g.FieldWidth, 200);
-  EXPECT_EQ(g.FieldHeight, 150);
+  EXPECT_EQ(g.FieldWidth(), 400);
+  EXPECT_EQ(g.FieldHeight(), 300);
+  ASSERT_GT(nonZero(299, 1, 399), 200);
+  ASSERT_GT(nonZero(300, 1, 399), 200);
+  g.PreviewTick();
+  EXPECT_EQ(nonZero(299, 0, 400), 0);    // the field's last row: cleared and not drawn
+  EXPECT_GT(nonZero(300, 1, 399), 200);  // the parking row is not cleared
 }
 
 TEST(GeneratorWindow, PreviewRebuildsTheLayoutWhenSatiationOrPictureChange) {
@@ -617,30 +666,30 @@ TEST(GeneratorWindow, PreviewRebuildsTheLayoutWhenSatiationOrPictureChange) {
   PatternGenerator& g = rig.SetUp();
   g.PreviewTick();
   EXPECT_FALSE(g.FineLayout());
-  EXPECT_EQ(g.FieldWidth, 381);
+  EXPECT_EQ(g.FieldWidth(), 381);
 
   rig.settings.Satiation = 60;
   g.PreviewTick();
   EXPECT_TRUE(g.FineLayout());
   EXPECT_TRUE(g.NeedsBoxBlur());
-  EXPECT_EQ(g.FieldWidth, 179);
-  EXPECT_EQ(g.FieldHeight, 134);
-  EXPECT_EQ(g.PointZ1[1000], g.RingRadius1[1000]);  // Picture 0
+  EXPECT_EQ(g.FieldWidth(), 179);
+  EXPECT_EQ(g.FieldHeight(), 134);
+  EXPECT_EQ(g.Layout().pointZ[1000], g.Layout().ringRadius[1000]);  // Picture 0
 
   rig.settings.Picture = 10;
   g.PreviewTick();
+  const tav::LayoutView v = g.Layout();
   int32_t differing = 0;
-  for (int32_t i = 0; i <= g.LastPoint; ++i) differing += g.PointZ1[i] != g.RingRadius1[i];
-  EXPECT_GT(differing, g.LastPoint / 2);
+  for (int32_t i = 0; i <= v.lastPoint; ++i) differing += v.pointZ[i] != v.ringRadius[i];
+  EXPECT_GT(differing, g.LastPoint() / 2);
 
-  // Speed, Vanguard and Color do not rebuild: the bitmap stays the same object.
-  const TDIB before = g.FieldBitmap;
+  // Picture was noted, and Speed, Vanguard and Color do not rebuild: the
+  // next tick keeps the layout.
   rig.settings.Fast = 50;
   rig.settings.Blur = 30;
   rig.settings.Color = 3;
   g.PreviewTick();
-  EXPECT_EQ(g.FieldBitmap.Width(), before.Width());
-  EXPECT_EQ(g.LastPicture, 10);
+  EXPECT_EQ(g.Layout().serial, v.serial);
 }
 
 }  // namespace

@@ -36,14 +36,15 @@ struct Layout {
 
 // The walk for the field, Zoom and Picture the generator holds.
 Layout Walk(const PatternGenerator& g) {
+  const tav::LayoutView v = g.Layout();
   const bool coarse = !g.FineLayout();
   const double spacing = coarse ? 3 : 0.8, divisor = coarse ? 10 : 30;
   const double stepNum = coarse ? 3 : 1, skipNum = coarse ? 2 : 1, stepDiv = coarse ? 1 : 1.7;
   const int32_t picture = g.settings().Picture;
   const double p = picture <= 50 ? picture : picture - 50;
-  const double w = g.FieldWidth / 2.0, h = g.FieldHeight / 2.0;
+  const double w = v.fieldWidth / 2.0, h = v.fieldHeight / 2.0;
   const double twoPi = 2 * std::numbers::pi;
-  const std::size_t n = static_cast<std::size_t>(g.LastPoint) + 1;
+  const std::size_t n = static_cast<std::size_t>(v.lastPoint) + 1;
   Layout l{std::vector<double>(n), std::vector<double>(n), std::vector<double>(n),
            std::vector<double>(n), std::vector<int32_t>(n), std::vector<int32_t>(n)};
   double r = 1, a = 0, b = 0;
@@ -60,19 +61,19 @@ Layout Walk(const PatternGenerator& g) {
     int32_t px = tav::Round(w + l.x[i]);
     int32_t py = tav::Round(h + l.y[i]);
     if (coarse) {
-      px += g.StepX[i];
-      py += g.StepY[i];
+      px += v.stepX[i];
+      py += v.stepY[i];
     }
-    if (py < 1 || py > g.FieldHeight - 2 || px < 1 || px > g.FieldWidth - 2) {
-      px = g.FieldWidth;
-      py = g.FieldHeight;
+    if (py < 1 || py > v.fieldHeight - 2 || px < 1 || px > v.fieldWidth - 2) {
+      px = v.fieldWidth;
+      py = v.fieldHeight;
     }
     l.px[i] = px;
     l.py[i] = py;
     a = a + stepNum / (stepDiv * r);
     if (!(a < twoPi)) {
       r = r + spacing;
-      b = b + p * g.Zoom / (r * divisor);
+      b = b + p * g.Zoom() / (r * divisor);
       a = 0;
       if (!(b < twoPi)) b = 0;
     }
@@ -118,21 +119,21 @@ TEST(Layout, EveryTableBitForBitAsTheWalk) {
     settings.Picture = c.picture;
     tav::RandomGenerator random(99);
     PatternGenerator g(c.shape, settings, random);
-    g.FillJitter();
-    g.SetTarget(c.width, c.height);
-    g.Zoom = PatternGenerator::ZoomFor(c.satiation);
-    g.RunSetup();
+    if (c.shape == GeneratorShape::FullScreen) {
+      g.SetupFullScreen();  // always 640 x 480
+    } else {
+      g.SetupSettingsWindow(c.width, c.height);
+    }
     const Layout want = Walk(g);
-    const bool fine = g.FineLayout();
-    EXPECT_TRUE(SameBits(want.ring, fine ? g.RingRadius1.data() : g.RingRadius0.data()));
-    EXPECT_TRUE(SameBits(want.x, fine ? g.PointX1.data() : g.PointX0.data()));
-    EXPECT_TRUE(SameBits(want.y, fine ? g.PointY1.data() : g.PointY0.data()));
-    EXPECT_TRUE(SameBits(want.z, fine ? g.PointZ1.data() : g.PointZ0.data()));
-    EXPECT_TRUE(SameBits(want.px, fine ? g.PixelX1.data() : g.PixelX0.data()));
-    EXPECT_TRUE(SameBits(want.py, fine ? g.PixelY1.data() : g.PixelY0.data()));
+    const tav::LayoutView v = g.Layout();
+    EXPECT_TRUE(SameBits(want.ring, v.ringRadius));
+    EXPECT_TRUE(SameBits(want.x, v.pointX));
+    EXPECT_TRUE(SameBits(want.y, v.pointY));
+    EXPECT_TRUE(SameBits(want.z, v.pointZ));
+    EXPECT_TRUE(SameBits(want.px, v.pixelX));
+    EXPECT_TRUE(SameBits(want.py, v.pixelY));
     // The entry after the last point stays untouched.
-    const std::size_t after = static_cast<std::size_t>(g.LastPoint) + 1;
-    EXPECT_EQ(fine ? g.RingRadius1[after] : g.RingRadius0[after], 0.0);
+    EXPECT_EQ(v.ringRadius[v.lastPoint + 1], 0.0);
   }
 }
 

@@ -33,10 +33,10 @@ struct Window {
 // blur was applied between the copy and the surface.
 bool ShownFrameIsThePlanes(TForm2& form, const Surface& s) {
   auto& gen = form.Generator();
-  if (s.loadedWidth != gen.FieldWidth || s.loadedHeight != gen.FieldHeight) return false;
-  for (int y = 0; y < gen.FieldHeight; ++y) {
-    for (int x = 0; x < gen.FieldWidth; ++x) {
-      const uint8_t* p = &s.loaded[(static_cast<size_t>(y) * gen.FieldWidth + x) * 3];
+  if (s.loadedWidth != gen.FieldWidth() || s.loadedHeight != gen.FieldHeight()) return false;
+  for (int y = 0; y < gen.FieldHeight(); ++y) {
+    for (int x = 0; x < gen.FieldWidth(); ++x) {
+      const uint8_t* p = &s.loaded[(static_cast<size_t>(y) * gen.FieldWidth() + x) * 3];
       if (p[0] != static_cast<uint8_t>(gen.Blue(y, x)) || p[1] != static_cast<uint8_t>(gen.Green(y, x)) ||
           p[2] != static_cast<uint8_t>(gen.Red(y, x)))
         return false;
@@ -67,8 +67,8 @@ TEST(SettingsForm, DetailedSwitchesLayoutFieldAndBlur) {
     auto& gen = w.form.Generator();
     EXPECT_EQ(w.form.Settings.Satiation, c.satiation);
     EXPECT_EQ(gen.FineLayout(), c.fine);
-    EXPECT_EQ(gen.FieldWidth, c.fieldW);
-    EXPECT_EQ(gen.FieldHeight, c.fieldH);
+    EXPECT_EQ(gen.FieldWidth(), c.fieldW);
+    EXPECT_EQ(gen.FieldHeight(), c.fieldH);
     EXPECT_EQ(w.surface.loadedWidth, c.fieldW);
     EXPECT_EQ(!ShownFrameIsThePlanes(w.form, w.surface), c.blurred);
   }
@@ -91,10 +91,10 @@ TEST(SettingsForm, OnlyDetailedAndPictureRerunTheSetUp) {
     w.form.DXTimerTimer();
     // A set-up replaces the field bitmap; a plain frame writes into the one
     // there is (nothing else holds its store, and Detailed 100 does not blur).
-    const uint8_t* before = w.form.Generator().FieldBitmap.Bits();
+    const uint8_t* before = w.form.Generator().FieldBitmap().Bits();
     w.form.SetTrackBarPosition(c.slider, c.value);
     w.form.DXTimerTimer();
-    EXPECT_EQ(w.form.Generator().FieldBitmap.Bits() != before, c.setUp);
+    EXPECT_EQ(w.form.Generator().FieldBitmap().Bits() != before, c.setUp);
   }
 }
 
@@ -128,9 +128,12 @@ TEST(SettingsForm, DetailedClampedBeforeZoomIsFirstComputed) {
   Sandbox box;
   box.StoreSet(20, 1, 150, 30, 10, 2, 0, box.Folder("pics"));
   Window w;
-  EXPECT_EQ(w.form.Generator().Zoom, 1.0);
-  EXPECT_EQ(w.form.Generator().LastZoom, 1.0);
-  EXPECT_EQ(w.form.Generator().FieldWidth, 400);
+  EXPECT_EQ(w.form.Generator().Zoom(), 1.0);
+  EXPECT_EQ(w.form.Generator().FieldWidth(), 400);
+  // The set-up noted the Zoom it ran with: the first tick builds no new layout.
+  const uint64_t serial = w.form.Generator().Layout().serial;
+  w.form.DXTimerTimer();
+  EXPECT_EQ(w.form.Generator().Layout().serial, serial);
 }
 
 TEST(SettingsForm, RandomAtCreationShowsAndSavesTheDrawnValues) {
@@ -270,7 +273,7 @@ TEST(SettingsForm, PreviewIsShownOnlyWhenTheSurfaceIsReady) {
   EXPECT_EQ(w.surface.flips, 1);
   // Still computed: the field holds the new frame.
   bool any = false;
-  const auto& fb = w.form.Generator().FieldBitmap;
+  const auto& fb = w.form.Generator().FieldBitmap();
   for (int y = 0; y < fb.Height() && !any; ++y)
     for (int x = 0; x < fb.Width() * 3; ++x) any = any || fb.ScanLineRead(y)[x] != 0;
   EXPECT_TRUE(any);
@@ -291,8 +294,8 @@ TEST(SettingsForm, LargeMonitorSizeKeepsItsAspect) {
     Window w(c.monitor.Width, {c.monitor});
     w.form.DXTimerTimer();
     w.form.Button2Click();
-    EXPECT_EQ(w.form.Generator().FieldWidth, c.fieldW);
-    EXPECT_EQ(w.form.Generator().FieldHeight, c.fieldH);
+    EXPECT_EQ(w.form.Generator().FieldWidth(), c.fieldW);
+    EXPECT_EQ(w.form.Generator().FieldHeight(), c.fieldH);
     EXPECT_EQ(w.form.WallpaperBitmap.Width(), c.monitor.Width);
     EXPECT_EQ(w.form.WallpaperBitmap.Height(), c.monitor.Height);
   }
@@ -311,15 +314,15 @@ TEST(SettingsForm, RenderWallpaperScalesTheFieldAndFreezesThePreview) {
     const int flips = w.surface.flips;
     w.form.Button2Click();
     auto& gen = w.form.Generator();
-    EXPECT_EQ(gen.FieldWidth, c.fieldW);
-    EXPECT_EQ(gen.FieldHeight, c.fieldH);
+    EXPECT_EQ(gen.FieldWidth(), c.fieldW);
+    EXPECT_EQ(gen.FieldHeight(), c.fieldH);
     EXPECT_EQ(w.form.WallpaperBitmap.Width(), 640);
     EXPECT_EQ(w.form.WallpaperBitmap.Height(), 480);
     EXPECT_FALSE(w.form.DXTimer.Enabled());
     EXPECT_EQ(w.surface.flips, flips);  // nothing presented by the render
     // Nearest-pixel scaling: the wallpaper's corners are the field's corners.
     const auto& wp = w.form.WallpaperBitmap;
-    const auto& fb = gen.FieldBitmap;
+    const auto& fb = gen.FieldBitmap();
     for (int k = 0; k < 3; ++k) {
       EXPECT_EQ(wp.ScanLineRead(0)[k], fb.ScanLineRead(0)[k]);
       EXPECT_EQ(wp.ScanLineRead(479)[639 * 3 + k], fb.ScanLineRead(c.fieldH - 1)[(c.fieldW - 1) * 3 + k]);
@@ -361,8 +364,8 @@ TEST(SettingsForm, EveryWayOutOfTheDialogRestoresThePreview) {
     EXPECT_EQ(std::filesystem::exists(std::filesystem::path(pics) / "Tavorensia0.bmp"), c.count == 1);
     w.form.DXTimerTimer();
     EXPECT_EQ(w.form.PreviewRestore, 0);
-    EXPECT_EQ(w.form.Generator().FieldWidth, 400);
-    EXPECT_EQ(w.form.Generator().FieldHeight, 300);
+    EXPECT_EQ(w.form.Generator().FieldWidth(), 400);
+    EXPECT_EQ(w.form.Generator().FieldHeight(), 300);
     EXPECT_EQ(w.form.WallpaperBitmap.Width(), 400);
     EXPECT_EQ(w.form.WallpaperBitmap.Height(), 300);
     EXPECT_EQ(w.surface.loadedWidth, 400);

@@ -125,7 +125,7 @@ void TForm1::DXTimerTimer(TDXTimer&, uint32_t) {
   generator.FrameTick();
   if (!DXDraw.ReadyToDraw()) return;
   DXDraw.Surface().Fill(0);
-  DXDraw.Surface().LoadFromBitmap(generator.FieldBitmap);
+  DXDraw.Surface().LoadFromBitmap(generator.FieldBitmap());
   DXDraw.Flip();
 }
 

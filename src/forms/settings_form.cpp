@@ -101,7 +101,7 @@ void TForm2::DXTimerTimer() {
   gen.PreviewTick();
   if (surface_ && surface_->ReadyToDraw()) {
     surface_->Fill(0);
-    surface_->LoadFromBitmap(gen.FieldBitmap);
+    surface_->LoadFromBitmap(gen.FieldBitmap());
     surface_->Flip();
   }
 }

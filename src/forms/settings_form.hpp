@@ -112,9 +112,8 @@ class TForm2 final : public WallpaperOwner {
   TDIB WallpaperBitmap;
   int32_t PreviewRestore = 0;
 
-  // The settings window's generator instance: Zoom, LastZoom, LastPicture,
-  // the target and field sizes and FieldBitmap live there.
-  PatternGenerator& Generator() { return *generator_; }
+  // The settings window's generator instance, read-only: the handlers call
+  // its mode operations.
   const PatternGenerator& Generator() const { return *generator_; }
 
  private:

@@ -49,59 +49,41 @@ bool Bounded(bool chained, double c1, double c2, double c3) {
 
 }  // namespace
 
-FastRenderer::FastRenderer(PatternGenerator& g, int helpers)
-    : FastRenderer(g, std::make_unique<FrameWorkers>(helpers), nullptr) {}
+FastRenderer::FastRenderer(const GeneratorCapacity& capacity, int helpers)
+    : FastRenderer(capacity, std::make_unique<FrameWorkers>(helpers), nullptr) {}
 
-FastRenderer::FastRenderer(PatternGenerator& g, FrameWorkers& workers)
-    : FastRenderer(g, nullptr, &workers) {}
+FastRenderer::FastRenderer(const GeneratorCapacity& capacity, FrameWorkers& workers)
+    : FastRenderer(capacity, nullptr, &workers) {}
 
-FastRenderer::FastRenderer(PatternGenerator& g, std::unique_ptr<FrameWorkers> own,
+FastRenderer::FastRenderer(const GeneratorCapacity& capacity, std::unique_ptr<FrameWorkers> own,
                            FrameWorkers* shared)
-    : g_(g),
+    : cap_(capacity),
       ownWorkers_(std::move(own)),
       workers_(shared ? *shared : *ownWorkers_),
-      x_(LiveCapacity(g.Capacity())),
-      y_(LiveCapacity(g.Capacity())),
-      z_(LiveCapacity(g.Capacity())),
-      r_(LiveCapacity(g.Capacity())),
-      index_(LiveCapacity(g.Capacity())),
-      pixel_(LiveCapacity(g.Capacity())),
-      entryBegin_(static_cast<std::size_t>(g.Capacity().CoarseCapacity) + 1),
-      entryPixel_(EntryCapacity(g.Capacity())),
-      entryWeight_(EntryCapacity(g.Capacity())),
-      claimed_(Cells(g.Capacity())) {}
+      x_(LiveCapacity(capacity)),
+      y_(LiveCapacity(capacity)),
+      z_(LiveCapacity(capacity)),
+      r_(LiveCapacity(capacity)),
+      index_(LiveCapacity(capacity)),
+      pixel_(LiveCapacity(capacity)),
+      entryBegin_(static_cast<std::size_t>(capacity.CoarseCapacity) + 1),
+      entryPixel_(EntryCapacity(capacity)),
+      entryWeight_(EntryCapacity(capacity)),
+      claimed_(Cells(capacity)) {}
 
-bool FastRenderer::Stale() const {
-  // The serial catches every set-up; the rest catches tables and sizes that
-  // were changed by hand since.
-  return builtSerial_ != g_.LayoutSerial || builtFine_ != g_.FineLayout() ||
-         builtCount_ != g_.PointsPerFrame() || builtWidth_ != g_.FieldWidth ||
-         builtHeight_ != g_.FieldHeight ||
-         std::memcmp(builtDX_, g_.FigureDX, sizeof builtDX_) != 0 ||
-         std::memcmp(builtDY_, g_.FigureDY, sizeof builtDY_) != 0 ||
-         std::memcmp(builtWeight_, g_.FigureWeight, sizeof builtWeight_) != 0;
-}
-
-void FastRenderer::Prepare() {
-  if (g_.FineLayout()) {
-    BuildFine();
+void FastRenderer::Prepare(const LayoutView& layout) {
+  if (layout.fine) {
+    BuildFine(layout);
   } else {
-    BuildCoarse();
+    BuildCoarse(layout);
   }
-  builtSerial_ = g_.LayoutSerial;
-  builtFine_ = g_.FineLayout();
-  builtCount_ = g_.PointsPerFrame();
-  builtWidth_ = g_.FieldWidth;
-  builtHeight_ = g_.FieldHeight;
-  std::memcpy(builtDX_, g_.FigureDX, sizeof builtDX_);
-  std::memcpy(builtDY_, g_.FigureDY, sizeof builtDY_);
-  std::memcpy(builtWeight_, g_.FigureWeight, sizeof builtWeight_);
+  builtSerial_ = layout.serial;
 }
 
-void FastRenderer::BuildFine() {
-  const GeneratorCapacity& cap = g_.Capacity();
+void FastRenderer::BuildFine(const LayoutView& l) {
+  const GeneratorCapacity& cap = cap_;
   const std::size_t cells = Cells(cap);
-  const int32_t count = g_.PointsPerFrame();
+  const int32_t count = l.points;
   const std::size_t top = LiveCapacity(cap) - kPad;
   const std::size_t most = std::min<std::size_t>(static_cast<std::size_t>(std::max(count, 0)), top);
   // Fresh buffers are made resident one call per buffer, not a fault per
@@ -116,7 +98,7 @@ void FastRenderer::BuildFine() {
   std::size_t at = top;
   for (int32_t k = count - 1; k >= 0; --k) {
     const std::size_t i = static_cast<std::size_t>(k);
-    const std::size_t cell = g_.Cell(g_.PixelY1[i], g_.PixelX1[i]);
+    const std::size_t cell = l.Cell(l.pixelY[i], l.pixelX[i]);
     if (cell < cells) {
       if (claimed_[cell]) continue;
       claimed_[cell] = 1;
@@ -130,10 +112,10 @@ void FastRenderer::BuildFine() {
   entries_ = 0;
 
   // The live points' coordinates, on both cores.
-  const double* px = g_.PointX1.data();
-  const double* py = g_.PointY1.data();
-  const double* pz = g_.PointZ1.data();
-  const double* pr = g_.RingRadius1.data();
+  const double* px = l.pointX;
+  const double* py = l.pointY;
+  const double* pz = l.pointZ;
+  const double* pr = l.ringRadius;
   auto chunk = [&](std::size_t c) {
     const std::size_t first = base_ + c * kFineChunk;
     const std::size_t last = std::min(base_ + live_, first + kFineChunk);
@@ -159,11 +141,11 @@ void FastRenderer::CopyLive(const double* x, const double* y, const double* z, c
   }
 }
 
-void FastRenderer::BuildCoarse() {
-  const GeneratorCapacity& cap = g_.Capacity();
+void FastRenderer::BuildCoarse(const LayoutView& l) {
+  const GeneratorCapacity& cap = cap_;
   const std::size_t cells = Cells(cap);
-  const int32_t count = g_.PointsPerFrame();
-  const int32_t fw = g_.FieldWidth, fh = g_.FieldHeight;
+  const int32_t count = l.points;
+  const int32_t fw = l.fieldWidth, fh = l.fieldHeight;
 
   // Distinct figure weights: each live entry names one, so a frame rounds
   // each point's colour once per weight rather than once per entry.
@@ -171,8 +153,8 @@ void FastRenderer::BuildCoarse() {
   uint8_t weightOf[kFigureEntries];
   for (int j = 0; j < kFigureEntries; ++j) {
     int w = 0;
-    while (w < weightCount_ && std::memcmp(&weights_[w], &g_.FigureWeight[j], sizeof(double)) != 0) ++w;
-    if (w == weightCount_) weights_[weightCount_++] = g_.FigureWeight[j];
+    while (w < weightCount_ && std::memcmp(&weights_[w], &l.figureWeight[j], sizeof(double)) != 0) ++w;
+    if (w == weightCount_) weights_[weightCount_++] = l.figureWeight[j];
     weightOf[j] = static_cast<uint8_t>(w);
   }
 
@@ -185,13 +167,13 @@ void FastRenderer::BuildCoarse() {
   std::size_t points = 0;
   for (int32_t k = count - 1; k >= 0; --k) {
     const std::size_t i = static_cast<std::size_t>(k);
-    const int32_t x0 = g_.PixelX0[i], y0 = g_.PixelY0[i];
+    const int32_t x0 = l.pixelX[i], y0 = l.pixelY[i];
     const std::size_t before = e;
     for (int j = kFigureEntries - 1; j >= 0; --j) {
-      int32_t px = x0 + g_.FigureDX[j];
-      int32_t py = y0 + g_.FigureDY[j];
+      int32_t px = x0 + l.figureDX[j];
+      int32_t py = y0 + l.figureDY[j];
       if (!(py > 0 && py < fh && px > 0 && px < fw)) px = py = 0;
-      const std::size_t cell = g_.Cell(py, px);
+      const std::size_t cell = l.Cell(py, px);
       if (claimed_[cell]) continue;
       claimed_[cell] = 1;
       --e;
@@ -222,19 +204,18 @@ void FastRenderer::BuildCoarse() {
   }
   entryBegin_[points] = start;
   live_ = points;
-  CopyLive(g_.PointX0.data(), g_.PointY0.data(), g_.PointZ0.data(), g_.RingRadius0.data());
+  CopyLive(l.pointX, l.pointY, l.pointZ, l.ringRadius);
 }
 
-void FastRenderer::Render() { Render(Kernels()); }
+void FastRenderer::Render(const FrameInputs& in) { Render(in, Kernels()); }
 
-void FastRenderer::Render(const KernelSet& kernels) {
-  if (Stale()) Prepare();
-  const TurnMatrix m = g_.AdvanceFrameState();
-  const Settings& s = g_.settings();
-  const int32_t picture = s.Picture, blur = s.Blur, color = s.Color;
-  const bool fine = g_.FineLayout();
-  const GeneratorCapacity& cap = g_.Capacity();
-  const double c1 = g_.Coef1, c2 = g_.Coef2, c3 = g_.Coef3;
+void FastRenderer::Render(const FrameInputs& in, const KernelSet& kernels) {
+  if (builtSerial_ != in.layout.serial) Prepare(in.layout);
+  const TurnMatrix& m = in.turn;
+  const int32_t picture = in.picture, blur = in.blur, color = in.color;
+  const bool fine = in.layout.fine;
+  const GeneratorCapacity& cap = cap_;
+  const double c1 = in.wave.Coef1, c2 = in.wave.Coef2, c3 = in.wave.Coef3;
   const double b = blur;
   constexpr double kPi = std::numbers::pi;
 
@@ -250,10 +231,10 @@ void FastRenderer::Render(const KernelSet& kernels) {
     t.lookZ = LookAhead(c3, b);
   }
   t.mulX = c3, t.mulY = c1, t.mulZ = c2;
-  t.tableX = fine ? g_.PointX1.data() : g_.PointX0.data();
-  t.tableY = fine ? g_.PointY1.data() : g_.PointY0.data();
-  t.tableZ = fine ? g_.PointZ1.data() : g_.PointZ0.data();
-  t.tableSize = fine ? cap.FineCapacity : cap.CoarseCapacity;
+  t.tableX = in.layout.pointX;
+  t.tableY = in.layout.pointY;
+  t.tableZ = in.layout.pointZ;
+  t.tableSize = in.layout.tableSize;
   // Look-ups start at a point's own index, which the layout keeps inside;
   // whether the last live point's look-ahead stays inside decides for all.
   const int64_t lastIndex = live_ > 0 ? index_[base_ + live_ - 1] : 0;
@@ -286,7 +267,7 @@ void FastRenderer::Render(const KernelSet& kernels) {
     f.r = r_.data() + base_;
     f.index = index_.data() + base_;
     f.pixel = pixel_.data() + base_;
-    f.red = g_.RedPlane.data(), f.green = g_.GreenPlane.data(), f.blue = g_.BluePlane.data();
+    f.red = in.red, f.green = in.green, f.blue = in.blue;
     f.lut = pixelModes_.Data();
     f.lutHalf = PixelModeTable::kHalf;
     f.direct = ColorModePixelValue;
@@ -311,7 +292,7 @@ void FastRenderer::Render(const KernelSet& kernels) {
     f.weights = weights_;
     f.weightCount = weightCount_;
     f.mode = color;
-    f.red = g_.RedPlane.data(), f.green = g_.GreenPlane.data(), f.blue = g_.BluePlane.data();
+    f.red = in.red, f.green = in.green, f.blue = in.blue;
     const std::size_t n = live_;
     auto chunk = [&](std::size_t i) {
       const std::size_t begin = i * kCoarseChunk;

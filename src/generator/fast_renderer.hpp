@@ -18,45 +18,44 @@
 #include "generator/color_lut.hpp"
 #include "generator/fast_kernels.hpp"
 #include "generator/frame_workers.hpp"
+#include "generator/generator.hpp"
 #include "generator/zero_buffer.hpp"
-
-namespace tav {
-class PatternGenerator;
-}
 
 namespace tav::fastgen {
 
 class FastRenderer {
  public:
-  // Sized once for the shape of g; g must outlive the renderer. With a
-  // helper count the renderer has workers of its own; otherwise it shares
-  // the given ones (the generator's), which must outlive it too.
-  explicit FastRenderer(PatternGenerator& g, int helpers = FrameWorkers::DefaultHelpers());
-  FastRenderer(PatternGenerator& g, FrameWorkers& workers);
+  // Sized once for a generator of the given capacity. With a helper count
+  // the renderer has workers of its own; otherwise it shares the given ones
+  // (the generator's), which must outlive it.
+  explicit FastRenderer(const GeneratorCapacity& capacity,
+                        int helpers = FrameWorkers::DefaultHelpers());
+  FastRenderer(const GeneratorCapacity& capacity, FrameWorkers& workers);
 
-  // Rebuilds the live set for the layout g holds now. Render calls it by
-  // itself when g's layout has changed since; calling it right after a
-  // set-up keeps that cost out of the first frame.
-  void Prepare();
-  // One frame: advances g's wave parameters and writes its planes.
-  void Render();
+  // Rebuilds the live set for the given layout. Render calls it by itself
+  // when the layout's serial differs from the one the live set was built
+  // for; calling it right after a set-up keeps that cost out of the first
+  // frame.
+  void Prepare(const LayoutView& layout);
+  // One frame into the planes of in.
+  void Render(const FrameInputs& in);
   // The same, with a chosen kernel set (tests and benchmarks).
-  void Render(const KernelSet& kernels);
+  void Render(const FrameInputs& in, const KernelSet& kernels);
 
   // Live points of the current layout (fine or coarse) and live tile entries.
   std::size_t LivePoints() const { return live_; }
   std::size_t LiveEntries() const { return entries_; }
 
  private:
-  void BuildFine();
-  void BuildCoarse();
+  void BuildFine(const LayoutView& l);
+  void BuildCoarse(const LayoutView& l);
   // Copies the live points' coordinates and radii out of the layout.
   void CopyLive(const double* x, const double* y, const double* z, const double* r);
-  bool Stale() const;
 
-  FastRenderer(PatternGenerator& g, std::unique_ptr<FrameWorkers> own, FrameWorkers* shared);
+  FastRenderer(const GeneratorCapacity& capacity, std::unique_ptr<FrameWorkers> own,
+               FrameWorkers* shared);
 
-  PatternGenerator& g_;
+  GeneratorCapacity cap_;
   std::unique_ptr<FrameWorkers> ownWorkers_;
   FrameWorkers& workers_;
   PixelModeTable pixelModes_;
@@ -77,11 +76,6 @@ class FastRenderer {
   int32_t weightCount_ = 0;
   // Cells already claimed by a later point, while a live set is built.
   ZeroBuffer<uint8_t> claimed_;
-  // What else the live set was built from.
-  bool builtFine_ = false;
-  int32_t builtCount_ = -1, builtWidth_ = -1, builtHeight_ = -1;
-  int32_t builtDX_[11] = {}, builtDY_[11] = {};
-  double builtWeight_[11] = {};
 };
 
 }  // namespace tav::fastgen

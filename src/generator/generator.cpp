@@ -40,24 +40,14 @@ TurnMatrix MakeTurnMatrix(double phase1, double phase2, double phase3) {
 }
 
 PatternGenerator::PatternGenerator(GeneratorShape shape, Settings& settings, RandomGenerator& random)
-    : StepX(CapacityOf(shape).JitterCapacity),
-      StepY(CapacityOf(shape).JitterCapacity),
-      RingRadius0(CapacityOf(shape).CoarseCapacity),
-      PointX0(CapacityOf(shape).CoarseCapacity),
-      PointY0(CapacityOf(shape).CoarseCapacity),
-      PointZ0(CapacityOf(shape).CoarseCapacity),
-      PixelX0(CapacityOf(shape).CoarseCapacity),
-      PixelY0(CapacityOf(shape).CoarseCapacity),
-      RingRadius1(CapacityOf(shape).FineCapacity),
-      PointX1(CapacityOf(shape).FineCapacity),
-      PointY1(CapacityOf(shape).FineCapacity),
-      PointZ1(CapacityOf(shape).FineCapacity),
-      PixelX1(CapacityOf(shape).FineCapacity),
-      PixelY1(CapacityOf(shape).FineCapacity),
-      RedPlane(static_cast<std::size_t>(CapacityOf(shape).PlaneRows) *
+    : stepX_(CapacityOf(shape).JitterCapacity),
+      stepY_(CapacityOf(shape).JitterCapacity),
+      coarse_(static_cast<std::size_t>(CapacityOf(shape).CoarseCapacity)),
+      fine_(static_cast<std::size_t>(CapacityOf(shape).FineCapacity)),
+      redPlane_(static_cast<std::size_t>(CapacityOf(shape).PlaneRows) *
                static_cast<std::size_t>(CapacityOf(shape).PlaneColumns)),
-      GreenPlane(RedPlane.size()),
-      BluePlane(RedPlane.size()),
+      greenPlane_(redPlane_.size()),
+      bluePlane_(redPlane_.size()),
       shape_(shape),
       cap_(CapacityOf(shape)),
       settings_(settings),
@@ -66,25 +56,13 @@ PatternGenerator::PatternGenerator(GeneratorShape shape, Settings& settings, Ran
   // are at least 0.8 apart.
   innerRings_.reserve(static_cast<std::size_t>(cap_.MaxFieldHeight / 2 / 0.8) + 2);
   ringChunks_.reserve(innerRings_.capacity() + 1);
-  if (shape == GeneratorShape::FullScreen) {
-    SetTarget(640, 480);
-  } else {
-    SetTarget(400, 300);
-  }
 }
 
 PatternGenerator::~PatternGenerator() = default;
 
 // ---- What the modes call ----
 
-void PatternGenerator::SetupFullScreen() {
-  FillJitter();
-  Zoom = ZoomFor(settings_.Satiation);
-  RunSetup();
-  Figure();
-  DrawWaveParameters();
-  PrepareRenderer();
-}
+void PatternGenerator::SetupFullScreen() { Setup(640, 480); }
 
 void PatternGenerator::FrameTick() {
   Tavorensia();
@@ -93,31 +71,13 @@ void PatternGenerator::FrameTick() {
 }
 
 void PatternGenerator::SetupSettingsWindow(int32_t targetWidth, int32_t targetHeight) {
-  FillJitter();
-  SetTarget(targetWidth, targetHeight);
-  Zoom = ZoomFor(settings_.Satiation);
-  LastPicture = settings_.Picture;
-  RunSetup();
-  LastZoom = Zoom;
-  Figure();
-  DrawWaveParameters();
-  PrepareRenderer();
+  Setup(targetWidth, targetHeight);
 }
 
 void PatternGenerator::PreviewTick() {
-  Zoom = ZoomFor(settings_.Satiation);
-  if (Zoom != LastZoom) {
-    RunSetup();
-    LastZoom = Zoom;
-  }
-  if (settings_.Picture != LastPicture) {
-    RunSetup();
-    LastPicture = settings_.Picture;
-  }
+  FollowSettings();
   ClearPlanes();
-  Tavorensia();
-  CopyPlanesToBitmap();
-  BoxBlurIfNeeded();
+  FrameTick();
 }
 
 void PatternGenerator::RestorePreview(int32_t targetWidth, int32_t targetHeight) {
@@ -131,15 +91,39 @@ void PatternGenerator::RenderWallpaper(int32_t width, int32_t height, TDIB& wall
     wallpaper = TDIB();
     wallpaper.SetBitCount(24);
   }
-  wallpaper.SetSize(TargetWidth, TargetHeight);
+  wallpaper.SetSize(targetWidth_, targetHeight_);
   RunSetup();
-  Tavorensia();
-  CopyPlanesToBitmap();
-  BoxBlurIfNeeded();
-  wallpaper.DrawScaled(Rect{0, 0, TargetWidth, TargetHeight}, FieldBitmap);
+  FrameTick();
+  wallpaper.DrawScaled(Rect{0, 0, targetWidth_, targetHeight_}, fieldBitmap_);
 }
 
 // ---- Set-up ----
+
+// The full screen never reads LastZoom and LastPicture; keeping them costs
+// nothing and leaves one set-up for both windows.
+void PatternGenerator::Setup(int32_t targetWidth, int32_t targetHeight) {
+  FillJitter();
+  SetTarget(targetWidth, targetHeight);
+  zoom_ = ZoomFor(settings_.Satiation);
+  lastPicture_ = settings_.Picture;
+  RunSetup();
+  lastZoom_ = zoom_;
+  Figure();
+  DrawWaveParameters();
+  PrepareRenderer();
+}
+
+void PatternGenerator::FollowSettings() {
+  zoom_ = ZoomFor(settings_.Satiation);
+  if (zoom_ != lastZoom_) {
+    RunSetup();
+    lastZoom_ = zoom_;
+  }
+  if (settings_.Picture != lastPicture_) {
+    RunSetup();
+    lastPicture_ = settings_.Picture;
+  }
+}
 
 double PatternGenerator::ZoomFor(int32_t satiation) {
   const int32_t s = std::clamp<int32_t>(satiation, 0, 100);
@@ -147,18 +131,18 @@ double PatternGenerator::ZoomFor(int32_t satiation) {
 }
 
 void PatternGenerator::SetTarget(int32_t width, int32_t height) {
-  TargetWidth = std::clamp<int32_t>(width, 0, cap_.MaxFieldWidth);
-  TargetHeight = std::clamp<int32_t>(height, 0, cap_.MaxFieldHeight);
+  targetWidth_ = std::clamp<int32_t>(width, 0, cap_.MaxFieldWidth);
+  targetHeight_ = std::clamp<int32_t>(height, 0, cap_.MaxFieldHeight);
 }
 
 void PatternGenerator::FillJitter() {
-  for (std::size_t i = 0; i < StepX.size(); ++i) {
+  for (std::size_t i = 0; i < stepX_.size(); ++i) {
     const int32_t a = random_.Random(2);
     const int32_t b = random_.Random(2);
-    StepX[i] = a - b;
+    stepX_[i] = a - b;
     const int32_t c = random_.Random(2);
     const int32_t d = random_.Random(2);
-    StepY[i] = c - d;
+    stepY_[i] = c - d;
   }
 }
 
@@ -176,7 +160,7 @@ void PatternGenerator::Ra_x_y_0() { BuildLayout({true, 3, 10, 3, 2, 1}); }
 void PatternGenerator::Ra_x_y_1() { BuildLayout({false, 0.8, 30, 1, 1, 1.7}); }
 
 void PatternGenerator::RunSetup() {
-  if (Zoom > 5) {
+  if (zoom_ > 5) {
     Ra_x_y_0();
   } else {
     Ra_x_y_1();
@@ -228,24 +212,25 @@ inline void SinCos(double a, double& s, double& c) {
 // the outer rings, whose skips depend on each stored point, are walked one
 // point after the other from where the inner rings end.
 void PatternGenerator::BuildLayout(const LayoutConstants& k) {
-  const double q = k.coarse ? std::sqrt(Zoom - 4) : std::sqrt(Zoom);
+  const double q = k.coarse ? std::sqrt(zoom_ - 4) : std::sqrt(zoom_);
   // The clamp only matters for a Zoom that no Satiation in 0..100 gives; it
   // keeps the point count within the tables.
-  FieldWidth = std::clamp<int32_t>(Round(TargetWidth / q), 0, cap_.MaxFieldWidth);
-  FieldHeight = std::clamp<int32_t>(Round(TargetHeight / q), 0, cap_.MaxFieldHeight);
+  fieldWidth_ = std::clamp<int32_t>(Round(targetWidth_ / q), 0, cap_.MaxFieldWidth);
+  fieldHeight_ = std::clamp<int32_t>(Round(targetHeight_ / q), 0, cap_.MaxFieldHeight);
 
-  const int32_t area = FieldWidth * FieldHeight;
-  LastPoint = k.coarse ? Round(area / 5.0) : Round(area * 2.2);
+  const int32_t area = fieldWidth_ * fieldHeight_;
+  lastPoint_ = k.coarse ? Round(area / 5.0) : Round(area * 2.2);
 
   const int32_t picture = settings_.Picture;
-  const LayoutTables t{k.coarse ? RingRadius0.data() : RingRadius1.data(),
-                       k.coarse ? PointX0.data() : PointX1.data(),
-                       k.coarse ? PointY0.data() : PointY1.data(),
-                       k.coarse ? PointZ0.data() : PointZ1.data(),
-                       k.coarse ? PixelX0.data() : PixelX1.data(),
-                       k.coarse ? PixelY0.data() : PixelY1.data(),
-                       FieldWidth / 2.0,
-                       FieldHeight / 2.0,
+  PointTables& tables = k.coarse ? coarse_ : fine_;
+  const LayoutTables t{tables.ringRadius.data(),
+                       tables.pointX.data(),
+                       tables.pointY.data(),
+                       tables.pointZ.data(),
+                       tables.pixelX.data(),
+                       tables.pixelY.data(),
+                       fieldWidth_ / 2.0,
+                       fieldHeight_ / 2.0,
                        picture <= 50 ? static_cast<double>(picture) : picture - 50.0};
 
   // The inner rings' radii and phases: the same sums as the walk makes when
@@ -255,7 +240,7 @@ void PatternGenerator::BuildLayout(const LayoutConstants& k) {
   while (r <= t.w && r <= t.h) {
     innerRings_.push_back({0, 0, r, Cos(b)});
     r = r + k.ringSpacing;
-    b = b + t.p * Zoom / (r * k.phaseDivisor);
+    b = b + t.p * zoom_ / (r * k.phaseDivisor);
     if (!(b < kTwoPi)) b = 0;
   }
   // Their point counts: a ring has a point at 0 and one at each sum of
@@ -289,8 +274,8 @@ void PatternGenerator::BuildLayout(const LayoutConstants& k) {
   for (std::size_t n = 0; n < innerRings_.size(); ++n) {
     InnerRing& ring = innerRings_[n];
     ring.first = i;
-    if (ring.count > LastPoint + 1 - i) {
-      ring.count = LastPoint + 1 - i;
+    if (ring.count > lastPoint_ + 1 - i) {
+      ring.count = lastPoint_ + 1 - i;
       innerRings_.resize(n + 1);
     }
     i += ring.count;
@@ -313,11 +298,10 @@ void PatternGenerator::BuildLayout(const LayoutConstants& k) {
   auto prefault = [&](int32_t first, int32_t count) {
     if (count <= 0) return;
     const auto f = static_cast<std::size_t>(first), n = static_cast<std::size_t>(count);
-    for (auto* table : {k.coarse ? &RingRadius0 : &RingRadius1, k.coarse ? &PointX0 : &PointX1,
-                        k.coarse ? &PointY0 : &PointY1, k.coarse ? &PointZ0 : &PointZ1}) {
+    for (auto* table : {&tables.ringRadius, &tables.pointX, &tables.pointY, &tables.pointZ}) {
       table->Prefault(f, n);
     }
-    for (auto* table : {k.coarse ? &PixelX0 : &PixelX1, k.coarse ? &PixelY0 : &PixelY1}) {
+    for (auto* table : {&tables.pixelX, &tables.pixelY}) {
       table->Prefault(f, n);
     }
   };
@@ -332,18 +316,18 @@ void PatternGenerator::BuildLayout(const LayoutConstants& k) {
     if (c == bitmapChunk) {
       try {
         TDIB bitmap;
-        if (FieldWidth > 0 && FieldHeight > 0) {
+        if (fieldWidth_ > 0 && fieldHeight_ > 0) {
           bitmap.SetBitCount(24);
-          bitmap.SetSize(FieldWidth, FieldHeight);
+          bitmap.SetSize(fieldWidth_, fieldHeight_);
         }
-        FieldBitmap = std::move(bitmap);
+        fieldBitmap_ = std::move(bitmap);
       } catch (...) {
         bitmapFailure = std::current_exception();
       }
       return;
     }
     if (c == 0) {
-      prefault(i, LastPoint + 1 - i);
+      prefault(i, lastPoint_ + 1 - i);
       WalkOuterRings(k, t, i, r, b);
       return;
     }
@@ -355,7 +339,7 @@ void PatternGenerator::BuildLayout(const LayoutConstants& k) {
     }
   };
   workers_.Run(ringChunks_.size() + 1, chunk);
-  ++LayoutSerial;
+  ++layoutSerial_;
   if (bitmapFailure) std::rethrow_exception(bitmapFailure);
 }
 
@@ -367,12 +351,12 @@ inline void PatternGenerator::PlacePixel(const LayoutConstants& k, const LayoutT
   int32_t px = Round(t.w + x);
   int32_t py = Round(t.h + y);
   if (k.coarse) {
-    px += StepX[static_cast<std::size_t>(i)];
-    py += StepY[static_cast<std::size_t>(i)];
+    px += stepX_[static_cast<std::size_t>(i)];
+    py += stepY_[static_cast<std::size_t>(i)];
   }
-  if (py < 1 || py > FieldHeight - 2 || px < 1 || px > FieldWidth - 2) {
-    px = FieldWidth;
-    py = FieldHeight;
+  if (py < 1 || py > fieldHeight_ - 2 || px < 1 || px > fieldWidth_ - 2) {
+    px = fieldWidth_;
+    py = fieldHeight_;
   }
   t.pixelX[i] = px;
   t.pixelY[i] = py;
@@ -388,16 +372,16 @@ void PatternGenerator::PlacePixels(const LayoutConstants& k, const LayoutTables&
   const __m128d ww = _mm_set1_pd(t.w), hh = _mm_set1_pd(t.h);
   // A pixel is parked unless 1 <= px <= FieldWidth - 2 and 1 <= py <= FieldHeight - 2.
   const __m128i low = _mm_set1_epi32(1);
-  const __m128i highX = _mm_set1_epi32(FieldWidth - 2), highY = _mm_set1_epi32(FieldHeight - 2);
-  const __m128i parkX = _mm_set1_epi32(FieldWidth), parkY = _mm_set1_epi32(FieldHeight);
+  const __m128i highX = _mm_set1_epi32(fieldWidth_ - 2), highY = _mm_set1_epi32(fieldHeight_ - 2);
+  const __m128i parkX = _mm_set1_epi32(fieldWidth_), parkY = _mm_set1_epi32(fieldHeight_);
   const int32_t end = first + count;
   int32_t i = first;
   for (; i + 2 <= end; i += 2) {
     __m128i px = _mm_cvtpd_epi32(_mm_add_pd(ww, _mm_loadu_pd(t.pointX + i)));
     __m128i py = _mm_cvtpd_epi32(_mm_add_pd(hh, _mm_loadu_pd(t.pointY + i)));
     if (k.coarse) {
-      px = _mm_add_epi32(px, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&StepX[i])));
-      py = _mm_add_epi32(py, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&StepY[i])));
+      px = _mm_add_epi32(px, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&stepX_[i])));
+      py = _mm_add_epi32(py, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&stepY_[i])));
     }
     const __m128i parked =
         _mm_or_si128(_mm_or_si128(_mm_cmplt_epi32(py, low), _mm_cmpgt_epi32(py, highY)),
@@ -455,7 +439,7 @@ void PatternGenerator::WalkOuterRings(const LayoutConstants& k, const LayoutTabl
   // cosine and sine is the C library's.)
   double cosB = Cos(b);
   int32_t pending = first;  // first point without its pixel
-  for (int32_t i = first; i <= LastPoint; ++i) {
+  for (int32_t i = first; i <= lastPoint_; ++i) {
     double s, c;
     SinCos(a, s, c);
     const double x = c * r;
@@ -482,63 +466,89 @@ void PatternGenerator::WalkOuterRings(const LayoutConstants& k, const LayoutTabl
     a = a + k.stepNumerator / (k.stepDivisor * r);
     if (!(a < kTwoPi)) {
       r = r + k.ringSpacing;
-      b = b + t.p * Zoom / (r * k.phaseDivisor);
+      b = b + t.p * zoom_ / (r * k.phaseDivisor);
       a = 0;
       if (!(b < kTwoPi)) b = 0;
       cosB = Cos(b);
     }
   }
-  if (pending <= LastPoint) PlacePixels(k, t, pending, LastPoint + 1 - pending);
+  if (pending <= lastPoint_) PlacePixels(k, t, pending, lastPoint_ + 1 - pending);
 }
 
 void PatternGenerator::Figure() {
   double m = 0.01, a = 0;
   for (int k = 0; k < kFigureEntries; ++k) {
-    FigureDX[k] = Round(Cos(a) * m);
-    FigureDY[k] = Round(Sin(a) * m);
-    FigureWeight[k] = Sin(std::numbers::pi / (5 * m + 2));
+    figureDX_[k] = Round(Cos(a) * m);
+    figureDY_[k] = Round(Sin(a) * m);
+    figureWeight_[k] = Sin(std::numbers::pi / (5 * m + 2));
     a = a + 1 / (kTwoPi * m);
     if (!(a < kTwoPi - 1 / (kTwoPi * m))) {
       m = m + 1;
       a = 0;
     }
   }
-  ++LayoutSerial;
+  ++layoutSerial_;
 }
 
 void PatternGenerator::DrawWaveParameters() {
-  Coef1 = random_.Random(12) / 10.0 + 0.7;
-  Coef2 = random_.Random(12) / 10.0 + 0.7;
-  Coef3 = random_.Random(12) / 10.0 + 0.7;
-  Drift1 = random_.Random(10) * 0.001 + 0.001;
-  Drift2 = random_.Random(10) * 0.001 + 0.001;
-  Drift3 = random_.Random(10) * 0.001 + 0.001;
-  Phase1 = random_.Random(200) / 200.0;
-  Phase2 = random_.Random(200) / 200.0;
-  Phase3 = random_.Random(200) / 200.0;
+  wave_.Coef1 = random_.Random(12) / 10.0 + 0.7;
+  wave_.Coef2 = random_.Random(12) / 10.0 + 0.7;
+  wave_.Coef3 = random_.Random(12) / 10.0 + 0.7;
+  wave_.Drift1 = random_.Random(10) * 0.001 + 0.001;
+  wave_.Drift2 = random_.Random(10) * 0.001 + 0.001;
+  wave_.Drift3 = random_.Random(10) * 0.001 + 0.001;
+  wave_.Phase1 = random_.Random(200) / 200.0;
+  wave_.Phase2 = random_.Random(200) / 200.0;
+  wave_.Phase3 = random_.Random(200) / 200.0;
 }
 
 // ---- Frame ----
 
 void PatternGenerator::Tavorensia() {
-  if (UseReferenceRenderer) {
-    RenderReference(*this);
+  if (useReference_) {
+    RenderReference(NextFrame());
     return;
   }
-  if (!fast_) fast_ = std::make_unique<fastgen::FastRenderer>(*this, workers_);
-  fast_->Render();
+  if (!fast_) fast_ = std::make_unique<fastgen::FastRenderer>(cap_, workers_);
+  fast_->Render(NextFrame());
 }
 
 void PatternGenerator::PrepareRenderer() {
-  if (UseReferenceRenderer) return;
-  if (!fast_) fast_ = std::make_unique<fastgen::FastRenderer>(*this, workers_);
-  fast_->Prepare();
+  if (useReference_) return;
+  if (!fast_) fast_ = std::make_unique<fastgen::FastRenderer>(cap_, workers_);
+  fast_->Prepare(Layout());
 }
 
-TurnMatrix PatternGenerator::AdvanceFrameState() {
-  double* const drift[3] = {&Drift1, &Drift2, &Drift3};
-  double* const coef[3] = {&Coef1, &Coef2, &Coef3};
-  double* const phase[3] = {&Phase1, &Phase2, &Phase3};
+LayoutView PatternGenerator::Layout() const {
+  const bool fine = FineLayout();
+  LayoutView v;
+  v.capacity = cap_;
+  v.fine = fine;
+  v.fieldWidth = fieldWidth_;
+  v.fieldHeight = fieldHeight_;
+  v.lastPoint = lastPoint_;
+  v.points = PointsPerFrame();
+  v.tableSize = fine ? cap_.FineCapacity : cap_.CoarseCapacity;
+  const PointTables& tables = fine ? fine_ : coarse_;
+  v.ringRadius = tables.ringRadius.data();
+  v.pointX = tables.pointX.data();
+  v.pointY = tables.pointY.data();
+  v.pointZ = tables.pointZ.data();
+  v.pixelX = tables.pixelX.data();
+  v.pixelY = tables.pixelY.data();
+  v.stepX = stepX_.data();
+  v.stepY = stepY_.data();
+  v.figureDX = figureDX_;
+  v.figureDY = figureDY_;
+  v.figureWeight = figureWeight_;
+  v.serial = layoutSerial_;
+  return v;
+}
+
+FrameInputs PatternGenerator::NextFrame() {
+  double* const drift[3] = {&wave_.Drift1, &wave_.Drift2, &wave_.Drift3};
+  double* const coef[3] = {&wave_.Coef1, &wave_.Coef2, &wave_.Coef3};
+  double* const phase[3] = {&wave_.Phase1, &wave_.Phase2, &wave_.Phase3};
   const double fast = settings_.Fast;
 
   for (double* d : drift) {
@@ -556,60 +566,51 @@ TurnMatrix PatternGenerator::AdvanceFrameState() {
       *drift[i] = 0.001 + 0.001 * random_.Random(10);
     }
   }
-  const TurnMatrix m = MakeTurnMatrix(Phase1, Phase2, Phase3);
+  const TurnMatrix m = MakeTurnMatrix(wave_.Phase1, wave_.Phase2, wave_.Phase3);
   for (int i = 0; i < 3; ++i) {
     *phase[i] = *phase[i] + fast * *drift[i] / 50;
     if (*phase[i] >= 6.28) *phase[i] = 0;
   }
-  return m;
+  FrameInputs in;
+  in.layout = Layout();
+  in.turn = m;
+  in.wave = wave_;
+  in.picture = settings_.Picture;
+  in.blur = settings_.Blur;
+  in.color = settings_.Color;
+  in.red = redPlane_.data();
+  in.green = greenPlane_.data();
+  in.blue = bluePlane_.data();
+  return in;
 }
 
 int32_t PatternGenerator::PointsPerFrame() const {
-  const int32_t area = FieldWidth * FieldHeight;
+  const int32_t area = fieldWidth_ * fieldHeight_;
   const int32_t last = FineLayout() ? Round(area * 2.2) : Round(area / 5.0);
   const int32_t capacity = FineLayout() ? cap_.FineCapacity : cap_.CoarseCapacity;
   return std::clamp<int32_t>(last + 1, 0, capacity);
 }
 
 void PatternGenerator::ClearPlanes() {
-  const int32_t rows = std::clamp<int32_t>(FieldHeight, 0, cap_.PlaneRows);
-  const int32_t cols = std::clamp<int32_t>(FieldWidth, 0, cap_.PlaneColumns);
+  const int32_t rows = std::clamp<int32_t>(fieldHeight_, 0, cap_.PlaneRows);
+  const int32_t cols = std::clamp<int32_t>(fieldWidth_, 0, cap_.PlaneColumns);
   for (int32_t y = 0; y < rows; ++y) {
     const std::size_t bytes = static_cast<std::size_t>(cols) * sizeof(int32_t);
-    std::memset(&RedPlane[Cell(y, 0)], 0, bytes);
-    std::memset(&GreenPlane[Cell(y, 0)], 0, bytes);
-    std::memset(&BluePlane[Cell(y, 0)], 0, bytes);
+    std::memset(&redPlane_[Cell(y, 0)], 0, bytes);
+    std::memset(&greenPlane_[Cell(y, 0)], 0, bytes);
+    std::memset(&bluePlane_[Cell(y, 0)], 0, bytes);
   }
 }
 
-void PatternGenerator::CopyPlanesToBitmap() {
-  if (FieldBitmap.BitCount() != 24) return;
-  const int32_t rows = std::min<int32_t>(FieldBitmap.Height(), cap_.PlaneRows);
-  const int32_t cols = std::min<int32_t>(FieldBitmap.Width(), cap_.PlaneColumns);
-  if (static_cast<int64_t>(rows) * cols < kSplitCopyPixels) {
-    CopyRows(0, rows, cols);
-    return;
-  }
-  // The bitmap is made private once here, so that both threads below only
-  // read the store's owner count.
-  FieldBitmap.ScanLine(0);
-  const int32_t half = rows / 2;
-  auto part = [&](std::size_t c) {
-    if (c == 0) {
-      CopyRows(0, half, cols);
-    } else {
-      CopyRows(half, rows, cols);
-    }
-  };
-  workers_.Run(2, part);
-}
+namespace {
 
-void PatternGenerator::CopyRows(int32_t top, int32_t bottom, int32_t cols) {
+void CopyRows(const int32_t* red0, const int32_t* green0, const int32_t* blue0, std::size_t stride,
+              TDIB& bitmap, int32_t top, int32_t bottom, int32_t cols) {
   for (int32_t y = top; y < bottom; ++y) {
-    uint8_t* row = FieldBitmap.ScanLine(y);
-    const int32_t* red = &RedPlane[Cell(y, 0)];
-    const int32_t* green = &GreenPlane[Cell(y, 0)];
-    const int32_t* blue = &BluePlane[Cell(y, 0)];
+    uint8_t* row = bitmap.ScanLine(y);
+    const int32_t* red = red0 + static_cast<std::size_t>(y) * stride;
+    const int32_t* green = green0 + static_cast<std::size_t>(y) * stride;
+    const int32_t* blue = blue0 + static_cast<std::size_t>(y) * stride;
     int32_t x = 0;
     // Four pixels a step: each as blue | green << 8 | red << 16 in a 32-bit
     // lane, two lanes joined into six bytes in each 64-bit half, and the
@@ -642,8 +643,39 @@ void PatternGenerator::CopyRows(int32_t top, int32_t bottom, int32_t cols) {
   }
 }
 
+}  // namespace
+
+void CopyPlanesToBitmap(const int32_t* red, const int32_t* green, const int32_t* blue,
+                        int32_t planeRows, int32_t planeColumns, TDIB& bitmap,
+                        fastgen::FrameWorkers& workers) {
+  if (bitmap.BitCount() != 24) return;
+  const int32_t rows = std::min<int32_t>(bitmap.Height(), planeRows);
+  const int32_t cols = std::min<int32_t>(bitmap.Width(), planeColumns);
+  const auto stride = static_cast<std::size_t>(planeColumns);
+  if (static_cast<int64_t>(rows) * cols < kSplitCopyPixels) {
+    CopyRows(red, green, blue, stride, bitmap, 0, rows, cols);
+    return;
+  }
+  // The bitmap is made private once here, so that both threads below only
+  // read the store's owner count.
+  bitmap.ScanLine(0);
+  const int32_t half = rows / 2;
+  auto part = [&](std::size_t c) {
+    if (c == 0) {
+      CopyRows(red, green, blue, stride, bitmap, 0, half, cols);
+    } else {
+      CopyRows(red, green, blue, stride, bitmap, half, rows, cols);
+    }
+  };
+  workers.Run(2, part);
+}
+
+void PatternGenerator::CopyPlanesToBitmap() {
+  tav::CopyPlanesToBitmap(redPlane_.data(), greenPlane_.data(), bluePlane_.data(), cap_.PlaneRows,
+                          cap_.PlaneColumns, fieldBitmap_, workers_);
+}
 void PatternGenerator::BoxBlurIfNeeded() {
-  if (NeedsBoxBlur()) FieldBitmap.BoxBlur(24, 1);
+  if (NeedsBoxBlur()) fieldBitmap_.BoxBlur(24, 1);
 }
 
 }  // namespace tav

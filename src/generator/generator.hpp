@@ -11,41 +11,52 @@
 //
 // What a mode calls
 // -----------------
+// The windows call these six operations and nothing else of the generator;
+// each sequence below exists once, here.
+//
 // Full-screen window (TForm1):
 //   FormCreate:
 //       random.Randomize();            // the mode seeds its generator
 //       LoadFullScreenSettings(settings, random);  // also the Rands draws
-//       gen.SetupFullScreen();         // jitter, Zoom, layout, figure table,
-//                                      // wave parameters
+//       gen.SetupFullScreen();         // the set-up at 640 x 480
 //   DXTimerTimer:
 //       gen.FrameTick();               // Tavorensia, plane copy, and BoxBlur
 //                                      // when 2 < Zoom <= 5
-//       if (surface ready) { Fill(0); LoadFromBitmap(gen.FieldBitmap); Flip(); }
+//       if (surface ready) { Fill(0); LoadFromBitmap(gen.FieldBitmap()); Flip(); }
 //   (Blurring also while the surface is not ready changes nothing visible:
-//   the next tick's copy rewrites every pixel of FieldBitmap.)
+//   the next tick's copy rewrites every pixel of the field bitmap.)
 //
 // Settings window (TForm2):
 //   FormCreate, after its own steps up to the slider positions
 //   (random.Randomize(); LoadSettingsWindowSettings, which makes the Rands
 //   draws; sliders positioned):
-//       gen.SetupSettingsWindow(400, 300);  // jitter, Zoom, LastZoom,
-//                                           // LastPicture, layout, figure
-//                                           // table, wave parameters
+//       gen.SetupSettingsWindow(400, 300);  // the same set-up at 400 x 300
 //   DXTimerTimer:
 //       if (PreviewRestore == 1) { gen.RestorePreview(400, 300); PreviewRestore = 0;
 //                                  resize WallpaperBitmap to 400 x 300; }
-//       gen.PreviewTick();             // Zoom from Satiation, set-up again when
-//                                      // Zoom or Picture changed, clear the
-//                                      // field area of the planes, Tavorensia,
-//                                      // plane copy, BoxBlur when 2 < Zoom <= 5
-//       if (surface ready) { Fill(0); LoadFromBitmap(gen.FieldBitmap); Flip(); }
+//       gen.PreviewTick();             // follow Satiation and Picture (a new
+//                                      // layout when either changed), clear
+//                                      // the field area of the planes, then
+//                                      // the full-screen frame
+//       if (surface ready) { Fill(0); LoadFromBitmap(gen.FieldBitmap()); Flip(); }
 //   Button2Click ("Render Wallpaper"):
-//       gen.RenderWallpaper(WallpaperWidth, WallpaperHeight, WallpaperBitmap);
-//                                      // set-up at the wallpaper size with the
-//                                      // current Zoom, Tavorensia without
-//                                      // clearing, copy, blur, DrawScaled into
-//                                      // WallpaperBitmap (resized to the size)
+//       RenderWallpaperOfSize(gen, WallpaperWidth, WallpaperHeight, WallpaperBitmap);
+//                                      // gen.RenderWallpaper: a layout at the
+//                                      // wallpaper size with the current Zoom,
+//                                      // the frame without clearing, the field
+//                                      // drawn scaled over the whole wallpaper
+//                                      // (a size beyond the largest field is
+//                                      // rendered at the largest of its aspect
+//                                      // that fits: generator/large_wallpaper.hpp)
 //       then disable the timer and open the save dialog.
+//
+// The set-up (Setup) and the frame (FrameTick) are shared: the set-ups differ
+// only in the target size, and the preview frame is the full-screen frame
+// after FollowSettings and ClearPlanes.
+//
+// The tables and the wave parameters are the generator's own. A renderer
+// reads them through the FrameInputs of NextFrame, tests through Layout()
+// and Wave(); SetWaveState is the one way in, for worked examples.
 //
 // Everything is allocated at construction, at the shape's full capacity;
 // pages of the tables and planes cost memory only once a layout writes them.
@@ -100,6 +111,65 @@ TurnMatrix MakeTurnMatrix(double phase1, double phase2, double phase3);
 // Number of entries of the figure table.
 inline constexpr int kFigureEntries = 11;
 
+// The wave parameters: coefficients, their drift rates and the three angles.
+struct WaveState {
+  double Coef1 = 0, Coef2 = 0, Coef3 = 0;
+  double Drift1 = 0, Drift2 = 0, Drift3 = 0;
+  double Phase1 = 0, Phase2 = 0, Phase3 = 0;
+};
+
+// What a renderer reads of the current layout: the tables of the layout in
+// use (fine or coarse), the figure table and the sizes, all read-only.
+struct LayoutView {
+  GeneratorCapacity capacity;
+  bool fine = false;
+  int32_t fieldWidth = 0, fieldHeight = 0;
+  int32_t lastPoint = -1;  // the layout's last point
+  int32_t points = 0;      // points a frame walks: LastPoint + 1 within the tables
+  int32_t tableSize = 0;   // entries of each table; the modulation looks no further
+  const double* ringRadius = nullptr;
+  const double* pointX = nullptr;
+  const double* pointY = nullptr;
+  const double* pointZ = nullptr;
+  const int32_t* pixelX = nullptr;
+  const int32_t* pixelY = nullptr;
+  // Jitter of the coarse layout (-1, 0 or +1), JitterCapacity entries.
+  const int32_t* stepX = nullptr;
+  const int32_t* stepY = nullptr;
+  const int32_t* figureDX = nullptr;
+  const int32_t* figureDY = nullptr;
+  const double* figureWeight = nullptr;
+  // Changes with every layout or figure build, so that a renderer keeping
+  // data per layout knows when to rebuild it.
+  uint64_t serial = 0;
+
+  // Plane cell at (row, column); row stride is capacity.PlaneColumns.
+  std::size_t Cell(int32_t row, int32_t col) const {
+    return static_cast<std::size_t>(row) * static_cast<std::size_t>(capacity.PlaneColumns) +
+           static_cast<std::size_t>(col);
+  }
+};
+
+// One frame as a renderer gets it: the layout, the matrix and coefficients
+// of this frame, the settings it reads, and the planes it writes
+// (PlaneRows x PlaneColumns each, [row][column] row-major).
+struct FrameInputs {
+  LayoutView layout;
+  TurnMatrix turn;
+  WaveState wave;  // after this frame's move
+  int32_t picture = 0, blur = 0, color = 0;
+  int32_t* red = nullptr;
+  int32_t* green = nullptr;
+  int32_t* blue = nullptr;
+};
+
+// Low 8 bits of the planes (stride planeColumns) into the rows of a 24-bit
+// bitmap (blue, green, red); a field of 100,000 pixels or more is copied on
+// both cores.
+void CopyPlanesToBitmap(const int32_t* red, const int32_t* green, const int32_t* blue,
+                        int32_t planeRows, int32_t planeColumns, TDIB& bitmap,
+                        fastgen::FrameWorkers& workers);
+
 class PatternGenerator {
  public:
   PatternGenerator(GeneratorShape shape, Settings& settings, RandomGenerator& random);
@@ -111,127 +181,67 @@ class PatternGenerator {
 
   // Full-screen FormCreate, after the caller has seeded the random generator
   // and loaded the settings (the loader makes the Rands draws of Picture,
-  // Blur and Color; they are not repeated here): jitter tables; Zoom; the
-  // layout for Zoom at a 640 x 480 target; Figure; wave parameters.
+  // Blur and Color; they are not repeated here): Setup at 640 x 480.
   void SetupFullScreen();
-  // One full-screen frame: Tavorensia, CopyPlanesToBitmap, BoxBlurIfNeeded.
+  // One frame: Tavorensia, CopyPlanesToBitmap, BoxBlurIfNeeded.
   void FrameTick();
 
-  // Settings-window FormCreate from the jitter tables on: FillJitter; target
-  // = width x height; Zoom; LastPicture = Picture; RunSetup; LastZoom = Zoom;
-  // Figure; DrawWaveParameters.
+  // Settings-window FormCreate from the jitter tables on: Setup at
+  // width x height.
   void SetupSettingsWindow(int32_t targetWidth, int32_t targetHeight);
-  // One live-preview frame: Zoom from Satiation; RunSetup when Zoom differs
-  // from LastZoom or Picture from LastPicture; ClearPlanes; Tavorensia;
-  // CopyPlanesToBitmap; BoxBlurIfNeeded.
+  // One live-preview frame: FollowSettings; ClearPlanes; FrameTick.
   void PreviewTick();
   // Back to the preview after a wallpaper render: target = width x height and
   // RunSetup with the current Zoom.
   void RestorePreview(int32_t targetWidth, int32_t targetHeight);
   // "Render Wallpaper": target = width x height; wallpaper resized to it (24
-  // bits); RunSetup with the current Zoom (not recomputed); Tavorensia
-  // without clearing the planes; CopyPlanesToBitmap; BoxBlurIfNeeded;
-  // FieldBitmap drawn scaled over the whole wallpaper. The target stays at
-  // the wallpaper size until RestorePreview.
+  // bits); RunSetup with the current Zoom (not recomputed); FrameTick
+  // without clearing the planes; the field bitmap drawn scaled over the
+  // whole wallpaper. The target stays at the wallpaper size until
+  // RestorePreview.
   void RenderWallpaper(int32_t width, int32_t height, TDIB& wallpaper);
 
-  // ---- Building blocks ----
+  // ---- What the renderers and tests read ----
 
   // 11 - Satiation / 10, with Satiation clamped to 0..100.
   static double ZoomFor(int32_t satiation);
-  // Sets TargetWidth and TargetHeight, clamped to 0 .. the largest field.
-  void SetTarget(int32_t width, int32_t height);
-  // StepX[i] = Random(2) - Random(2), then StepY[i] likewise, for every entry.
-  void FillJitter();
-  // Coarse layout (Zoom > 5): field size, FieldBitmap, LastPoint, points.
-  void Ra_x_y_0();
-  // Fine layout (Zoom <= 5).
-  void Ra_x_y_1();
-  // Ra_x_y_0 when Zoom > 5, otherwise Ra_x_y_1.
-  void RunSetup();
-  // The 11-entry figure table; always the same.
-  void Figure();
-  // Coef1..3 = Random(12)/10 + 0.7, Drift1..3 = Random(10)*0.001 + 0.001,
-  // Phase1..3 = Random(200)/200, in this order.
-  void DrawWaveParameters();
-
-  // The frame renderer: advances the wave parameters by one frame and
-  // colours every point of the current layout into the planes.
-  void Tavorensia();
-  // The renderer's first steps, shared by every renderer: redraws zero
-  // drifts, moves and turns the coefficients, builds the matrix from the
-  // angles as they stand, then moves and wraps the angles.
-  TurnMatrix AdvanceFrameState();
-
-  // Zeroes rows 0..FieldHeight-1, columns 0..FieldWidth-1 of all planes.
-  void ClearPlanes();
-  // Low 8 bits of the planes into FieldBitmap's rows (blue, green, red).
-  void CopyPlanesToBitmap();
+  double Zoom() const { return zoom_; }
+  int32_t FieldWidth() const { return fieldWidth_; }
+  int32_t FieldHeight() const { return fieldHeight_; }
+  int32_t LastPoint() const { return lastPoint_; }
+  // The frame as the window shows it; replaced by every set-up.
+  const TDIB& FieldBitmap() const { return fieldBitmap_; }
   // 2 < Zoom <= 5: the frame is blurred before it is shown.
-  bool NeedsBoxBlur() const { return Zoom > 2 && Zoom <= 5; }
-  void BoxBlurIfNeeded();
-
+  bool NeedsBoxBlur() const { return zoom_ > 2 && zoom_ <= 5; }
   // True when Zoom selects the fine layout.
-  bool FineLayout() const { return Zoom <= 5; }
+  bool FineLayout() const { return zoom_ <= 5; }
   // Points one call of Tavorensia processes with the current field size.
   int32_t PointsPerFrame() const;
-
   GeneratorShape Shape() const { return shape_; }
   const GeneratorCapacity& Capacity() const { return cap_; }
-  Settings& settings() { return settings_; }
   const Settings& settings() const { return settings_; }
-  RandomGenerator& random() { return random_; }
-
-  // Plane cell at (row, column); row stride is Capacity().PlaneColumns.
-  int32_t& Red(int32_t row, int32_t col) { return RedPlane[Cell(row, col)]; }
-  int32_t& Green(int32_t row, int32_t col) { return GreenPlane[Cell(row, col)]; }
-  int32_t& Blue(int32_t row, int32_t col) { return BluePlane[Cell(row, col)]; }
+  // Plane cell at (row, column).
+  int32_t Red(int32_t row, int32_t col) const { return redPlane_[Cell(row, col)]; }
+  int32_t Green(int32_t row, int32_t col) const { return greenPlane_[Cell(row, col)]; }
+  int32_t Blue(int32_t row, int32_t col) const { return bluePlane_[Cell(row, col)]; }
   std::size_t Cell(int32_t row, int32_t col) const {
     return static_cast<std::size_t>(row) * static_cast<std::size_t>(cap_.PlaneColumns) +
            static_cast<std::size_t>(col);
   }
+  // The layout in use, read-only.
+  LayoutView Layout() const;
+  const WaveState& Wave() const { return wave_; }
 
-  // ---- State (public so that renderers can walk the flat arrays) ----
+  // The renderer's first steps, shared by every renderer: redraws zero
+  // drifts, moves and turns the coefficients, builds the matrix from the
+  // angles as they stand, then moves and wraps the angles. Returns what a
+  // renderer needs to draw the frame; Tavorensia hands it to its renderer.
+  FrameInputs NextFrame();
 
-  double Zoom = 0;
-  int32_t TargetWidth = 0, TargetHeight = 0;
-  int32_t FieldWidth = 0, FieldHeight = 0;
-  int32_t LastPoint = -1;
-  TDIB FieldBitmap;
-
-  // Settings window: the Zoom and Picture the set-up last ran with.
-  double LastZoom = 0;
-  int32_t LastPicture = 0;
-
+  // Worked examples start from given wave parameters; no mode does.
+  void SetWaveState(const WaveState& wave) { wave_ = wave; }
   // Forces the reference renderer (tavorensia-render --scalar, tests).
-  bool UseReferenceRenderer = false;
-  // Bumped by every layout or figure build, so that a renderer keeping data
-  // per layout knows when to rebuild it.
-  uint64_t LayoutSerial = 0;
-  // Builds the fast renderer's per-layout data now rather than in the next
-  // frame; the set-ups call it last.
-  void PrepareRenderer();
-
-  // Jitter of the coarse layout: -1, 0 or +1.
-  ZeroBuffer<int32_t> StepX, StepY;
-  // Coarse layout.
-  ZeroBuffer<double> RingRadius0, PointX0, PointY0, PointZ0;
-  ZeroBuffer<int32_t> PixelX0, PixelY0;
-  // Fine layout.
-  ZeroBuffer<double> RingRadius1, PointX1, PointY1, PointZ1;
-  ZeroBuffer<int32_t> PixelX1, PixelY1;
-  // Figure table: offsets and weights of a tile's entries.
-  int32_t FigureDX[kFigureEntries] = {};
-  int32_t FigureDY[kFigureEntries] = {};
-  double FigureWeight[kFigureEntries] = {};
-
-  // Wave parameters.
-  double Coef1 = 0, Coef2 = 0, Coef3 = 0;
-  double Drift1 = 0, Drift2 = 0, Drift3 = 0;
-  double Phase1 = 0, Phase2 = 0, Phase3 = 0;
-
-  // Colour planes, PlaneRows x PlaneColumns each, [row][column] row-major.
-  ZeroBuffer<int32_t> RedPlane, GreenPlane, BluePlane;
+  void UseReferenceRenderer(bool on) { useReference_ = on; }
 
  private:
   struct LayoutConstants;
@@ -242,8 +252,41 @@ class PatternGenerator {
     int32_t first, count;
     double radius, cosPhase;
   };
+
+  // The set-up of both windows at a target of width x height: FillJitter;
+  // Zoom; LastPicture = Picture; RunSetup; LastZoom = Zoom; Figure;
+  // DrawWaveParameters; PrepareRenderer.
+  void Setup(int32_t targetWidth, int32_t targetHeight);
+  // The preview's part: Zoom from Satiation; RunSetup when Zoom differs
+  // from LastZoom or Picture from LastPicture.
+  void FollowSettings();
+  // Sets the target size, clamped to 0 .. the largest field.
+  void SetTarget(int32_t width, int32_t height);
+  // StepX[i] = Random(2) - Random(2), then StepY[i] likewise, for every entry.
+  void FillJitter();
+  // Coarse layout (Zoom > 5): field size, field bitmap, LastPoint, points.
+  void Ra_x_y_0();
+  // Fine layout (Zoom <= 5).
+  void Ra_x_y_1();
+  // Ra_x_y_0 when Zoom > 5, otherwise Ra_x_y_1.
+  void RunSetup();
+  // The 11-entry figure table; always the same.
+  void Figure();
+  // Coef1..3 = Random(12)/10 + 0.7, Drift1..3 = Random(10)*0.001 + 0.001,
+  // Phase1..3 = Random(200)/200, in this order.
+  void DrawWaveParameters();
+  // The frame renderer: advances the wave parameters by one frame and
+  // colours every point of the current layout into the planes.
+  void Tavorensia();
+  // Builds the fast renderer's per-layout data now rather than in the next
+  // frame; the set-ups call it last.
+  void PrepareRenderer();
+  // Zeroes rows 0..FieldHeight-1, columns 0..FieldWidth-1 of all planes.
+  void ClearPlanes();
+  void CopyPlanesToBitmap();
+  void BoxBlurIfNeeded();
+
   void BuildLayout(const LayoutConstants& k);
-  void CopyRows(int32_t top, int32_t bottom, int32_t cols);
   void PlacePixel(const LayoutConstants& k, const LayoutTables& t, int32_t i, double x,
                   double y) const;
   void PlacePixels(const LayoutConstants& k, const LayoutTables& t, int32_t first,
@@ -252,6 +295,36 @@ class PatternGenerator {
   void WalkOuterRings(const LayoutConstants& k, const LayoutTables& t, int32_t first, double r,
                       double b) const;
 
+  double zoom_ = 0;
+  int32_t targetWidth_ = 0, targetHeight_ = 0;
+  int32_t fieldWidth_ = 0, fieldHeight_ = 0;
+  int32_t lastPoint_ = -1;
+  TDIB fieldBitmap_;
+  // Settings window: the Zoom and Picture the set-up last ran with.
+  double lastZoom_ = 0;
+  int32_t lastPicture_ = 0;
+  bool useReference_ = false;
+  uint64_t layoutSerial_ = 0;
+
+  // Jitter of the coarse layout: -1, 0 or +1.
+  ZeroBuffer<int32_t> stepX_, stepY_;
+  // The six tables of one layout, points in walking order.
+  struct PointTables {
+    explicit PointTables(std::size_t n)
+        : ringRadius(n), pointX(n), pointY(n), pointZ(n), pixelX(n), pixelY(n) {}
+    ZeroBuffer<double> ringRadius, pointX, pointY, pointZ;
+    ZeroBuffer<int32_t> pixelX, pixelY;
+  };
+  PointTables coarse_;  // Zoom > 5
+  PointTables fine_;    // Zoom <= 5
+  // Figure table: offsets and weights of a tile's entries.
+  int32_t figureDX_[kFigureEntries] = {};
+  int32_t figureDY_[kFigureEntries] = {};
+  double figureWeight_[kFigureEntries] = {};
+  WaveState wave_;
+  // Colour planes, PlaneRows x PlaneColumns each, [row][column] row-major.
+  ZeroBuffer<int32_t> redPlane_, greenPlane_, bluePlane_;
+
   GeneratorShape shape_;
   GeneratorCapacity cap_;
   // Shares set-up and frame work with a second core; its one thread lives
@@ -259,8 +332,8 @@ class PatternGenerator {
   fastgen::FrameWorkers workers_;
   std::vector<InnerRing> innerRings_;
   std::vector<std::size_t> ringChunks_;  // first inner ring of each chunk, then the end
-  // The renderer Tavorensia uses unless UseReferenceRenderer is set; made
-  // at the first set-up or frame, working on workers_.
+  // The renderer Tavorensia uses unless the reference is forced; made at
+  // the first set-up or frame, working on workers_.
   std::unique_ptr<fastgen::FastRenderer> fast_;
   Settings& settings_;
   RandomGenerator& random_;

@@ -27,7 +27,7 @@ inline std::size_t LookUp(int32_t k, double offset, std::size_t capacity) {
 
 // Turns point k and, when blur > 0, modulates the turned coordinates with
 // sines of coordinates of points further along the same layout.
-inline Turned TurnPoint(const PatternGenerator& g, const TurnMatrix& m, const double* px,
+inline Turned TurnPoint(const WaveState& w, const TurnMatrix& m, const double* px,
                         const double* py, const double* pz, std::size_t capacity, int32_t k,
                         int32_t blur) {
   const double x = px[k], y = py[k], z = pz[k];
@@ -35,18 +35,20 @@ inline Turned TurnPoint(const PatternGenerator& g, const TurnMatrix& m, const do
            m.C1 * x + m.C2 * y + m.C3 * z};
   if (blur > 0) {
     const double b = blur;
-    t.x = t.x * (1 + Sin(pz[LookUp(k, g.Coef1 * g.Coef1 * b, capacity)] * g.Coef3 * b / 1000));
-    t.y = t.y * (1 + Sin(px[LookUp(k, g.Coef2 * g.Coef2 * b, capacity)] * g.Coef1 * b / 1000));
-    t.z = t.z * (1 + Sin(py[LookUp(k, g.Coef3 * g.Coef3 * b, capacity)] * g.Coef2 * b / 1000));
+    t.x = t.x * (1 + Sin(pz[LookUp(k, w.Coef1 * w.Coef1 * b, capacity)] * w.Coef3 * b / 1000));
+    t.y = t.y * (1 + Sin(px[LookUp(k, w.Coef2 * w.Coef2 * b, capacity)] * w.Coef1 * b / 1000));
+    t.z = t.z * (1 + Sin(py[LookUp(k, w.Coef3 * w.Coef3 * b, capacity)] * w.Coef2 * b / 1000));
   }
   return t;
 }
 
-void FinePass(PatternGenerator& g, const TurnMatrix& m, int32_t picture, int32_t blur, int32_t color) {
-  const std::size_t capacity = static_cast<std::size_t>(g.Capacity().FineCapacity);
-  const int32_t last = g.PointsPerFrame() - 1;
-  const bool settingsFormulas = g.Capacity().SettingsFormulas;
-  const double c1 = g.Coef1, c2 = g.Coef2, c3 = g.Coef3;
+void FinePass(const FrameInputs& in) {
+  const LayoutView& l = in.layout;
+  const int32_t picture = in.picture, blur = in.blur, color = in.color;
+  const std::size_t capacity = static_cast<std::size_t>(l.tableSize);
+  const int32_t last = l.points - 1;
+  const bool settingsFormulas = l.capacity.SettingsFormulas;
+  const double c1 = in.wave.Coef1, c2 = in.wave.Coef2, c3 = in.wave.Coef3;
   // The settings window adds Blur to the chained denominators and uses
   // products of squared coefficients in the independent ones.
   const double chainedExtra = settingsFormulas ? static_cast<double>(blur) : 0.0;
@@ -55,11 +57,9 @@ void FinePass(PatternGenerator& g, const TurnMatrix& m, int32_t picture, int32_t
   const double den3 = settingsFormulas ? c2 * c2 * c3 * c3 : c3 * c3;
 
   for (int32_t k = 0; k <= last; ++k) {
-    const Turned t = TurnPoint(g, m, g.PointX1.data(), g.PointY1.data(), g.PointZ1.data(),
-                               capacity, k, blur);
-    const double r = g.RingRadius1[static_cast<std::size_t>(k)];
-    const std::size_t cell = g.Cell(g.PixelY1[static_cast<std::size_t>(k)],
-                                    g.PixelX1[static_cast<std::size_t>(k)]);
+    const Turned t = TurnPoint(in.wave, in.turn, l.pointX, l.pointY, l.pointZ, capacity, k, blur);
+    const double r = l.ringRadius[k];
+    const std::size_t cell = l.Cell(l.pixelY[k], l.pixelX[k]);
     int32_t red, green, blue;
     if (picture > 50) {
       red = Round(255 * Sin(kPi * c2 * t.x / (r + t.x + c1 + chainedExtra)) + c1 / 3);
@@ -73,22 +73,23 @@ void FinePass(PatternGenerator& g, const TurnMatrix& m, int32_t picture, int32_t
     // The sum in 64 bits: saturated values must not overflow.
     red = Round(static_cast<double>(static_cast<int64_t>(red) + blue) / c3);
     ColorModePixel(red, green, blue, color);
-    g.RedPlane[cell] = red;
-    g.GreenPlane[cell] = green;
-    g.BluePlane[cell] = blue;
+    in.red[cell] = red;
+    in.green[cell] = green;
+    in.blue[cell] = blue;
   }
 }
 
-void CoarsePass(PatternGenerator& g, const TurnMatrix& m, int32_t picture, int32_t blur, int32_t color) {
-  const std::size_t capacity = static_cast<std::size_t>(g.Capacity().CoarseCapacity);
-  const int32_t last = g.PointsPerFrame() - 1;
-  const double c1 = g.Coef1, c2 = g.Coef2, c3 = g.Coef3;
-  const int32_t fw = g.FieldWidth, fh = g.FieldHeight;
+void CoarsePass(const FrameInputs& in) {
+  const LayoutView& l = in.layout;
+  const int32_t picture = in.picture, blur = in.blur, color = in.color;
+  const std::size_t capacity = static_cast<std::size_t>(l.tableSize);
+  const int32_t last = l.points - 1;
+  const double c1 = in.wave.Coef1, c2 = in.wave.Coef2, c3 = in.wave.Coef3;
+  const int32_t fw = l.fieldWidth, fh = l.fieldHeight;
 
   for (int32_t k = 0; k <= last; ++k) {
-    const Turned t = TurnPoint(g, m, g.PointX0.data(), g.PointY0.data(), g.PointZ0.data(),
-                               capacity, k, blur);
-    const double r = g.RingRadius0[static_cast<std::size_t>(k)];
+    const Turned t = TurnPoint(in.wave, in.turn, l.pointX, l.pointY, l.pointZ, capacity, k, blur);
+    const double r = l.ringRadius[k];
     double tr, tg, tb;
     if (picture > 50) {
       tr = Sin(kPi * c2 * t.x / (r + t.x + c1) + c1 / 3);
@@ -102,32 +103,29 @@ void CoarsePass(PatternGenerator& g, const TurnMatrix& m, int32_t picture, int32
     tr = (tr + tb) / c3;
     ColorModeTile(tr, tg, tb, color);
 
-    const int32_t x0 = g.PixelX0[static_cast<std::size_t>(k)];
-    const int32_t y0 = g.PixelY0[static_cast<std::size_t>(k)];
+    const int32_t x0 = l.pixelX[k];
+    const int32_t y0 = l.pixelY[k];
     for (int j = 0; j < kFigureEntries; ++j) {
-      int32_t px = x0 + g.FigureDX[j];
-      int32_t py = y0 + g.FigureDY[j];
+      int32_t px = x0 + l.figureDX[j];
+      int32_t py = y0 + l.figureDY[j];
       // Entries off the field's inner part all land on pixel (0, 0).
       if (!(py > 0 && py < fh && px > 0 && px < fw)) px = py = 0;
-      const std::size_t cell = g.Cell(py, px);
-      const double wgt = g.FigureWeight[j];
-      g.RedPlane[cell] = Round(255 * tr * wgt);
-      g.GreenPlane[cell] = Round(255 * tg * wgt);
-      g.BluePlane[cell] = Round(255 * tb * wgt);
+      const std::size_t cell = l.Cell(py, px);
+      const double wgt = l.figureWeight[j];
+      in.red[cell] = Round(255 * tr * wgt);
+      in.green[cell] = Round(255 * tg * wgt);
+      in.blue[cell] = Round(255 * tb * wgt);
     }
   }
 }
 
 }  // namespace
 
-void RenderReference(PatternGenerator& g) {
-  const TurnMatrix m = g.AdvanceFrameState();
-  const Settings& s = g.settings();
-  const int32_t picture = s.Picture, blur = s.Blur, color = s.Color;
-  if (g.FineLayout()) {
-    FinePass(g, m, picture, blur, color);
+void RenderReference(const FrameInputs& in) {
+  if (in.layout.fine) {
+    FinePass(in);
   } else {
-    CoarsePass(g, m, picture, blur, color);
+    CoarsePass(in);
   }
 }
 

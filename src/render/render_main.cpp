@@ -225,12 +225,12 @@ int Compare(const Options& o, uint32_t seed) {
       random[i].SetSeed(seed);
       gen[i] = std::make_unique<tav::PatternGenerator>(tav::GeneratorShape::FullScreen, settings[i],
                                                  random[i]);
-      gen[i]->UseReferenceRenderer = i == 1;
+      gen[i]->UseReferenceRenderer(i == 1);
       gen[i]->SetupFullScreen();
     }
     for (; frames < o.frames; ++frames) {
       for (auto& g : gen) g->FrameTick();
-      tally.Add(gen[0]->FieldBitmap, gen[1]->FieldBitmap);
+      tally.Add(gen[0]->FieldBitmap(), gen[1]->FieldBitmap());
     }
   } else {
     const tav::WallpaperSize size = WallpaperSizeOf(o);
@@ -239,7 +239,7 @@ int Compare(const Options& o, uint32_t seed) {
       settings[i].Bright = o.wallpaper;
       random[i].SetSeed(seed);
       tav::PatternGenerator gen(tav::GeneratorShape::SettingsWindow, settings[i], random[i]);
-      gen.UseReferenceRenderer = i == 1;
+      gen.UseReferenceRenderer(i == 1);
       gen.SetupSettingsWindow(400, 300);
       for (int32_t f = 0; f < o.frames; ++f) gen.PreviewTick();
       wallpaper[i].SetBitCount(24);
@@ -275,13 +275,13 @@ int Stream(const Options& o) {
     random.Randomize();
   }
   tav::PatternGenerator gen(tav::GeneratorShape::FullScreen, settings, random);
-  gen.UseReferenceRenderer = o.scalar;
+  gen.UseReferenceRenderer(o.scalar);
   gen.SetupFullScreen();
-  tav::Y4mStream stream(fd, o.width ? o.width : gen.FieldWidth,
-                        o.height ? o.height : gen.FieldHeight);
+  tav::Y4mStream stream(fd, o.width ? o.width : gen.FieldWidth(),
+                        o.height ? o.height : gen.FieldHeight());
   for (int32_t f = 0; o.frames == 0 || f < o.frames; ++f) {
     gen.FrameTick();
-    if (!stream.Write(gen.FieldBitmap)) break;
+    if (!stream.Write(gen.FieldBitmap())) break;
   }
   if (fd != STDOUT_FILENO && ::close(fd) != 0) throw tav::EWriteError("Stream write error");
   return 0;
@@ -307,7 +307,7 @@ int Run(const Options& o) {
 
   if (o.wallpaper == 0 && o.width == 0) {
     tav::PatternGenerator gen(tav::GeneratorShape::FullScreen, settings, random);
-    gen.UseReferenceRenderer = o.scalar;
+    gen.UseReferenceRenderer(o.scalar);
     gen.SetupFullScreen();
     points = gen.PointsPerFrame();
     for (int32_t f = 0; f < o.frames; ++f) {
@@ -317,12 +317,12 @@ int Run(const Options& o) {
         gen.FrameTick();
       }
     }
-    result = gen.FieldBitmap;
+    result = gen.FieldBitmap();
   } else {
     const tav::WallpaperSize size = WallpaperSizeOf(o);
     settings.Bright = o.wallpaper;
     tav::PatternGenerator gen(tav::GeneratorShape::SettingsWindow, settings, random);
-    gen.UseReferenceRenderer = o.scalar;
+    gen.UseReferenceRenderer(o.scalar);
     gen.SetupSettingsWindow(400, 300);
     for (int32_t f = 0; f < o.frames; ++f) gen.PreviewTick();
     tav::TDIB wallpaper;

@@ -83,8 +83,8 @@ TEST(FullScreenForm, CreationCoversTheScreenHidesTheCursorAndSetsTheFlag) {
 
   // One tick puts the field bitmap on the surface.
   s.form->DXTimerTimer(s.form->DXTimer, 1);
-  EXPECT_EQ(s.form->DXDraw.SurfaceWidth(), s.form->generator.FieldBitmap.Width());
-  EXPECT_EQ(s.form->DXDraw.SurfaceHeight(), s.form->generator.FieldBitmap.Height());
+  EXPECT_EQ(s.form->DXDraw.SurfaceWidth(), s.form->generator.FieldBitmap().Width());
+  EXPECT_EQ(s.form->DXDraw.SurfaceHeight(), s.form->generator.FieldBitmap().Height());
 }
 
 TEST(FullScreenForm, MouseTravelOfMoreThanFivePixelsEnds) {
@@ -169,9 +169,9 @@ TEST(FullScreenForm, DisplayThatCannotBeSetUpShowsTheErrorAndKeepsTheWindow) {
   }
   // Ticks still render into the bitmap while nothing can be shown.
   s.form->DXTimerTimer(s.form->DXTimer, 1);
-  const TDIB before = s.form->generator.FieldBitmap;  // shares the store until the next write
+  const TDIB before = s.form->generator.FieldBitmap();  // shares the store until the next write
   s.form->DXTimerTimer(s.form->DXTimer, 1);
-  const TDIB& after = s.form->generator.FieldBitmap;
+  const TDIB& after = s.form->generator.FieldBitmap();
   ASSERT_EQ(after.Height(), before.Height());
   const size_t bytes = after.WidthBytes() * static_cast<size_t>(after.Height());
   EXPECT_FALSE(after.SharesStoreWith(before));
