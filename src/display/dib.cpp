@@ -368,12 +368,22 @@ std::vector<uint8_t> TDIB::FileBytes() const {
 
 // The file is written under a temporary name in the target's folder and
 // renamed over the target only when it is complete, so a failed write
-// leaves neither a partial file nor a damaged earlier one.
+// leaves neither a partial file nor a damaged earlier one. The temporary
+// name is short and hidden: a target name may use the file system's whole
+// limit, and the folder's file list should not show a save in progress.
 void WriteFileAtomically(const std::string& fileName, const uint8_t* data, std::size_t size) {
   static std::atomic<unsigned> counter{0};
-  const std::string tmp = fileName + ".tmp" + std::to_string(::getpid()) + "_" +
-                          std::to_string(counter.fetch_add(1));
-  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  const std::size_t slash = fileName.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1);
+  std::string tmp;
+  int fd = -1;
+  // A name left behind by a process that was killed mid-write is skipped.
+  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    tmp = folder + ".tavorensia-" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1)) +
+          ".tmp";
+    fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
   if (fd < 0) throw EFCreateError("Cannot create file " + fileName);
   const bool written = WriteAll(fd, data, size) && ::fsync(fd) == 0;
   const bool closed = ::close(fd) == 0;
