@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "display/dib.hpp"
@@ -110,7 +111,7 @@ TEST(SaveWallpaperDialog, FailedSavesKeepTheDialogOpen) {
     const char* name;
     const char* message;
   } cases[] = {
-      {"*.bmp", "Cannot create file *.bmp.bmp"},  {"a?b", "Cannot create file a?b.bmp"},
+      {"*.bmp", "Cannot create file *.bmp"},  {"a?b", "Cannot create file a?b.bmp"},
       {"say \"hi\"", "Cannot create file say \"hi\".bmp"}, {"<x>", "Cannot create file <x>.bmp"},
       {"p|q", "Cannot create file p|q.bmp"},     {"missing/x", "Cannot create file missing/x.bmp"},
   };
@@ -192,7 +193,91 @@ TEST(SaveWallpaperDialog, PathWallWrittenOnlyWhenTheFolderChanged) {
   EXPECT_EQ(owner.count, 3);
 }
 
-TEST(SaveWallpaperDialog, ClickedFileGetsAnotherExtension) {
+// What the dialog offers, which file "Save" writes, and when it asks first.
+TEST(SaveWallpaperDialog, NamingAndReplaceRules) {
+  const std::string w250(250, 'w'), w251(251, 'w'), w252(252, 'w');
+  enum Answer { kNone, kYes, kNo };
+  const struct {
+    const char* what;
+    std::vector<std::string> before;  // files in the folder ("/" ends a folder)
+    int32_t count;                    // wallpapers saved earlier in this run
+    std::string typed;                // empty: keep the offered name
+    Answer answer;
+    std::string offered, question, error;
+    std::vector<std::string> after;   // the folder afterwards
+    const char* written;              // the file that holds the wallpaper now
+  } cases[] = {
+      {"first of a run", {}, 0, "", kNone, "Tavorensia0", "", "", {"Tavorensia0.bmp"}, "Tavorensia0.bmp"},
+      {"earlier runs' files are skipped", {"Tavorensia0.bmp", "Tavorensia1.bmp"}, 0, "", kNone, "Tavorensia2", "", "",
+       {"Tavorensia0.bmp", "Tavorensia1.bmp", "Tavorensia2.bmp"}, "Tavorensia2.bmp"},
+      {"counting on from this run's count", {"Tavorensia0.bmp", "Tavorensia2.bmp"}, 2, "", kNone, "Tavorensia3", "",
+       "", {"Tavorensia0.bmp", "Tavorensia2.bmp", "Tavorensia3.bmp"}, "Tavorensia3.bmp"},
+      {"a gap is not filled behind the count", {"Tavorensia1.bmp"}, 0, "", kNone, "Tavorensia0", "", "",
+       {"Tavorensia0.bmp", "Tavorensia1.bmp"}, "Tavorensia0.bmp"},
+      {"existing file, No", {"big.bmp"}, 0, "big", kNo, "Tavorensia0",
+       "big.bmp already exists. Do you want to replace it?", "", {"big.bmp"}, nullptr},
+      {"existing file, Yes", {"big.bmp"}, 0, "big", kYes, "Tavorensia0",
+       "big.bmp already exists. Do you want to replace it?", "", {"big.bmp"}, "big.bmp"},
+      {"extension typed: none added", {"big.bmp"}, 0, "big.bmp", kYes, "Tavorensia0",
+       "big.bmp already exists. Do you want to replace it?", "", {"big.bmp"}, "big.bmp"},
+      {"extension in capitals", {}, 0, "Shot.BMP", kNone, "Tavorensia0", "", "", {"Shot.BMP"}, "Shot.BMP"},
+      {"another extension gets .bmp", {}, 0, "a.b", kNone, "Tavorensia0", "", "", {"a.b.bmp"}, "a.b.bmp"},
+      {"250 bytes typed", {}, 0, w250, kNone, "Tavorensia0", "", "", {w250 + ".bmp"}, nullptr},
+      {"255 bytes with the extension", {}, 0, w251, kNone, "Tavorensia0", "", "", {w251 + ".bmp"}, nullptr},
+      {"longer than the file system allows", {}, 0, w252, kNone, "Tavorensia0", "",
+       "Cannot create file " + w252 + ".bmp", {}, nullptr},
+      {"a folder of that name", {"sub.bmp/"}, 0, "sub", kNone, "Tavorensia0", "", "Cannot create file sub.bmp",
+       {"sub.bmp"}, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Sandbox box;
+    const std::string pics = box.Folder("pics");
+    for (const auto& f : c.before) {
+      if (f.back() == '/')
+        fs::create_directory(fs::path(pics) / f);
+      else
+        Touch(fs::path(pics) / f, "old");
+    }
+    box.StoreString("Path_Wall", pics);
+    Owner owner;
+    owner.count = c.count;
+    TOKRightDlg dlg(owner, {"/"});
+    dlg.FormCreate();
+    EXPECT_EQ(dlg.Edit, c.offered);
+    if (!c.typed.empty()) dlg.Edit = c.typed;
+    const std::string typed = dlg.Edit;
+    std::string error;
+    try {
+      dlg.OKBtnClick();
+      EXPECT_EQ(dlg.ReplaceQuestion(), c.question);
+      if (c.answer == kYes) dlg.ReplaceYesClick();
+      if (c.answer == kNo) dlg.ReplaceNoClick();
+    } catch (const tav::EFCreateError& e) {
+      error = e.what();
+    }
+    EXPECT_EQ(error, c.error);
+    EXPECT_TRUE(dlg.ReplaceQuestion().empty());
+    const bool saved = c.error.empty() && c.answer != kNo;
+    EXPECT_EQ(dlg.Visible(), !saved);
+    EXPECT_EQ(owner.count, c.count + (saved ? 1 : 0));
+    EXPECT_EQ(owner.handBacks, saved ? 1 : 0);
+    if (!saved) {
+      EXPECT_EQ(dlg.Edit, typed);  // the name stays for another try
+    }
+    std::vector<std::string> after;
+    for (const auto& e : fs::directory_iterator(pics)) after.push_back(e.path().filename().string());
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(after, c.after);  // no temporary file left behind either
+    for (const auto& f : c.after) {
+      if (fs::is_directory(fs::path(pics) / f)) continue;
+      const bool isWallpaper = c.written ? f == c.written : saved && f.rfind("ww", 0) == 0;
+      EXPECT_EQ(fs::file_size(fs::path(pics) / f), isWallpaper ? 54u + 24u * 4u : 3u) << f;
+    }
+  }
+}
+
+TEST(SaveWallpaperDialog, ClickedFileIsSavedUnderItsOwnNameAfterAsking) {
   Sandbox box;
   const std::string pics = box.Folder("pics");
   Touch(fs::path(pics) / "Tavorensia0.bmp", "old");
@@ -208,11 +293,12 @@ TEST(SaveWallpaperDialog, ClickedFileGetsAnotherExtension) {
   EXPECT_EQ(dlg.Edit, "Tavorensia0.bmp");
   EXPECT_TRUE(dlg.SelectEditText);
   dlg.OKBtnClick();
-  EXPECT_TRUE(fs::exists(fs::path(pics) / "Tavorensia0.bmp.bmp"));
-  std::ifstream in(fs::path(pics) / "Tavorensia0.bmp");
-  std::string old;
-  in >> old;
-  EXPECT_EQ(old, "old");
+  EXPECT_EQ(dlg.ReplaceQuestion(), "Tavorensia0.bmp already exists. Do you want to replace it?");
+  EXPECT_EQ(fs::file_size(fs::path(pics) / "Tavorensia0.bmp"), 3u);
+  dlg.ReplaceYesClick();
+  EXPECT_EQ(fs::file_size(fs::path(pics) / "Tavorensia0.bmp"), 54u + 24u * 4u);
+  EXPECT_FALSE(fs::exists(fs::path(pics) / "Tavorensia0.bmp.bmp"));
+  EXPECT_FALSE(dlg.Visible());
 }
 
 TEST(SaveWallpaperDialog, FullPathInTheNameIsUsedAsTyped) {

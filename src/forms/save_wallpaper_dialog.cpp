@@ -73,6 +73,12 @@ bool EndsWithNoCase(const std::string& s, std::string_view suffix) {
   return true;
 }
 
+// A name taken, by a file or by anything else (a dangling link too).
+bool Exists(const fs::path& p) {
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(p, ec));
+}
+
 }  // namespace
 
 std::vector<std::string> SaveDriveRoots(std::string_view mounts, const std::string& home) {
@@ -132,20 +138,55 @@ void TOKRightDlg::FormCreate() {
   wallpaper_ = owner_.Wallpaper();
   visible_ = true;
   SetDirectory(pathWall);
-  Edit = "Tavorensia" + std::to_string(owner_.WallpaperCount());
+  // A new run must not offer the file an earlier run saved.
+  int32_t n = std::max(owner_.WallpaperCount(), int32_t{0});
+  while (n < INT32_MAX && Exists(fs::path(directory_) / ("Tavorensia" + std::to_string(n) + ".bmp"))) ++n;
+  Edit = "Tavorensia" + std::to_string(n);
   SelectEditText = false;
 }
 
+std::string TOKRightDlg::FileName() const {
+  // A name taken from the file list already carries its extension.
+  return EndsWithNoCase(Edit, ".bmp") ? Edit : Edit + ".bmp";
+}
+
 void TOKRightDlg::OKBtnClick() {
+  replaceQuestion_.clear();
+  const std::string fileName = FileName();
+  if (HasReservedFileNameChar(fileName)) {
+    WritePathWall();
+    throw EFCreateError("Cannot create file " + fileName);
+  }
+  // A plain name lands in the folder shown here, whatever another dialog
+  // has made the current folder since.
+  std::error_code ec;
+  if (fs::exists(fs::symlink_status(fs::path(directory_) / fileName, ec)) &&
+      !fs::is_directory(fs::path(directory_) / fileName, ec)) {
+    replaceFile_ = fileName;
+    replaceQuestion_ = fileName + " already exists. Do you want to replace it?";
+    return;
+  }
+  Save(fileName);
+}
+
+void TOKRightDlg::ReplaceYesClick() {
+  if (replaceQuestion_.empty()) return;
+  replaceQuestion_.clear();
+  Save(replaceFile_);
+}
+
+void TOKRightDlg::ReplaceNoClick() { replaceQuestion_.clear(); }
+
+void TOKRightDlg::WritePathWall() {
   std::string& pathWall = owner_.PathWall();
   if (directory_ != pathWall) {
     pathWall = directory_;
     WriteWallpaperPath(pathWall);
   }
-  const std::string fileName = Edit + ".bmp";
-  if (HasReservedFileNameChar(fileName)) throw EFCreateError("Cannot create file " + fileName);
-  // Another dialog may have moved the current folder since this one showed
-  // its folder; a plain name belongs in the folder shown here.
+}
+
+void TOKRightDlg::Save(const std::string& fileName) {
+  WritePathWall();
   if (!fs::path(fileName).is_absolute() && ::chdir(directory_.c_str()) != 0)
     throw EFCreateError("Cannot create file " + fileName);
   wallpaper_.SaveToFile(fileName);
@@ -155,11 +196,13 @@ void TOKRightDlg::OKBtnClick() {
 }
 
 void TOKRightDlg::CancelBtnClick() {
+  replaceQuestion_.clear();
   visible_ = false;
   owner_.HandBack();
 }
 
 void TOKRightDlg::FormClose() {
+  replaceQuestion_.clear();
   owner_.HandBack();
   visible_ = false;
 }

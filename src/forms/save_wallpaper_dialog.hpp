@@ -53,14 +53,27 @@ class TOKRightDlg {
   TOKRightDlg(WallpaperOwner& owner, std::vector<std::string> drives);
 
   // Reads Path_Wall, shows the dialog, opens that folder and offers
-  // "Tavorensia<count>" as the name. The wallpaper rendered for this dialog
-  // is kept with it, so that it is what "Save" writes even after another
-  // dialog has handed the preview back.
+  // "Tavorensia<N>" as the name: N counts up from the wallpapers saved this
+  // run to the first whose file is not in that folder yet. The wallpaper
+  // rendered for this dialog is kept with it, so that it is what "Save"
+  // writes even after another dialog has handed the preview back.
   void FormCreate();
-  // "Save": may raise EFCreateError / EWriteError; the dialog then stays open.
+  // "Save": the name field with ".bmp" appended unless it already ends so.
+  // Onto an existing file it only asks (ReplaceQuestion); otherwise it saves.
+  // May raise EFCreateError / EWriteError; the dialog then stays open with
+  // its name.
   void OKBtnClick();      // the "Save" button (and Enter)
   void CancelBtnClick();  // the "Cancel" button (and Esc)
   void FormClose();       // the dialog's close box
+
+  // "<name> already exists. Do you want to replace it?" while "Save" waits
+  // for an answer, empty otherwise.
+  const std::string& ReplaceQuestion() const { return replaceQuestion_; }
+  void ReplaceYesClick();  // "Yes": saves over the file, as OKBtnClick may raise
+  void ReplaceNoClick();   // "No": back to the dialog, nothing written
+
+  // The file "Save" writes for the name field as it is now.
+  std::string FileName() const;
 
   bool Visible() const { return visible_; }
 
@@ -93,6 +106,8 @@ class TOKRightDlg {
 
  private:
   void ReadFiles();
+  void WritePathWall();  // Path_Wall := the shown folder, stored when it changed
+  void Save(const std::string& fileName);
   void ReadDirectoryItems();
   int DriveOf(const std::string& path) const;
 
@@ -105,6 +120,8 @@ class TOKRightDlg {
   std::vector<std::string> files_;
   bool visible_ = false;
   TDIB wallpaper_;
+  std::string replaceQuestion_;
+  std::string replaceFile_;  // the file the question is about
 };
 
 }  // namespace tav

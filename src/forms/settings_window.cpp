@@ -181,6 +181,10 @@ class SaveDialogWindow {
   enum Control { kEdit, kSave, kCancel, kDrives, kFolders, kFiles, kControls };
 
   void Key(const SDL_KeyboardEvent& k) {
+    if (!dlg_.ReplaceQuestion().empty()) {
+      QuestionKey(k);
+      return;
+    }
     switch (k.keysym.sym) {
       case SDLK_ESCAPE: pending_ = [this] { dlg_.CancelBtnClick(); }; break;
       case SDLK_RETURN:
@@ -220,6 +224,29 @@ class SaveDialogWindow {
     }
   }
 
+  // The replace question takes the keys while it is up: Y/N, Esc for No,
+  // Enter or Space for the button with the focus (No at first, so that a
+  // second Enter replaces nothing).
+  void QuestionKey(const SDL_KeyboardEvent& k) {
+    switch (k.keysym.sym) {
+      case SDLK_y: pending_ = [this] { dlg_.ReplaceYesClick(); }; break;
+      case SDLK_n:
+      case SDLK_ESCAPE: pending_ = [this] { dlg_.ReplaceNoClick(); }; break;
+      case SDLK_RETURN:
+      case SDLK_KP_ENTER:
+      case SDLK_SPACE:
+        if (yesFocused_)
+          pending_ = [this] { dlg_.ReplaceYesClick(); };
+        else
+          pending_ = [this] { dlg_.ReplaceNoClick(); };
+        break;
+      case SDLK_TAB:
+      case SDLK_LEFT:
+      case SDLK_RIGHT: yesFocused_ = !yesFocused_; break;
+      default: break;
+    }
+  }
+
   void SetFocus(int f) {
     if (focus_ == kEdit && f != kEdit) ++editGeneration_;  // lets the field go
     focus_ = f;
@@ -247,6 +274,12 @@ class SaveDialogWindow {
       selectedFolder_ = dlg_.DirectoryItemIndex();
       selectedFile_ = -1;
     }
+    const bool asking = !dlg_.ReplaceQuestion().empty();
+    if (asking && !wasAsking_) {
+      yesFocused_ = false;
+      ++editGeneration_;  // the field lets go of the keys
+    }
+    wasAsking_ = asking;
 
     ImGui::PushStyleColor(ImGuiCol_WindowBg, ImVec4(0.75f, 0.75f, 0.75f, 1));
     ImGui::PushStyleColor(ImGuiCol_Text, ImVec4(0, 0, 0, 1));
@@ -255,6 +288,7 @@ class SaveDialogWindow {
     ImGui::PushStyleColor(ImGuiCol_Border, ImVec4(0.3f, 0.3f, 0.3f, 1));
     ImGui::PushStyleVar(ImGuiStyleVar_FrameBorderSize, 1.f);
     BeginClientArea("##dialog", TOKRightDlg::kClientWidth, TOKRightDlg::kClientHeight, false);
+    ImGui::BeginDisabled(asking);
 
     ImGui::PushFont(arialFont_);
     ImGui::SetCursorPos(ImVec2(8, 10));
@@ -267,7 +301,7 @@ class SaveDialogWindow {
     ImGui::PushStyleVar(ImGuiStyleVar_FramePadding, ImVec2(3, 4));
     ImGui::SetCursorPos(ImVec2(64, 9));
     ImGui::SetNextItemWidth(241);
-    if (focus_ == kEdit && !editActive_) ImGui::SetKeyboardFocusHere();
+    if (focus_ == kEdit && !editActive_ && !asking) ImGui::SetKeyboardFocusHere();
     const std::string editId = "##edit" + std::to_string(editGeneration_);
     if (ImGui::InputText(editId.c_str(), buffer_, sizeof buffer_, ImGuiInputTextFlags_AutoSelectAll)) {
       dlg_.Edit = buffer_;
@@ -350,10 +384,39 @@ class SaveDialogWindow {
     }
     if (focus_ == kCancel) FocusFrame(ImGui::GetItemRectMin(), ImGui::GetItemRectMax());
     ImGui::PopFont();
-
+    ImGui::EndDisabled();
     ImGui::End();
+    if (asking) BuildQuestion();
     ImGui::PopStyleVar();
     ImGui::PopStyleColor(5);
+  }
+
+  // "<name> already exists. Do you want to replace it?" over the dialog.
+  void BuildQuestion() {
+    constexpr float kLeft = 20, kTop = 30, kWidth = TOKRightDlg::kClientWidth - 2 * kLeft,
+                    kHeight = TOKRightDlg::kClientHeight - 2 * kTop;
+    ImGui::SetNextWindowPos(ImVec2(kLeft, kTop));
+    ImGui::SetNextWindowSize(ImVec2(kWidth, kHeight));
+    ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(10, 10));
+    ImGui::PushStyleVar(ImGuiStyleVar_WindowBorderSize, 1.f);
+    ImGui::Begin("##replace", nullptr,
+                 ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoSavedSettings);
+    ImGui::PushFont(listFont_);
+    ImGui::PushTextWrapPos(kWidth - 10);
+    ImGui::TextUnformatted(dlg_.ReplaceQuestion().c_str());
+    ImGui::PopTextWrapPos();
+    ImGui::PopFont();
+    ImGui::PushFont(arialFont_);
+    const float y = kHeight - 35;
+    ImGui::SetCursorPos(ImVec2(kWidth / 2 - 85, y));
+    if (ImGui::Button("Yes", ImVec2(79, 25))) pending_ = [this] { dlg_.ReplaceYesClick(); };
+    if (yesFocused_) FocusFrame(ImGui::GetItemRectMin(), ImGui::GetItemRectMax());
+    ImGui::SetCursorPos(ImVec2(kWidth / 2 + 6, y));
+    if (ImGui::Button("No", ImVec2(79, 25))) pending_ = [this] { dlg_.ReplaceNoClick(); };
+    if (!yesFocused_) FocusFrame(ImGui::GetItemRectMin(), ImGui::GetItemRectMax());
+    ImGui::PopFont();
+    ImGui::End();
+    ImGui::PopStyleVar(2);
   }
 
   Application& app_;
@@ -373,6 +436,8 @@ class SaveDialogWindow {
   int selectedFolder_ = -1;
   int selectedFile_ = -1;
   int extraFrames_ = 0;
+  bool wasAsking_ = false;
+  bool yesFocused_ = false;
   std::function<void()> pending_;
 };
 

@@ -138,8 +138,10 @@ TEST_F(SettingsWindow, SaveSettingsStoresAMovedSlider) {
   EXPECT_TRUE(app_->Running());
 }
 
-TEST_F(SettingsWindow, RenderWallpaperTypeANameAndSave) {
+TEST_F(SettingsWindow, RenderWallpaperTypeANameAndSaveOverAnEarlierOne) {
   Store(20, 2, 100, 30, 20, 1, 0);  // 800 x 600
+  const fs::path file = fs::path(dir_) / "pics" / "mywall.bmp";
+  std::ofstream(file) << "old";
   const auto id = Start();
   ASSERT_NE(id, 0u);
   std::this_thread::sleep_for(500ms);
@@ -150,11 +152,20 @@ TEST_F(SettingsWindow, RenderWallpaperTypeANameAndSave) {
   std::this_thread::sleep_for(500ms);
   Keys({"ctrl+a"});
   tavtest::Xdotool(x_.Display(), {"type", "--delay", "60", "mywall"});
+  // Save asks before replacing; Enter answers the framed No, so a second
+  // Enter keeps the earlier file. Then Save again and Yes.
   Keys({"Return"});
-  const fs::path file = fs::path(dir_) / "pics" / "mywall.bmp";
-  for (int i = 0; i < 200 && !fs::exists(file); ++i) std::this_thread::sleep_for(50ms);
-  ASSERT_TRUE(fs::exists(file)) << app_->Output();
-  EXPECT_EQ(fs::file_size(file), 54u + 800u * 3u * 600u);
+  std::this_thread::sleep_for(500ms);
+  Keys({"Return"});
+  std::this_thread::sleep_for(500ms);
+  EXPECT_EQ(fs::file_size(file), 3u);
+  EXPECT_TRUE(tavtest::WaitForWindow(x_.Display(), "Save Wallpaper", 100ms));
+  Keys({"Return"});
+  std::this_thread::sleep_for(500ms);
+  Keys({"y"});
+  for (int i = 0; i < 200 && fs::file_size(file) == 3u; ++i) std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(fs::file_size(file), 54u + 800u * 3u * 600u) << app_->Output();
+  EXPECT_FALSE(fs::exists(fs::path(dir_) / "pics" / "mywall.bmp.bmp"));
 
   // Another library reads it back as an 800 x 600 bitmap.
   const std::string out = dir_ + "/identify.txt";
