@@ -22,6 +22,10 @@ class TForm1::WindowPrompt final : public PasswordPrompt {
     SdlPasswordPrompt prompt(form_.window_, form_.DXDraw.Renderer());
     return prompt.Ask();
   }
+  void WrongPassword(std::chrono::milliseconds delay) override {
+    SdlPasswordPrompt prompt(form_.window_, form_.DXDraw.Renderer());
+    prompt.WrongPassword(delay);
+  }
 
  private:
   TForm1& form_;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <functional>
 #include <optional>
+#include <thread>
 
 #include "app/application.hpp"
 #include "app/command_line.hpp"
@@ -107,6 +108,12 @@ void RunModal(SDL_Window* window, SDL_Renderer* renderer, const std::function<bo
   }
 }
 
+// Keys, buttons and moves made until now.
+void DropInput() {
+  SDL_PumpEvents();
+  SDL_FlushEvents(SDL_KEYDOWN, SDL_MOUSEWHEEL);
+}
+
 constexpr ImGuiWindowFlags kDialogFlags = ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoResize |
                                           ImGuiWindowFlags_NoMove | ImGuiWindowFlags_AlwaysAutoResize |
                                           ImGuiWindowFlags_NoSavedSettings;
@@ -143,7 +150,7 @@ struct DialogWindow {
 
 }  // namespace
 
-std::optional<SecureString> SdlPasswordPrompt::Ask() {
+void SdlPasswordPrompt::Run(const std::function<bool(SDL_Renderer*)>& frame) {
   std::optional<DialogWindow> own;
   SDL_Window* window = window_;
   SDL_Renderer* renderer = renderer_;
@@ -155,10 +162,15 @@ std::optional<SecureString> SdlPasswordPrompt::Ask() {
     SDL_RaiseWindow(window);
     ScreenSaverRunning(window, true);  // the keyboard is the dialog's while it is open
   }
+  RunModal(window, renderer, [&] { return frame(renderer); });
+  if (own) ScreenSaverRunning(window, false);
+}
+
+std::optional<SecureString> SdlPasswordPrompt::Ask() {
   SecureString typed;
   bool ok = false;
   bool first = true;
-  RunModal(window, renderer, [&] {
+  Run([&](SDL_Renderer* renderer) {
     CentreNextWindow(renderer);
     bool open = true;
     ImGui::Begin(kApplicationTitle, nullptr, kDialogFlags);
@@ -171,9 +183,27 @@ std::optional<SecureString> SdlPasswordPrompt::Ask() {
     ImGui::End();
     return open && !ok;
   });
-  if (own) ScreenSaverRunning(window, false);
   if (!ok) return std::nullopt;
   return typed;
+}
+
+void SdlPasswordPrompt::WrongPassword(std::chrono::milliseconds delay) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point end = Clock::now() + delay;
+  Run([&](SDL_Renderer* renderer) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+    CentreNextWindow(renderer);
+    ImGui::Begin(kApplicationTitle, nullptr, kDialogFlags);
+    ImGui::TextUnformatted(WrongPasswordNotice(left).c_str());
+    ImGui::End();
+    if (left.count() > 0) return true;
+    DropInput();  // while the window that got it is still there
+    return false;
+  });
+  // Closing the notice early does not shorten the wait; only ending the
+  // program does.
+  if (!SDL_HasEvent(SDL_QUIT)) std::this_thread::sleep_until(end);
+  DropInput();
 }
 
 // ---- the password-change mode ----------------------------------------------
@@ -193,38 +223,64 @@ int RunChangePassword(int argc, char** argv) {
   SDL_ShowWindow(window);
   SDL_RaiseWindow(window);
 
-  SecureString oldPassword, newPassword, confirmation;
-  const char* message = "";
+  PasswordChangeDialog model(askOld);
+  using Stage = PasswordChangeDialog::Stage;
   bool focus = true;
+  bool yesFocused = false;  // the removal question starts on No
   RunModal(window, renderer, [&] {
     ImGui::SetNextWindowPos(ImVec2(0, 0));
     int w = 0, h = 0;
     SDL_GetRendererOutputSize(renderer, &w, &h);
     ImGui::SetNextWindowSize(ImVec2(static_cast<float>(w), static_cast<float>(h)));
     ImGui::Begin("Change Password", nullptr, kDialogFlags & ~ImGuiWindowFlags_AlwaysAutoResize);
-    bool submit = false;
-    if (askOld) submit |= PasswordField("Old password:", oldPassword, focus);
-    submit |= PasswordField("New password:", newPassword, focus && !askOld);
-    submit |= PasswordField("Confirm new password:", confirmation, false);
-    focus = false;
-    ImGui::TextUnformatted(message);
-    if (ImGui::Button("OK", ImVec2(80, 0))) submit = true;
-    ImGui::SameLine();
-    bool open = true;
-    if (ImGui::Button("Cancel", ImVec2(80, 0)) || ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Escape)))
-      open = false;
-    ImGui::End();
-    if (submit) {
-      const PasswordChange result = ChangePassword(oldPassword, newPassword, confirmation);
-      message = PasswordChangeMessage(result);
-      if (result == PasswordChange::Stored || result == PasswordChange::Removed) open = false;
-      oldPassword.Clear();
-      newPassword.Clear();
-      confirmation.Clear();
-      WipeTextState();
-      focus = true;
+    const auto pressed = [](ImGuiKey key) { return ImGui::IsKeyPressed(ImGui::GetKeyIndex(key)); };
+    const Stage stage = model.CurrentStage();
+    if (stage == Stage::Entry) {
+      bool submit = false;
+      if (model.AskOld()) submit |= PasswordField("Old password:", model.OldPassword, focus);
+      submit |= PasswordField("New password:", model.NewPassword, focus && !model.AskOld());
+      submit |= PasswordField("Confirm new password:", model.Confirmation, false);
+      focus = false;
+      ImGui::TextUnformatted(model.Message().c_str());
+      if (ImGui::Button("OK", ImVec2(80, 0))) submit = true;
+      ImGui::SameLine();
+      if (ImGui::Button("Cancel", ImVec2(80, 0)) || pressed(ImGuiKey_Escape)) model.CancelClick();
+      if (submit) {
+        model.OKClick();
+        WipeTextState();
+        focus = true;
+        yesFocused = false;
+      }
+    } else {
+      ImGui::PushTextWrapPos(static_cast<float>(w) - 10);
+      ImGui::TextUnformatted(model.Message().c_str());
+      ImGui::PopTextWrapPos();
+      ImGui::Spacing();
+      if (stage == Stage::ConfirmRemoval) {
+        // Enter and Space press the framed button, Esc says No.
+        if (pressed(ImGuiKey_Tab) || pressed(ImGuiKey_LeftArrow) || pressed(ImGuiKey_RightArrow))
+          yesFocused = !yesFocused;
+        bool yes = ImGui::Button("Yes", ImVec2(80, 0));
+        if (yesFocused) ImGui::GetWindowDrawList()->AddRect(ImGui::GetItemRectMin(), ImGui::GetItemRectMax(), IM_COL32_WHITE);
+        ImGui::SameLine();
+        bool no = ImGui::Button("No", ImVec2(80, 0));
+        if (!yesFocused) ImGui::GetWindowDrawList()->AddRect(ImGui::GetItemRectMin(), ImGui::GetItemRectMax(), IM_COL32_WHITE);
+        const bool enter = pressed(ImGuiKey_Enter) || pressed(ImGuiKey_KeyPadEnter) || pressed(ImGuiKey_Space);
+        yes |= enter && yesFocused;
+        no |= pressed(ImGuiKey_Escape) || (enter && !yesFocused);
+        if (yes)
+          model.YesClick();
+        else if (no)
+          model.NoClick();
+        if (yes || no) focus = true;
+      } else {
+        if (ImGui::Button("OK", ImVec2(80, 0)) || pressed(ImGuiKey_Enter) || pressed(ImGuiKey_KeyPadEnter) ||
+            pressed(ImGuiKey_Escape))
+          model.OKClick();
+      }
     }
-    return open;
+    ImGui::End();
+    return model.Open();
   });
   return 0;
 }

@@ -4,6 +4,8 @@
 // flag, which here grabs keyboard and mouse for the full-screen window.
 #include <SDL.h>
 
+#include <chrono>
+#include <functional>
 #include <optional>
 
 #include "preview/host_services.hpp"
@@ -25,8 +27,14 @@ class SdlPasswordPrompt final : public PasswordPrompt {
   SdlPasswordPrompt(SDL_Window* window = nullptr, SDL_Renderer* renderer = nullptr)
       : window_(window), renderer_(renderer) {}
   std::optional<SecureString> Ask() override;
+  // The notice in the same place; input made meanwhile is dropped, so that
+  // the saver goes back to its animation rather than straight to the dialog.
+  void WrongPassword(std::chrono::milliseconds delay) override;
 
  private:
+  // Runs frame() modally in the given window or in one of our own.
+  void Run(const std::function<bool(SDL_Renderer*)>& frame);
+
   SDL_Window* window_;
   SDL_Renderer* renderer_;
 };

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
-#include <thread>
+#include <string>
 
 #include "app/registry.hpp"
 
@@ -99,31 +99,36 @@ std::chrono::milliseconds DelayAfterFailures(int failures) {
   return std::chrono::milliseconds(1000LL * std::min(failures, 30));
 }
 
-PasswordVerifier::PasswordVerifier(PasswordPrompt& prompt, ShowCursor showCursor, Sleep sleep)
-    : prompt_(prompt), showCursor_(std::move(showCursor)), sleep_(std::move(sleep)) {
-  if (!sleep_) sleep_ = [](std::chrono::milliseconds d) { std::this_thread::sleep_for(d); };
+std::string WrongPasswordNotice(std::chrono::milliseconds left) {
+  std::string text = "Wrong password.";
+  const long long seconds = (std::max<long long>(left.count(), 0) + 999) / 1000;
+  if (seconds > 0) text += "\nTry again in " + std::to_string(seconds) + (seconds == 1 ? " second." : " seconds.");
+  return text;
 }
+
+PasswordVerifier::PasswordVerifier(PasswordPrompt& prompt, ShowCursor showCursor)
+    : prompt_(prompt), showCursor_(std::move(showCursor)) {}
 
 bool PasswordVerifier::VerifyPassword() {
   const auto hash = ReadHash(true);
   if (!hash) return true;
   if (showCursor_) showCursor_(true);
-  std::optional<SecureString> answer;
+  bool right = false;
   try {
-    answer = prompt_.Ask();
+    const std::optional<SecureString> answer = prompt_.Ask();
+    if (!answer) {  // cancelled
+      if (showCursor_) showCursor_(false);
+      return false;
+    }
+    right = Verify(*hash, *answer);
+    if (!right) prompt_.WrongPassword(DelayAfterFailures(++failures_));
   } catch (...) {
     if (showCursor_) showCursor_(false);
     throw;
   }
   if (showCursor_) showCursor_(false);
-  if (!answer) return false;  // cancelled
-  if (Verify(*hash, *answer)) {
-    failures_ = 0;
-    return true;
-  }
-  ++failures_;
-  sleep_(DelayAfterFailures(failures_));
-  return false;
+  if (right) failures_ = 0;
+  return right;
 }
 
 // ---- change ----------------------------------------------------------------
@@ -157,13 +162,69 @@ PasswordChange ChangePassword(const SecureString& oldPassword, const SecureStrin
 
 const char* PasswordChangeMessage(PasswordChange result) {
   switch (result) {
-    case PasswordChange::Stored: return "The password has been changed.";
-    case PasswordChange::Removed: return "The password has been removed.";
+    case PasswordChange::Stored: return "Password changed.";
+    case PasswordChange::Removed: return "Password protection removed.";
     case PasswordChange::WrongOld: return "The old password is not correct.";
     case PasswordChange::Mismatch: return "The new password and its confirmation do not match.";
     case PasswordChange::NotStored: return "The password could not be stored.";
   }
   return "";
+}
+
+// ---- the change dialog -----------------------------------------------------
+
+void PasswordChangeDialog::ClearFields() {
+  OldPassword.Clear();
+  NewPassword.Clear();
+  Confirmation.Clear();
+}
+
+void PasswordChangeDialog::Finish(PasswordChange result) {
+  message_ = PasswordChangeMessage(result);
+  stage_ = result == PasswordChange::Stored || result == PasswordChange::Removed ? Stage::Done : Stage::Entry;
+  ClearFields();
+}
+
+void PasswordChangeDialog::OKClick() {
+  switch (stage_) {
+    case Stage::Entry:
+      // Two empty fields would silently drop the protection: ask first, once
+      // the old password has shown that the one asking may.
+      if (askOld_ && NewPassword.empty() && Confirmation.empty()) {
+        if (!CheckPassword(OldPassword)) {
+          Finish(PasswordChange::WrongOld);
+          return;
+        }
+        stage_ = Stage::ConfirmRemoval;
+        message_ = kRemovalQuestion;
+        return;
+      }
+      Finish(ChangePassword(OldPassword, NewPassword, Confirmation));
+      return;
+    case Stage::ConfirmRemoval: return;
+    case Stage::Done: open_ = false; return;
+  }
+}
+
+void PasswordChangeDialog::CancelClick() {
+  if (stage_ == Stage::ConfirmRemoval) {
+    NoClick();
+    return;
+  }
+  ClearFields();
+  open_ = false;
+}
+
+void PasswordChangeDialog::YesClick() {
+  if (stage_ != Stage::ConfirmRemoval) return;
+  Finish(ChangePassword(OldPassword, SecureString(), SecureString()));
+}
+
+void PasswordChangeDialog::NoClick() {
+  if (stage_ != Stage::ConfirmRemoval) return;
+  ClearFields();
+  message_.clear();
+  stage_ = Stage::Entry;
 }
 
 }  // namespace tav

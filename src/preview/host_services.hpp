@@ -50,6 +50,10 @@ class PasswordPrompt {
   virtual ~PasswordPrompt() = default;
   // Shows the dialog until OK (the typed password) or Cancel (none).
   virtual std::optional<SecureString> Ask() = 0;
+  // After a wrong answer: shows WrongPasswordNotice, counting down, and
+  // returns once delay has passed (not before: the delay is what keeps
+  // guessing slow).
+  virtual void WrongPassword(std::chrono::milliseconds delay) = 0;
 };
 
 // Wrong answers make the next try wait longer: brute force must be slow.
@@ -57,14 +61,16 @@ class PasswordPrompt {
 // most 30 s.
 std::chrono::milliseconds DelayAfterFailures(int failures);
 
+// "Wrong password." and the whole seconds left of the delay, for the notice.
+std::string WrongPasswordNotice(std::chrono::milliseconds left);
+
 // Password verification as the full-screen and preview windows use it. Keeps
 // the count of wrong answers for as long as it lives.
 class PasswordVerifier {
  public:
-  using Sleep = std::function<void(std::chrono::milliseconds)>;
   using ShowCursor = std::function<void(bool show)>;
 
-  explicit PasswordVerifier(PasswordPrompt& prompt, ShowCursor showCursor = {}, Sleep sleep = {});
+  explicit PasswordVerifier(PasswordPrompt& prompt, ShowCursor showCursor = {});
 
   // True when the saver may end: no password protection set (or no hash
   // stored, as when the host has no such service), or the right password
@@ -75,7 +81,6 @@ class PasswordVerifier {
  private:
   PasswordPrompt& prompt_;
   ShowCursor showCursor_;
-  Sleep sleep_;
   int failures_ = 0;
 };
 
@@ -98,5 +103,43 @@ PasswordChange ChangePassword(const SecureString& oldPassword, const SecureStrin
                               const SecureString& confirmation);
 // The dialog's line for a result.
 const char* PasswordChangeMessage(PasswordChange result);
+
+// The password-change dialog's fields and buttons; host_dialogs.cpp draws
+// it. Removing the protection (the right old password, both new fields
+// empty) is asked about first, and the outcome is shown until OK.
+class PasswordChangeDialog {
+ public:
+  enum class Stage {
+    Entry,           // the fields, OK and Cancel; Message() tells why a try failed
+    ConfirmRemoval,  // Message() asks; Yes and No
+    Done,            // Message() tells what happened; OK closes
+  };
+  static constexpr const char* kRemovalQuestion =
+      "Remove the password? The screen saver will then end without asking for one.";
+
+  // askOld: a password is stored, so the old one is asked for.
+  explicit PasswordChangeDialog(bool askOld) : askOld_(askOld) {}
+
+  bool AskOld() const { return askOld_; }
+  Stage CurrentStage() const { return stage_; }
+  const std::string& Message() const { return message_; }
+  bool Open() const { return open_; }
+
+  SecureString OldPassword, NewPassword, Confirmation;
+
+  void OKClick();      // Entry: tries the change; Done: closes
+  void CancelClick();  // Entry and Done: closes; ConfirmRemoval: as No
+  void YesClick();     // ConfirmRemoval: removes the password
+  void NoClick();      // ConfirmRemoval: back to the fields, nothing changed
+
+ private:
+  void Finish(PasswordChange result);
+  void ClearFields();
+
+  bool askOld_;
+  Stage stage_ = Stage::Entry;
+  std::string message_;
+  bool open_ = true;
+};
 
 }  // namespace tav

@@ -141,9 +141,10 @@ TEST(FullScreenForm, PasswordDecidesWhetherAKeyEnds) {
   EXPECT_FALSE(s.app->Terminated());
   EXPECT_TRUE(s.form->Running());
   EXPECT_EQ(s.app->CursorCount(), -1);  // cancelled: still hidden
-  s.PressKey();                          // wrong (and a second's delay)
+  s.PressKey();                          // wrong: told so, with a second's delay
   EXPECT_FALSE(s.app->Terminated());
   EXPECT_EQ(s.app->CursorCount(), -1);
+  EXPECT_EQ(s.prompt.wrongNotices, std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(1000)});
   s.PressKey();
   EXPECT_TRUE(s.app->Terminated());
   EXPECT_FALSE(s.form->Running());

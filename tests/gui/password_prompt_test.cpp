@@ -44,16 +44,18 @@ struct OwnDisplay {
   std::string saved;
 };
 
-// Types keys into the dialog once it is on the screen.
-std::thread TypeInto(const std::string& display, std::vector<std::vector<std::string>> steps) {
-  return std::thread([display, steps] {
-    tavtest::WaitForWindow(display, kApplicationTitle, 20s);
+// Types keys into the dialog once it is on the screen; shown tells whether it came.
+std::thread TypeInto(const std::string& display, std::vector<std::vector<std::string>> steps,
+                     bool* shown = nullptr) {
+  return std::thread([display, steps, shown] {
+    const bool found = tavtest::WaitForWindow(display, kApplicationTitle, 20s).has_value();
+    if (shown) *shown = found;
     std::this_thread::sleep_for(700ms);
     for (const auto& s : steps) tavtest::Xdotool(display, s);
   });
 }
 
-TEST(PasswordPromptWindow, OkGivesTheTypedTextEscapeCancels) {
+TEST(PasswordPromptWindow, OkGivesTheTypedTextEscapeCancelsAWrongOneWaits) {
   TAV_SYSTEM_LIBRARIES_MAY_LEAK();
   OwnDisplay d;
   ASSERT_TRUE(d.x.Ok());
@@ -70,6 +72,19 @@ TEST(PasswordPromptWindow, OkGivesTheTypedTextEscapeCancels) {
   const auto cancelled = prompt.Ask();
   typist.join();
   EXPECT_FALSE(cancelled.has_value());
+
+  // The wrong-password notice stays for the whole delay, and what is typed
+  // meanwhile neither ends it nor waits to reopen the dialog afterwards.
+  bool shown = false;
+  typist = TypeInto(d.x.Display(), {{"key", "Return"}, {"type", "--delay", "30", "abc"}, {"key", "Escape"}}, &shown);
+  const auto start = std::chrono::steady_clock::now();
+  prompt.WrongPassword(2s);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  typist.join();
+  EXPECT_TRUE(shown);
+  EXPECT_GE(waited, 2s);
+  SDL_PumpEvents();
+  EXPECT_FALSE(SDL_HasEvents(SDL_KEYDOWN, SDL_TEXTINPUT));
 }
 
 }  // namespace
