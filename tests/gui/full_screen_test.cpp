@@ -93,6 +93,9 @@ TEST_F(FullScreen, PasswordSetByTheChangeDialogGuardsTheEnd) {
   Xdotool(x_.Display(), {"key", "Tab"});
   Xdotool(x_.Display(), {"type", "--delay", "30", "open sesame"});
   Xdotool(x_.Display(), {"key", "Return"});
+  // "Password changed." stays until OK.
+  EXPECT_TRUE(StillRunning(*change, 1s)) << change->Output();
+  Xdotool(x_.Display(), {"key", "Return"});
   ASSERT_EQ(change->Wait(20s), 0) << change->Output();
   const std::string hive = Hive();
   EXPECT_NE(hive.find("\"ScreenSaveUsePassword\"=dword:00000001"), std::string::npos) << hive;
