@@ -157,11 +157,10 @@ void TOKRightDlg::OKBtnClick() {
     WritePathWall();
     throw EFCreateError("Cannot create file " + fileName);
   }
-  // A plain name lands in the folder shown here, whatever another dialog
-  // has made the current folder since.
+  // A folder of that name is no file to replace: the save fails on it.
+  const fs::path target = fs::path(directory_) / fileName;  // a full path stays as typed
   std::error_code ec;
-  if (fs::exists(fs::symlink_status(fs::path(directory_) / fileName, ec)) &&
-      !fs::is_directory(fs::path(directory_) / fileName, ec)) {
+  if (Exists(target) && !fs::is_directory(target, ec)) {
     replaceFile_ = fileName;
     replaceQuestion_ = fileName + " already exists. Do you want to replace it?";
     return;
@@ -187,6 +186,8 @@ void TOKRightDlg::WritePathWall() {
 
 void TOKRightDlg::Save(const std::string& fileName) {
   WritePathWall();
+  // A plain name lands in the folder shown here, whatever another dialog
+  // has made the current folder since.
   if (!fs::path(fileName).is_absolute() && ::chdir(directory_.c_str()) != 0)
     throw EFCreateError("Cannot create file " + fileName);
   wallpaper_.SaveToFile(fileName);
