@@ -29,8 +29,14 @@ class Owner final : public tav::WallpaperOwner {
   const tav::TDIB& Wallpaper() const override { return wallpaper; }
   int32_t& WallpaperCount() override { return count; }
   void HandBack() override { ++handBacks; }
+  tav::BackgroundResult SetDesktopBackground(const std::string& file, const tav::TDIB&) override {
+    backgrounds.push_back(file);
+    return background;
+  }
 
   std::string pathWall;
+  std::vector<std::string> backgrounds;  // files made the background
+  tav::BackgroundResult background{true, {}};
   tav::TDIB wallpaper;
   int32_t count = 0;
   int handBacks = 0;
@@ -69,6 +75,84 @@ TEST(SaveDriveRoots, FromMountTable) {
     EXPECT_EQ(tav::SaveDriveRoots(mounts, c.home), c.roots);
   }
   EXPECT_EQ(tav::SaveDriveRoots("", "/home/ann"), std::vector<std::string>{"/"});
+}
+
+std::string Head(const fs::path& p, std::size_t n) {
+  std::ifstream in(p, std::ios::binary);
+  std::string head(n, '\0');
+  in.read(head.data(), static_cast<std::streamsize>(n));
+  return head.substr(0, static_cast<std::size_t>(in.gcount()));
+}
+
+// The type list picks the mask, the offered name's extension and the format
+// of a name without one; a name ending in .bmp or .png is written in that
+// format whatever the type. Both choices are remembered for the next dialog.
+TEST(SaveWallpaperDialog, FileTypeAndSetAsBackground) {
+  const std::string kPng = "\x89PNG", kBmp = "BM";
+  const struct {
+    tav::ImageFileType type;
+    const char* typed;  // nullptr: the offered name
+    const char* file;
+    std::string head;
+    bool setBackground;
+    tav::BackgroundResult result;
+    const char* error;  // what the save raises after writing, nullptr for nothing
+  } cases[] = {
+      {tav::ImageFileType::Png, nullptr, "Tavorensia1.png", kPng, false, {true, {}}, nullptr},
+      {tav::ImageFileType::Png, "a.BMP", "a.BMP", kBmp, false, {true, {}}, nullptr},
+      {tav::ImageFileType::Bitmap, "b.Png", "b.Png", kPng, true, {true, {}}, nullptr},
+      {tav::ImageFileType::Bitmap, "c.jpg", "c.jpg.bmp", kBmp, true, {false, "no shell"},
+       "Cannot set the desktop background: no shell"},
+      {tav::ImageFileType::Png, "d", "d.png", kPng, true, {true, "keep it so"}, "keep it so"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    Sandbox box;
+    const std::string pics = box.Folder("pics");
+    box.StoreString("Path_Wall", pics);
+    Touch(fs::path(pics) / "Tavorensia0.png");
+    Touch(fs::path(pics) / "old.bmp");
+    Owner owner;
+    owner.background = c.result;
+    TOKRightDlg dlg(owner, {"/"});
+    dlg.FormCreate();
+    EXPECT_EQ(dlg.FileType(), tav::ImageFileType::Bitmap);  // nothing remembered yet
+    dlg.SetFileType(c.type);
+    dlg.SetAsBackground = c.setBackground;
+    const bool png = c.type == tav::ImageFileType::Png;
+    EXPECT_EQ(dlg.Files(), std::vector<std::string>{png ? "Tavorensia0.png" : "old.bmp"});
+    if (c.typed) {
+      dlg.Edit = c.typed;
+    } else {
+      // The offered name follows the type: Tavorensia0.png is taken.
+      dlg.FormCreate();
+      dlg.SetFileType(c.type);
+      EXPECT_EQ(dlg.Edit, "Tavorensia1");
+    }
+    if (c.error) {
+      try {
+        dlg.OKBtnClick();
+        ADD_FAILURE() << "no error";
+      } catch (const tav::EDesktopBackground& e) {
+        EXPECT_EQ(std::string(e.what()), c.error);
+      }
+    } else {
+      dlg.OKBtnClick();
+    }
+    // Saved (and kept) either way.
+    EXPECT_EQ(Head(fs::path(pics) / c.file, c.head.size()), c.head);
+    EXPECT_FALSE(dlg.Visible());
+    EXPECT_EQ(owner.count, 1);
+    EXPECT_EQ(owner.backgrounds, c.setBackground ? std::vector<std::string>{pics + "/" + c.file}
+                                                 : std::vector<std::string>{});
+    EXPECT_EQ(box.String("Wall_Type"), png ? "png" : "bmp");
+    EXPECT_EQ(box.Int("Wall_Background"), c.setBackground ? 1 : 0);
+    TOKRightDlg next(owner, {"/"});
+    next.FormCreate();
+    EXPECT_EQ(next.FileType(), c.type);
+    EXPECT_EQ(next.SetAsBackground, c.setBackground);
+    EXPECT_STREQ(next.Mask(), png ? "*.png" : "*.bmp");
+  }
 }
 
 TEST(SaveWallpaperDialog, OpensInTheStoredFolderWithTheNextName) {

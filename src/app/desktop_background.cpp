@@ -185,6 +185,16 @@ CommandOutcome RunCommand(const CommandLine& argv) {
   return outcome;
 }
 
+BackgroundResult SetDesktopBackground(const std::string& file,
+                                      const std::function<BackgroundResult()>& setRootPixmap) {
+  const BackgroundMethod method = ChooseBackgroundMethod(CurrentDesktopSession());
+  if (method == BackgroundMethod::RootPixmap) {
+    if (setRootPixmap) return setRootPixmap();
+    return {false, "no X display to set it on"};
+  }
+  return ApplyBackgroundByCommands(method, file);
+}
+
 BackgroundResult ApplyBackgroundByCommands(
     BackgroundMethod method, const std::string& file,
     const std::function<CommandOutcome(const CommandLine&)>& run) {

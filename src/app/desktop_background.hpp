@@ -5,6 +5,7 @@
 // one way that needs X itself, the root window's background pixmap, lives
 // in root_pixmap.hpp.
 #include <functional>
+#include <stdexcept>
 #include <set>
 #include <string>
 #include <string_view>
@@ -60,6 +61,14 @@ struct BackgroundResult {
   std::string message;  // on failure, the reason; on success, a note to show, if any
 };
 
+// Raised when a saved wallpaper could not be made the background ("Cannot
+// set the desktop background: ..."), and for the note a session-only
+// background comes with.
+class EDesktopBackground : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // Runs a command without a shell; its exit status (127 when it cannot be
 // started) and what it wrote to stdout and stderr.
 struct CommandOutcome {
@@ -73,5 +82,11 @@ CommandOutcome RunCommand(const CommandLine& argv);
 BackgroundResult ApplyBackgroundByCommands(
     BackgroundMethod method, const std::string& file,
     const std::function<CommandOutcome(const CommandLine&)>& run = RunCommand);
+
+// Chooses the way for this session and sets the background to the file (an
+// absolute path); on a plain X11 desktop through setRootPixmap, which the
+// windowed code provides (none: that way fails).
+BackgroundResult SetDesktopBackground(const std::string& file,
+                                      const std::function<BackgroundResult()>& setRootPixmap);
 
 }  // namespace tav

@@ -183,6 +183,22 @@ void WriteWallpaperPath(const std::string& path) {
   if (reg.OpenKey(kSettingsKey, true)) reg.WriteString("Path_Wall", path);
 }
 
+WallpaperSaveChoices ReadWallpaperSaveChoices() {
+  WallpaperSaveChoices c;
+  Registry reg;
+  if (!reg.OpenKey(kSettingsKey, false)) return c;
+  if (reg.ReadString("Wall_Type") == "png") c.Type = "png";
+  if (reg.ValueExists("Wall_Background")) c.SetBackground = reg.ReadInteger("Wall_Background") == 1;
+  return c;
+}
+
+void WriteWallpaperSaveChoices(const WallpaperSaveChoices& choices) {
+  Registry reg;
+  if (!reg.OpenKey(kSettingsKey, true)) return;
+  reg.WriteString("Wall_Type", choices.Type);
+  reg.WriteInteger("Wall_Background", choices.SetBackground ? 1 : 0);
+}
+
 std::string DefaultPicturesFolder() {
   const std::string home = Home();
   if (std::string p = PicturesFromUserDirs(home); !p.empty()) return p;

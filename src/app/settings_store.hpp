@@ -43,6 +43,17 @@ std::string ReadWallpaperPath();
 void LoadWallpaperPath(std::string& pathWall);
 void WriteWallpaperPath(const std::string& path);
 
+// The save dialog's remembered choices: Wall_Type ("bmp" or "png") and
+// Wall_Background (1: set a saved wallpaper as the desktop background).
+// Missing values read as these defaults.
+struct WallpaperSaveChoices {
+  std::string Type = "bmp";
+  bool SetBackground = false;
+  friend bool operator==(const WallpaperSaveChoices&, const WallpaperSaveChoices&) = default;
+};
+WallpaperSaveChoices ReadWallpaperSaveChoices();
+void WriteWallpaperSaveChoices(const WallpaperSaveChoices& choices);
+
 // Stands for "C:\Windows" as the default wallpaper folder: XDG_PICTURES_DIR
 // from user-dirs.dirs, else ~/Pictures when it exists, else the home folder.
 std::string DefaultPicturesFolder();

@@ -128,7 +128,7 @@ TOKRightDlg::TOKRightDlg(WallpaperOwner& owner, std::vector<std::string> drives)
   std::error_code ec;
   const fs::path cwd = fs::current_path(ec);
   SetDirectory(ec ? std::string("/") : cwd.string());
-  Edit = kMask;
+  Edit = Mask();
 }
 
 void TOKRightDlg::FormCreate() {
@@ -136,18 +136,25 @@ void TOKRightDlg::FormCreate() {
   LoadWallpaperPath(pathWall);  // a key that cannot be opened leaves it as it is
   if (pathWall.empty()) pathWall = DefaultPicturesFolder();
   wallpaper_ = owner_.Wallpaper();
+  savedChoices_ = ReadWallpaperSaveChoices();
+  type_ = savedChoices_.Type == "png" ? ImageFileType::Png : ImageFileType::Bitmap;
+  SetAsBackground = savedChoices_.SetBackground;
   visible_ = true;
   SetDirectory(pathWall);
+  Edit = offered_ = OfferedName();
+  SelectEditText = false;
+}
+
+std::string TOKRightDlg::OfferedName() const {
   // A new run must not offer the file an earlier run saved.
   int32_t n = std::max(owner_.WallpaperCount(), int32_t{0});
-  while (n < INT32_MAX && Exists(fs::path(directory_) / ("Tavorensia" + std::to_string(n) + ".bmp"))) ++n;
-  Edit = "Tavorensia" + std::to_string(n);
-  SelectEditText = false;
+  while (n < INT32_MAX && Exists(fs::path(directory_) / ("Tavorensia" + std::to_string(n) + Extension()))) ++n;
+  return "Tavorensia" + std::to_string(n);
 }
 
 std::string TOKRightDlg::FileName() const {
   // A name taken from the file list already carries its extension.
-  return EndsWithNoCase(Edit, ".bmp") ? Edit : Edit + ".bmp";
+  return ImageFileTypeOf(Edit) ? Edit : Edit + Extension();
 }
 
 void TOKRightDlg::OKBtnClick() {
@@ -190,10 +197,21 @@ void TOKRightDlg::Save(const std::string& fileName) {
   // has made the current folder since.
   if (!fs::path(fileName).is_absolute() && ::chdir(directory_.c_str()) != 0)
     throw EFCreateError("Cannot create file " + fileName);
-  wallpaper_.SaveToFile(fileName);
+  const WallpaperSaveChoices choices{type_ == ImageFileType::Png ? "png" : "bmp", SetAsBackground};
+  if (choices != savedChoices_) {
+    WriteWallpaperSaveChoices(choices);
+    savedChoices_ = choices;
+  }
+  SaveImageFile(wallpaper_, fileName, ImageFileTypeOf(fileName).value_or(type_));
   visible_ = false;
   owner_.WallpaperCount() += 1;
   owner_.HandBack();
+  if (!SetAsBackground) return;
+  std::error_code ec;
+  const std::string file = fs::absolute(fs::path(directory_) / fileName, ec).lexically_normal().string();
+  const BackgroundResult set = owner_.SetDesktopBackground(file, wallpaper_);
+  if (!set.ok) throw EDesktopBackground("Cannot set the desktop background: " + set.message);
+  if (!set.message.empty()) throw EDesktopBackground(set.message);
 }
 
 void TOKRightDlg::CancelBtnClick() {
@@ -282,12 +300,25 @@ void TOKRightDlg::ReadFiles() {
     const std::string name = it->path().filename().string();
     std::error_code ec2;
     if (name.empty() || name[0] == '.' || !it->is_regular_file(ec2)) continue;
-    if (EndsWithNoCase(name, ".bmp")) files_.push_back(name);
+    if (EndsWithNoCase(name, Extension())) files_.push_back(name);
   }
   std::sort(files_.begin(), files_.end(), LessNoCase);
   // A list read anew has no file selected, so the field shows the mask.
-  Edit = kMask;
+  Edit = Mask();
   SelectEditText = false;
+}
+
+void TOKRightDlg::SetFileType(ImageFileType type) {
+  if (type == type_) return;
+  const bool showsMask = Edit == Mask(), showsOffer = !offered_.empty() && Edit == offered_;
+  const std::string typed = Edit;
+  type_ = type;
+  ReadFiles();
+  if (showsOffer) {
+    Edit = offered_ = OfferedName();  // free under the new extension too
+  } else if (!showsMask) {
+    Edit = typed;
+  }
 }
 
 void TOKRightDlg::ClickFile(int index) {

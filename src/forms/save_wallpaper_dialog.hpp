@@ -8,7 +8,10 @@
 #include <string_view>
 #include <vector>
 
+#include "app/desktop_background.hpp"
+#include "app/settings_store.hpp"
 #include "display/dib.hpp"
+#include "display/png.hpp"
 
 namespace tav {
 
@@ -21,6 +24,9 @@ class WallpaperOwner {
   virtual int32_t& WallpaperCount() = 0;      // wallpapers saved this run
   // PreviewRestore := 1 and the frame timer on: the preview comes back.
   virtual void HandBack() = 0;
+  // Makes the saved file (an absolute path; image is its picture) the
+  // desktop's background.
+  virtual BackgroundResult SetDesktopBackground(const std::string& file, const TDIB& image) = 0;
 };
 
 // A place a user would save to: its mount point and the folder last visited
@@ -45,9 +51,12 @@ bool HasReservedFileNameChar(std::string_view name);
 class TOKRightDlg {
  public:
   static constexpr const char* kCaption = "Save Wallpaper";
-  static constexpr const char* kMask = "*.bmp";
+  // The file type list, in the order of ImageFileType.
+  static constexpr const char* kFileTypes[2] = {"Bitmap (*.bmp)", "PNG image (*.png)"};
+  static constexpr const char* kSetAsBackground = "Set as desktop background";
   static constexpr int kClientWidth = 415;
-  static constexpr int kClientHeight = 232;
+  // One row more than the lists need: the file type and the background check box.
+  static constexpr int kClientHeight = 260;
 
   // drives: mount points as SaveDriveRoots gives them.
   TOKRightDlg(WallpaperOwner& owner, std::vector<std::string> drives);
@@ -58,7 +67,11 @@ class TOKRightDlg {
   // rendered for this dialog is kept with it, so that it is what "Save"
   // writes even after another dialog has handed the preview back.
   void FormCreate();
-  // "Save": the name field with ".bmp" appended unless it already ends so.
+  // "Save": the name field as typed when it ends in ".bmp" or ".png" (in
+  // any case), written in that format; any other name gets the chosen
+  // type's extension. After a successful save with "Set as desktop
+  // background" checked the file becomes the background; a failure then
+  // raises EDesktopBackground (the file stays).
   // Onto an existing file it only asks (ReplaceQuestion); otherwise it saves.
   // May raise EFCreateError / EWriteError; the dialog then stays open with
   // its name.
@@ -76,6 +89,17 @@ class TOKRightDlg {
   std::string FileName() const;
 
   bool Visible() const { return visible_; }
+
+  // The file type list: the file list's mask follows it. Choosing another
+  // type re-reads the file list; a name typed in the field stays, the
+  // offered name becomes the first one free under the new extension.
+  ImageFileType FileType() const { return type_; }
+  void SetFileType(ImageFileType type);
+  const char* Mask() const { return type_ == ImageFileType::Png ? "*.png" : "*.bmp"; }
+  const char* Extension() const { return type_ == ImageFileType::Png ? ".png" : ".bmp"; }
+
+  // The "Set as desktop background" check box.
+  bool SetAsBackground = false;
 
   // The name field.
   std::string Edit;
@@ -120,6 +144,10 @@ class TOKRightDlg {
   std::vector<std::string> files_;
   bool visible_ = false;
   TDIB wallpaper_;
+  ImageFileType type_ = ImageFileType::Bitmap;
+  WallpaperSaveChoices savedChoices_;  // as the hive holds them
+  std::string offered_;                // the name FormCreate offered
+  std::string OfferedName() const;
   std::string replaceQuestion_;
   std::string replaceFile_;  // the file the question is about
 };

@@ -180,6 +180,12 @@ void TForm2::FormKeyDown(int key) {
   if (key == kEsc) closeRequested_ = true;
 }
 
+BackgroundResult TForm2::SetDesktopBackground(const std::string& file, const TDIB& image) {
+  std::function<BackgroundResult()> rootPixmap;
+  if (SetRootPixmap) rootPixmap = [&] { return SetRootPixmap(image); };
+  return tav::SetDesktopBackground(file, rootPixmap);
+}
+
 void TForm2::HandBack() {
   PreviewRestore = 1;
   DXTimer.SetEnabled(true);

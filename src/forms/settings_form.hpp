@@ -5,6 +5,7 @@
 // display, so the handlers can be driven directly.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -102,6 +103,11 @@ class TForm2 final : public WallpaperOwner {
   const TDIB& Wallpaper() const override { return WallpaperBitmap; }
   int32_t& WallpaperCount() override { return wallpaperCount_; }
   void HandBack() override;
+  BackgroundResult SetDesktopBackground(const std::string& file, const TDIB& image) override;
+
+  // Sets the root window's background pixmap, for a plain X11 desktop; the
+  // window provides it (X lives there). None: that way is not offered.
+  std::function<BackgroundResult(const TDIB&)> SetRootPixmap;
 
   tav::Settings Settings;
   RandomGenerator Rng;

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "app/modes.hpp"
+#include "app/root_pixmap.hpp"
 
 namespace tav {
 namespace {
@@ -366,7 +367,22 @@ class SaveDialogWindow {
       ImGui::EndListBox();
     }
     if (focus_ == kFiles) FocusFrame(ImGui::GetItemRectMin(), ImGui::GetItemRectMax());
+
+    // File type (the file list's mask follows it) and the background check box.
+    ImGui::SetCursorPos(ImVec2(8, 232));
+    ImGui::SetNextItemWidth(145);
+    const int type = static_cast<int>(dlg_.FileType());
+    if (ImGui::BeginCombo("##type", TOKRightDlg::kFileTypes[type])) {
+      for (int i = 0; i < 2; ++i) {
+        if (ImGui::Selectable(TOKRightDlg::kFileTypes[i], i == type)) {
+          pending_ = [this, i] { dlg_.SetFileType(static_cast<ImageFileType>(i)); };
+        }
+      }
+      ImGui::EndCombo();
+    }
     ImGui::PopStyleColor(2);
+    ImGui::SetCursorPos(ImVec2(160, 234));
+    ImGui::Checkbox(TOKRightDlg::kSetAsBackground, &dlg_.SetAsBackground);
     ImGui::PopFont();
 
     // "Save" (Enter) and "Cancel" (Esc).
@@ -473,6 +489,7 @@ SettingsWindow::SettingsWindow(Application& app, int screenWidth, int displayBit
     if (SDL_GetDesktopDisplayMode(i, &mode) == 0) monitors.push_back({mode.w, mode.h});
   }
   form_.SetMonitors(std::move(monitors));
+  form_.SetRootPixmap = [](const TDIB& image) { return tav::SetRootPixmap(image); };
   app_.Guard([&] { form_.FormCreate(screenWidth, displayBitCount); });
   Frame();
 }
