@@ -5,8 +5,9 @@
 # X server take per second of wall time is read over a window, with its
 # resident memory (VmRSS at the end of the window, VmHWM the peak). Then
 # bench_full_screen's frame loop (if built) gives frames per second and the
-# standard deviation of the interval between frames.
-# Usage: bench/saver_cpu.sh [BUILD_DIR] [SECONDS] [WxH ...]
+# standard deviation of the interval between frames. Our program runs once
+# on each present path (the GL renderer, the window's framebuffer).
+# Usage: [PATHS="gl software"] bench/saver_cpu.sh [BUILD_DIR] [SECONDS] [WxH ...]
 #   default: build 10 1920x1080 3840x2160
 # Only meaningful on an otherwise quiet machine: the load is printed first.
 set -euo pipefail
@@ -21,6 +22,8 @@ frames_bench="$build/bench/bench_full_screen"
 hacks=/usr/libexec/xscreensaver
 [ -x "$saver" ] || { echo "no $saver; build first" >&2; exit 1; }
 warmup=3
+# Both ways to the screen, forced (TAVORENSIA_PRESENT); PATHS="software" for one.
+read -r -a paths <<< "${PATHS:-gl software}"
 
 work="$(mktemp -d)"
 xvfb_pid=""
@@ -119,13 +122,18 @@ for size in "${sizes[@]}"; do
   echo "Xvfb ${size}x24"
   printf '| %-46s | %10s | %8s | %5s | %7s | %7s |\n' program "ours ms/s" "X ms/s" total "RSS MiB" "HWM MiB"
   printf '|%s|\n' "------------------------------------------------|------------|----------|-------|---------|---------"
-  measure "tavorensia /s, defaults" XDG_CONFIG_HOME="$defaults" "$saver" /s
-  measure "tavorensia /s, Satiation 100, Blur 100" XDG_CONFIG_HOME="$satiated" "$saver" /s
+  for path in "${paths[@]}"; do
+    measure "tavorensia /s, defaults, $path" TAVORENSIA_PRESENT="$path" XDG_CONFIG_HOME="$defaults" "$saver" /s
+    measure "tavorensia /s, Satiation 100, Blur 100, $path" TAVORENSIA_PRESENT="$path" \
+      XDG_CONFIG_HOME="$satiated" "$saver" /s
+  done
   for hack in metaballs cwaves marbling; do
     if [ -x "$hacks/$hack" ]; then
       measure "XScreenSaver $hack -root" "$hacks/$hack" -root
     fi
   done
-  frame_stats "tavorensia /s"
+  for path in "${paths[@]}"; do
+    frame_stats "tavorensia /s, $path" TAVORENSIA_PRESENT="$path"
+  done
   stop_xvfb
 done

@@ -1,7 +1,11 @@
 #include "display/dxdraw.hpp"
 
+#include <SDL_syswm.h>
+#include <X11/Xlib.h>
+
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 #include "display/dxconsts.hpp"
 
@@ -9,12 +13,63 @@ namespace tav {
 
 using O = TDXDrawOption;
 
+namespace {
+
+bool OnX11() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  return driver && std::string_view(driver) == "x11";
+}
+
+// Whether the window's X server lets clients render with GL themselves
+// (DRI3, DRI2, or NVIDIA's own GLX); asked of the server, GL stays unloaded.
+bool DirectRendering(SDL_Window* window) {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return false;
+  int opcode = 0, event = 0, error = 0;
+  for (const char* name : {"DRI3", "DRI2", "NV-GLX"})
+    if (XQueryExtension(info.info.x11.display, name, &opcode, &event, &error)) return true;
+  return false;
+}
+
+PresentPath ChoosePath(SDL_Window* window) {
+  PresentFacts facts = PresentFactsFromEnvironment();
+  facts.x11 = OnX11();
+  if (facts.x11) facts.directRendering = DirectRendering(window);
+  return ChoosePresentPath(facts);
+}
+
+// SDL's software renderer, which draws into the window's framebuffer.
+bool IsSoftwareRenderer(SDL_Renderer* renderer) {
+  SDL_RendererInfo info{};
+  return renderer && SDL_GetRendererInfo(renderer, &info) == 0 && info.name &&
+         std::string_view(info.name) == "software";
+}
+
+int SoftwareDriverIndex() {
+  for (int i = 0, n = SDL_GetNumRenderDrivers(); i < n; ++i) {
+    SDL_RendererInfo info{};
+    if (SDL_GetRenderDriverInfo(i, &info) == 0 && info.name && std::string_view(info.name) == "software")
+      return i;
+  }
+  return -1;
+}
+
+}  // namespace
+
 // ---- back surface ----------------------------------------------------------
 
 void TDirectDrawSurface::Create(SDL_Renderer* renderer, int w, int h) {
   renderer_ = renderer;
   w = std::max(w, 1);
   h = std::max(h, 1);
+  if (software_) {
+    width_ = w;
+    height_ = h;
+    live_ = true;
+    Fill(0);
+    return;
+  }
   if (!texture_ || w != textureW_ || h != textureH_) {
     texture_.reset();
     textureW_ = textureH_ = 0;
@@ -37,9 +92,15 @@ void TDirectDrawSurface::Release() {
   textureW_ = textureH_ = 0;
   width_ = height_ = 0;
   dirty_ = false;
+  live_ = hasFrame_ = false;
 }
 
 void TDirectDrawSurface::Fill(uint32_t colour) {
+  if (software_) {
+    fillColour_ = colour;
+    hasFrame_ = false;
+    return;
+  }
   std::fill(pixels_.begin(), pixels_.end(), colour | 0xFF000000u);
   dirty_ = true;
 }
@@ -50,6 +111,23 @@ void TDirectDrawSurface::LoadFromBitmap(const TDIB& bitmap) {
     // An empty bitmap leaves no surface to show.
     width_ = height_ = 0;
     pixels_.clear();
+    hasFrame_ = false;
+    return;
+  }
+  if (software_) {
+    // A copy at the field's size (a fraction of a millisecond): the bitmap's
+    // owner writes the next frame into it, and a repaint or a dialog over
+    // the picture needs this one again.
+    width_ = w;
+    height_ = h;
+    live_ = true;
+    fillColour_ = 0;
+    hasFrame_ = bitmap.BitCount() == 24 || bitmap.BitCount() == 32;
+    if (!hasFrame_) return;
+    if (frame_.BitCount() != bitmap.BitCount()) frame_.SetBitCount(bitmap.BitCount());
+    if (frame_.Width() != w || frame_.Height() != h) frame_.SetSize(w, h);
+    // The whole store at once: same size and depth, so the same row layout.
+    std::memcpy(frame_.ScanLine(h - 1), bitmap.Bits(), bitmap.WidthBytes() * static_cast<size_t>(h));
     return;
   }
   if (w != width_ || h != height_ || !texture_) Create(renderer_, w, h);
@@ -99,8 +177,8 @@ Rect TDXDraw::ClientRect() const {
   return Rect{0, 0, w, h};
 }
 
-int TDXDraw::SurfaceWidth() const { return surface_.texture_ ? surface_.Width() : surfaceWidth_; }
-int TDXDraw::SurfaceHeight() const { return surface_.texture_ ? surface_.Height() : surfaceHeight_; }
+int TDXDraw::SurfaceWidth() const { return surface_.Live() ? surface_.Width() : surfaceWidth_; }
+int TDXDraw::SurfaceHeight() const { return surface_.Live() ? surface_.Height() : surfaceHeight_; }
 
 void TDXDraw::SetSurfaceWidth(int w) {
   if (initialized_ && !updating_) {
@@ -208,12 +286,26 @@ void TDXDraw::CreateRenderer() {
   if (!OwnsRenderer()) {
     renderer_ = sharedRenderer_;
   } else {
-    const Uint32 flags = nowOptions_.Has(O::doWaitVBlank) ? SDL_RENDERER_PRESENTVSYNC : 0;
-    ownRenderer_.reset(SDL_CreateRenderer(window_, -1, flags));
+    if (ChoosePath(window_) == PresentPath::Software) {
+      // The window's framebuffer as X11 itself offers it (a shared-memory
+      // image), not a GL texture standing in for one; read when SDL makes
+      // the process's first window framebuffer.
+      SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+      if (const int index = SoftwareDriverIndex(); index >= 0)
+        ownRenderer_.reset(SDL_CreateRenderer(window_, index, 0));
+    }
+    if (!ownRenderer_) {
+      const Uint32 flags = nowOptions_.Has(O::doWaitVBlank) ? SDL_RENDERER_PRESENTVSYNC : 0;
+      ownRenderer_.reset(SDL_CreateRenderer(window_, -1, flags));
+    }
     if (!ownRenderer_)
       throw EDXDrawError(dxconsts::FormatMessage(dxconsts::SCannotMade, dxconsts::SDirectDrawPrimarySurface));
     renderer_ = ownRenderer_.get();
   }
+  // However it was made (a host may have asked SDL for software): a software
+  // renderer means frames go straight into the window's framebuffer.
+  software_ = OnX11() && IsSoftwareRenderer(renderer_);
+  surface_.software_ = software_;
   SDL_RenderSetVSync(renderer_, nowOptions_.Has(O::doWaitVBlank) ? 1 : 0);
 }
 
@@ -227,7 +319,7 @@ void TDXDraw::ReleaseAll() {
 
 void TDXDraw::Finalize() {
   if (!initialized_) return;
-  if (surface_.texture_) {
+  if (surface_.Live()) {
     surfaceWidth_ = surface_.Width();
     surfaceHeight_ = surface_.Height();
   }
@@ -272,6 +364,10 @@ void TDXDraw::Flip() {
 }
 
 void TDXDraw::Present(bool /*waitVBlank: the renderer's vsync setting does it*/) {
+  if (software_) {
+    PresentSoftware();
+    return;
+  }
   SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
   SDL_RenderClear(renderer_);
   surface_.Upload();
@@ -287,6 +383,58 @@ void TDXDraw::Present(bool /*waitVBlank: the renderer's vsync setting does it*/)
   }
   if (OnAfterDraw) OnAfterDraw(renderer_);
   SDL_RenderPresent(renderer_);
+}
+
+void TDXDraw::PresentSoftware() {
+  SDL_Surface* screen = SDL_GetWindowSurface(window_);  // the one the software renderer draws into
+  if (screen) {
+    const Rect control = ClientRect();
+    const Rect clipped{std::max(control.Left, 0), std::max(control.Top, 0), std::min(control.Right, screen->w),
+                       std::min(control.Bottom, screen->h)};
+    const int w = clipped.Right - clipped.Left, h = clipped.Bottom - clipped.Top;
+    const bool coversWindow = w == screen->w && h == screen->h;
+    // Outside the control the window is black, as on the GL path, before
+    // the window's own drawing (OnAfterDraw) comes over it.
+    if (!coversWindow) SDL_FillRect(screen, nullptr, SDL_MapRGB(screen->format, 0, 0, 0));
+    if (w > 0 && h > 0) {
+      Rect to = PresentRect(nowOptions_, control, surface_.Width(), surface_.Height());
+      to = Rect{to.Left - clipped.Left, to.Top - clipped.Top, to.Right - clipped.Left, to.Bottom - clipped.Top};
+      const SDL_PixelFormat& f = *screen->format;
+      const bool direct = f.BytesPerPixel == 4;
+      PixelTarget target;
+      target.width = w;
+      target.height = h;
+      if (direct) {
+        target.pixels = static_cast<uint8_t*>(screen->pixels) + static_cast<ptrdiff_t>(clipped.Top) * screen->pitch +
+                        static_cast<ptrdiff_t>(clipped.Left) * 4;
+        target.pitch = screen->pitch;
+        target.layout = PixelLayout{f.Rshift, f.Gshift, f.Bshift, f.Rloss, f.Gloss, f.Bloss, f.Amask};
+      } else {
+        scratch_.resize(static_cast<size_t>(w) * h);
+        target.pixels = reinterpret_cast<uint8_t*>(scratch_.data());
+        target.pitch = static_cast<ptrdiff_t>(w) * 4;
+        target.layout = kXrgb8888;
+      }
+      static const TDIB kNoFrame;
+      stretcher_.Draw(surface_.hasFrame_ ? surface_.frame_ : kNoFrame, to, target);
+      if (!direct)
+        SDL_ConvertPixels(w, h, SDL_PIXELFORMAT_RGB888, scratch_.data(), w * 4, f.format,
+                          static_cast<uint8_t*>(screen->pixels) + static_cast<ptrdiff_t>(clipped.Top) * screen->pitch +
+                              static_cast<ptrdiff_t>(clipped.Left) * f.BytesPerPixel,
+                          screen->pitch);
+      if (!surface_.hasFrame_ && surface_.fillColour_ != 0 && surface_.Live()) {
+        // A surface filled with a colour and nothing loaded since.
+        const SDL_Rect area{to.Left + clipped.Left, to.Top + clipped.Top, to.Right - to.Left, to.Bottom - to.Top};
+        const SDL_Rect clip{clipped.Left, clipped.Top, w, h};
+        SDL_Rect shown{};
+        const uint32_t c = surface_.fillColour_;
+        if (SDL_IntersectRect(&area, &clip, &shown))
+          SDL_FillRect(screen, &shown, SDL_MapRGB(&f, (c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF));
+      }
+    }
+  }
+  if (OnAfterDraw) OnAfterDraw(renderer_);
+  SDL_RenderPresent(renderer_);  // the software renderer's present updates the window from its framebuffer
 }
 
 void TDXDraw::HandleEvent(const SDL_Event& e) {

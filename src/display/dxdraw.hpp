@@ -1,9 +1,15 @@
 #pragma once
 // TDXDraw: the display surface of a window. It covers the whole window or a
 // rectangle of it, keeps a back surface that frames are loaded into, and
-// presents it through an SDL_Renderer: stretched over the control, or at its
-// own size (centred with doCenter). In full screen it takes the display
-// (the desktop's own mode, or the closest one SDL lists).
+// presents it stretched over the control, or at its own size (centred with
+// doCenter). In full screen it takes the display (the desktop's own mode, or
+// the closest one SDL lists).
+//
+// Two ways to the screen (display/present_path.hpp). Through an SDL_Renderer
+// where GL runs on a GPU: the back surface is a streaming texture that the
+// GPU stretches. Otherwise SDL's software renderer on the window's own
+// framebuffer: the back surface stays a field-sized bitmap, and Flip writes
+// it stretched once into the framebuffer, which SDL hands to the X server.
 //
 // A window that draws more than frames (the settings window's controls)
 // hands its renderer in and draws in OnAfterDraw, before the one present.
@@ -15,6 +21,8 @@
 #include "display/dib.hpp"
 #include "display/dxdraw_logic.hpp"
 #include "display/sdl_handles.hpp"
+#include "display/present_path.hpp"
+#include "display/stretch.hpp"
 
 namespace tav {
 
@@ -23,7 +31,9 @@ class TDXDraw;
 // The back surface: pixels kept in memory and uploaded to a streaming texture
 // when presented. The texture is re-created only when the size changes; the
 // surface owns it, and its owner releases it before the renderer it was made
-// on goes.
+// on goes. On the software path there is no texture: the loaded bitmap is
+// kept as it is (a copy at the field's size) until Flip stretches it into
+// the window.
 class TDirectDrawSurface {
  public:
   int Width() const { return width_; }
@@ -39,12 +49,20 @@ class TDirectDrawSurface {
   void Release();
   void Upload();
 
+  bool Live() const { return texture_ != nullptr || live_; }
+
   SDL_Renderer* renderer_ = nullptr;  // the control's; it outlives the surface
   SdlTexture texture_;
   int width_ = 0, height_ = 0;
   int textureW_ = 0, textureH_ = 0;
   std::vector<uint32_t> pixels_;
   bool dirty_ = false;
+  // Software path.
+  bool software_ = false;
+  bool live_ = false;      // created and not released
+  bool hasFrame_ = false;  // frame_ holds what was loaded last (else fillColour_ all over)
+  TDIB frame_;
+  uint32_t fillColour_ = 0;
 };
 
 class TDXDraw {
@@ -88,6 +106,9 @@ class TDXDraw {
 
   TDirectDrawSurface& Surface() { return surface_; }
   SDL_Renderer* Renderer() const { return renderer_; }
+  // The way frames reach the screen since Initialize: Software when the
+  // renderer is SDL's software renderer on the window's framebuffer.
+  PresentPath Path() const { return software_ ? PresentPath::Software : PresentPath::Gl; }
   SDL_Window* Window() const { return window_; }
 
   bool Visible() const { return visible_; }
@@ -106,6 +127,7 @@ class TDXDraw {
   void CreateRenderer();
   void ReleaseAll();
   void Present(bool waitVBlank);
+  void PresentSoftware();
   bool WindowShowing() const;
   bool OwnsRenderer() const { return sharedRenderer_ == nullptr; }
 
@@ -125,6 +147,9 @@ class TDXDraw {
   bool windowShown_ = true;
   bool lost_ = false;
   bool deviceLost_ = false;
+  bool software_ = false;
+  FrameStretcher stretcher_;
+  std::vector<uint32_t> scratch_;  // the stretched frame on its way into a window of another depth
   // After the renderer: its texture goes first.
   TDirectDrawSurface surface_;
 };

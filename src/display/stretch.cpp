@@ -103,12 +103,23 @@ void FrameStretcher::ConvertRow(const uint8_t* src, int bytesPerPixel, const Pix
                 line_.data() + done);
 }
 
+namespace {
+bool Drawable(const TDIB& frame) {
+  const int bytesPerPixel = frame.BitCount() / 8;
+  return !frame.Empty() && (bytesPerPixel == 3 || bytesPerPixel == 4);
+}
+}  // namespace
+
 void FrameStretcher::Draw(const TDIB& frame, DXDrawOptions options, const PixelTarget& t) {
+  const int srcW = Drawable(frame) ? frame.Width() : 0, srcH = Drawable(frame) ? frame.Height() : 0;
+  Draw(frame, PresentRect(options, Rect{0, 0, t.width, t.height}, srcW, srcH), t);
+}
+
+void FrameStretcher::Draw(const TDIB& frame, const Rect& to, const PixelTarget& t) {
   if (!t.pixels || t.width <= 0 || t.height <= 0) return;
   const int bytesPerPixel = frame.BitCount() / 8;
-  const bool drawable = !frame.Empty() && (bytesPerPixel == 3 || bytesPerPixel == 4);
-  const int srcW = drawable ? frame.Width() : 0, srcH = drawable ? frame.Height() : 0;
-  Prepare(srcW, srcH, PresentRect(options, Rect{0, 0, t.width, t.height}, srcW, srcH), t);
+  const int srcW = Drawable(frame) ? frame.Width() : 0, srcH = Drawable(frame) ? frame.Height() : 0;
+  Prepare(srcW, srcH, to, t);
 
   const uint32_t black = t.layout.opaque;
   const size_t rowBytes = static_cast<size_t>(t.width) * 4;

@@ -40,6 +40,9 @@ class FrameStretcher {
   // say (doStretch, doCenter; the rest are not looked at). Every pixel of
   // the target is written exactly once. An empty frame leaves it black.
   void Draw(const TDIB& frame, DXDrawOptions options, const PixelTarget& target);
+  // The same with the frame's rectangle given in target coordinates (it may
+  // reach past the target's edges: that part is clipped).
+  void Draw(const TDIB& frame, const Rect& to, const PixelTarget& target);
 
  private:
   struct Span {  // target columns or rows [first, first + count) that show the frame
