@@ -78,6 +78,13 @@ void FrameStretcher::Prepare(int srcW, int srcH, const Rect& to, const PixelTarg
   for (int i = 0; i < rows_.count; ++i)
     rowOf_[static_cast<size_t>(i)] = CentreMap(rows_.first + i - to.Top, srcH, toH);
   identityColumns_ = toW == srcW;
+  runOf_.clear();
+  if (toW > srcW && columns_.count > 0) {
+    // Enlarging skips no frame column: runs of 1 or more.
+    firstColumn_ = columnOf_.front();
+    runOf_.assign(columnOf_.back() - firstColumn_ + 1, 0);
+    for (uint32_t c : columnOf_) ++runOf_[c - firstColumn_];
+  }
   line_.assign(static_cast<size_t>(std::max(srcW, 0)) + 4, 0);
 
   byteChannels_ = ByteChannels(layout_);
@@ -91,6 +98,32 @@ void FrameStretcher::Prepare(int srcW, int srcH, const Rect& to, const PixelTarg
         shuffle_[4 * px + byte] = from;
       }
   }
+}
+
+void FrameStretcher::SpreadRow(uint32_t* span) const {
+  // Each frame pixel once, as a run of copies: four at a time, the last
+  // store of a run reaching at most three pixels into the next run, whose
+  // first store covers them again. Runs that could reach past the span's
+  // end are written one pixel at a time.
+  const uint32_t* from = line_.data() + firstColumn_;
+  uint32_t* out = span;
+  uint32_t* const end = span + columns_.count;
+  const size_t n = runOf_.size();
+  size_t i = 0;
+#ifdef TAV_STRETCH_X86
+  for (; i < n; ++i) {
+    const int run = runOf_[i];
+    if (out + ((run + 3) & ~3) > end) break;
+    const __m128i v = _mm_set1_epi32(static_cast<int>(from[i]));
+    int k = 0;
+    do {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), v);
+      k += 4;
+    } while (k < run);
+    out += run;
+  }
+#endif
+  for (; i < n; ++i) out = std::fill_n(out, runOf_[i], from[i]);
 }
 
 void FrameStretcher::ConvertRow(const uint8_t* src, int bytesPerPixel, const PixelLayout& layout) {
@@ -149,6 +182,8 @@ void FrameStretcher::Draw(const TDIB& frame, const Rect& to, const PixelTarget& 
     uint32_t* span = out + columns_.first;
     if (identityColumns_) {
       std::memcpy(span, line_.data() + (columns_.first - to_.Left), static_cast<size_t>(columns_.count) * 4);
+    } else if (!runOf_.empty()) {
+      SpreadRow(span);
     } else {
       const uint32_t* line = line_.data();
       const uint32_t* map = columnOf_.data();

@@ -51,6 +51,7 @@ class FrameStretcher {
 
   void Prepare(int srcW, int srcH, const Rect& to, const PixelTarget& target);
   void ConvertRow(const uint8_t* src, int bytesPerPixel, const PixelLayout& layout);
+  void SpreadRow(uint32_t* span) const;
 
   // What the maps below were made for.
   int srcW_ = -1, srcH_ = -1, dstW_ = -1, dstH_ = -1;
@@ -59,6 +60,10 @@ class FrameStretcher {
   bool identityColumns_ = false;
   Span columns_, rows_;
   std::vector<uint32_t> columnOf_;  // frame column for each target column of the span
+  // Enlarging, each frame column of the span shows on runOf_[i] target
+  // columns in a row, from frame column firstColumn_ on; empty otherwise.
+  std::vector<uint16_t> runOf_;
+  uint32_t firstColumn_ = 0;
   std::vector<int32_t> rowOf_;      // frame row for each target row of the span
   std::vector<uint32_t> line_;      // one frame row in the target's layout
   uint8_t shuffle_[16] = {};        // byte shuffle of 4 BGR pixels into the layout
