@@ -86,6 +86,7 @@ void FrameStretcher::Prepare(int srcW, int srcH, const Rect& to, const PixelTarg
     for (uint32_t c : columnOf_) ++runOf_[c - firstColumn_];
   }
   line_.assign(static_cast<size_t>(std::max(srcW, 0)) + 4, 0);
+  row_.assign(static_cast<size_t>(t.width) + 4, t.layout.opaque);  // 4: a run's last store may reach past the row
 
   byteChannels_ = ByteChannels(layout_);
   if (byteChannels_) {
@@ -167,29 +168,28 @@ void FrameStretcher::Draw(const TDIB& frame, const Rect& to, const PixelTarget& 
   const int firstRow = rows_.count > 0 && columns_.count > 0 ? rows_.first : t.height;
   const int endRow = rows_.count > 0 && columns_.count > 0 ? rows_.first + rows_.count : t.height;
   for (int y = 0; y < firstRow; ++y) fillBlack(rowAt(y), t.width);
+  // Each screen row is put together in a row of our own that stays in the
+  // cache (black margins made once by Prepare) and copied out whole: one
+  // bulk copy per screen row, however many rows show the same frame row.
+  uint32_t* const composed = row_.data();
+  uint32_t* const span = composed + columns_.first;
   int32_t lastRow = -1;
   for (int y = firstRow; y < endRow; ++y) {
-    uint32_t* out = rowAt(y);
     const int32_t sy = rowOf_[static_cast<size_t>(y - rows_.first)];
-    if (sy == lastRow) {
-      // A frame row shown on several screen rows: the row above once more.
-      std::memcpy(out, rowAt(y - 1), rowBytes);
-      continue;
+    if (sy != lastRow) {
+      lastRow = sy;
+      ConvertRow(frame.ScanLineRead(sy), bytesPerPixel, t.layout);
+      if (identityColumns_) {
+        std::memcpy(span, line_.data() + (columns_.first - to_.Left), static_cast<size_t>(columns_.count) * 4);
+      } else if (!runOf_.empty()) {
+        SpreadRow(span);
+      } else {
+        const uint32_t* line = line_.data();
+        const uint32_t* map = columnOf_.data();
+        for (int i = 0; i < columns_.count; ++i) span[i] = line[map[i]];
+      }
     }
-    lastRow = sy;
-    ConvertRow(frame.ScanLineRead(sy), bytesPerPixel, t.layout);
-    fillBlack(out, columns_.first);
-    uint32_t* span = out + columns_.first;
-    if (identityColumns_) {
-      std::memcpy(span, line_.data() + (columns_.first - to_.Left), static_cast<size_t>(columns_.count) * 4);
-    } else if (!runOf_.empty()) {
-      SpreadRow(span);
-    } else {
-      const uint32_t* line = line_.data();
-      const uint32_t* map = columnOf_.data();
-      for (int i = 0; i < columns_.count; ++i) span[i] = line[map[i]];
-    }
-    fillBlack(out + columns_.first + columns_.count, t.width - columns_.first - columns_.count);
+    std::memcpy(rowAt(y), composed, rowBytes);
   }
   for (int y = endRow; y < t.height; ++y) fillBlack(rowAt(y), t.width);
 }

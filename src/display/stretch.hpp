@@ -66,6 +66,7 @@ class FrameStretcher {
   uint32_t firstColumn_ = 0;
   std::vector<int32_t> rowOf_;      // frame row for each target row of the span
   std::vector<uint32_t> line_;      // one frame row in the target's layout
+  std::vector<uint32_t> row_;       // one screen row as it is put together
   uint8_t shuffle_[16] = {};        // byte shuffle of 4 BGR pixels into the layout
   bool byteChannels_ = false;       // every channel whole bytes: the shuffle applies
 };
