@@ -5,12 +5,14 @@
 // own code into the window's framebuffer, which SDL hands to the X server as
 // a shared-memory image (a plain image on a remote display).
 //
-// The choice is made from what is there, without loading GL: a GL driver
-// costs tens of MiB and a good part of a second even in a short-lived probe,
-// every time the saver starts. Hardware GL needs a render node, an X server
-// that lets clients render directly (DRI3, DRI2 or NVIDIA's GLX), a local
-// display and no request for Mesa's software rasteriser; Xvfb, Xvnc and
-// remote desktops offer no direct rendering, so they get the software path.
+// The choice is made from what is there, without loading GL: Mesa's GL
+// stack is most of a GL process's resident memory (about 110 MiB under
+// Xvfb), and a probe in a child would load it at every start of the saver
+// just to learn the renderer's name. Hardware GL needs a render node, an X
+// server that lets clients render directly (DRI3, DRI2 or NVIDIA's GLX), a
+// local display and no request for Mesa's software rasteriser; Xvfb, Xvnc
+// and remote desktops offer no direct rendering, so they get the software
+// path.
 #include <string>
 #include <string_view>
 
