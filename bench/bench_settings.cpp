@@ -32,7 +32,7 @@ void BM_LoadStoredSettings(benchmark::State& state) {
   tav::RandomGenerator rng(1);
   for (auto _ : state) {
     tav::Settings s;
-    tav::LoadFullScreenSettings(s, rng);
+    (void)tav::LoadFullScreenSettings(s, rng);
     benchmark::DoNotOptimize(s.Picture);
   }
 }
@@ -46,7 +46,7 @@ void BM_FirstRunLoad(benchmark::State& state) {
     dir.Clear();
     state.ResumeTiming();
     tav::Settings s;
-    tav::LoadFullScreenSettings(s, rng);
+    (void)tav::LoadFullScreenSettings(s, rng);
     benchmark::DoNotOptimize(s.Picture);
   }
 }

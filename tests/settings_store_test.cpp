@@ -2,8 +2,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/registry.hpp"
 #include "app/settings_store.hpp"
@@ -119,8 +122,9 @@ TEST(SettingsStore, LoadingAtEachStart) {
 
     Settings s;
     tav::RandomGenerator rng(kSeed);
-    if (c.start == Start::FullScreen) tav::LoadFullScreenSettings(s, rng);
-    else tav::LoadSettingsWindowSettings(s, rng, c.width);
+    const auto error = c.start == Start::FullScreen ? tav::LoadFullScreenSettings(s, rng)
+                                                    : tav::LoadSettingsWindowSettings(s, rng, c.width);
+    EXPECT_FALSE(error.has_value());
 
     Settings want = resolve(c.inMemory);
     if (want.Picture == -1) {
@@ -144,8 +148,8 @@ TEST(SettingsStore, RandomValuesStayInTheirRanges) {
   for (uint32_t seed = 0; seed < 400; ++seed) {
     Settings full, window;
     tav::RandomGenerator a(seed * 2654435761u), b(seed * 2654435761u);
-    tav::LoadFullScreenSettings(full, a);
-    tav::LoadSettingsWindowSettings(window, b, 800);
+    EXPECT_FALSE(tav::LoadFullScreenSettings(full, a));
+    EXPECT_FALSE(tav::LoadSettingsWindowSettings(window, b, 800));
     for (const Settings* s : {&full, &window}) {
       EXPECT_GE(s->Picture, 0);
       EXPECT_LE(s->Picture, 99);
@@ -162,42 +166,75 @@ TEST(SettingsStore, RandomValuesStayInTheirRanges) {
   EXPECT_EQ(maxPicture, 99);
 }
 
-TEST(SettingsStore, ReadErrorsStopTheLoadKeepingEarlierValues) {
-  const std::string head =
-      "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Tavorensia]\n"
-      "\"Fast\"=dword:000001f4\n\"Bright\"=dword:00000003\n\"Satiation\"=dword:00000032\n";
+// A damaged key: the first bad value is reported, every value that reads is
+// used, each one that does not gets the mode's first-run default, the usual
+// clamping applies, and the file is left exactly as it was.
+TEST(SettingsStore, DamagedKeysUseWhatReadsAndDefaultsForTheRest) {
+  constexpr uint32_t kSeed = 99;
+  // The stored set: Fast 500 (out of range), Bright 4, Satiation 50, Picture
+  // 60, Blur 70, Color 8, Rands 0, Path_Wall "/w". Each case replaces lines.
+  const std::vector<std::pair<std::string, std::string>> good = {
+      {"Fast", "dword:000001f4"}, {"Bright", "dword:4"}, {"Satiation", "dword:32"}, {"Picture", "dword:3c"},
+      {"Blur", "dword:46"},       {"Color", "dword:8"},  {"Rands", "dword:0"},      {"Path_Wall", "\"/w\""}};
   const struct {
     const char* what;
-    std::string rest;
+    std::map<std::string, std::string> changed;  // "" removes the value
     std::string message;
-    Settings fullScreen;  // what memory holds afterwards (Path_Wall "old", others 77 before)
+    Settings fullScreen, window;  // Picture/Blur/Color of -1: random draws
   } cases[] = {
-      {"Picture as a string", "\"Picture\"=\"5\"\n", "Invalid data type for 'Picture'",
-       Expect(100, 3, 50, 77, 77, 77, 77, "old")},
-      {"Blur missing", "\"Picture\"=dword:00000005\n\"Color\"=dword:00000001\n", "Failed to get data for 'Blur'",
-       Expect(100, 3, 50, 5, 77, 77, 77, "old")},
-      {"Path_Wall as a number",
-       "\"Picture\"=dword:5\n\"Blur\"=dword:6\n\"Color\"=dword:7\n\"Rands\"=dword:0\n\"Path_Wall\"=dword:1\n",
-       "Invalid data type for 'Path_Wall'", Expect(100, 3, 50, 5, 6, 7, 0, "old")},
+      {"only Fast and Bright (a write cut short)",
+       {{"Satiation", ""}, {"Picture", ""}, {"Blur", ""}, {"Color", ""}, {"Rands", ""}, {"Path_Wall", ""}},
+       "Failed to get data for 'Satiation'", Expect(100, 4, 80, -1, -1, -1, 1, kPictures),
+       Expect(500, 4, 100, -1, -1, -1, 1, kPictures)},
+      {"Picture as a string", {{"Picture", "\"5\""}}, "Invalid data type for 'Picture'",
+       Expect(100, 4, 50, 25, 70, 8, 0, "/w"), Expect(500, 4, 50, 25, 70, 8, 0, "/w")},
+      {"Color as binary data", {{"Color", "hex:01,00,00,00"}}, "Invalid data type for 'Color'",
+       Expect(100, 4, 50, 60, 70, 5, 0, "/w"), Expect(500, 4, 50, 60, 70, 0, 0, "/w")},
+      {"Fast unreadable (a dword of two bytes)", {{"Fast", "hex(4):14,00"}}, "Failed to get data for 'Fast'",
+       Expect(20, 4, 50, 60, 70, 8, 0, "/w"), Expect(20, 4, 50, 60, 70, 8, 0, "/w")},
+      {"Satiation missing", {{"Satiation", ""}}, "Failed to get data for 'Satiation'",
+       Expect(100, 4, 80, 60, 70, 8, 0, "/w"), Expect(500, 4, 100, 60, 70, 8, 0, "/w")},
+      {"Blur missing and Rands a string: the first is reported", {{"Blur", ""}, {"Rands", "\"0\""}},
+       "Failed to get data for 'Blur'", Expect(100, 4, 50, -1, -1, -1, 1, "/w"),
+       Expect(500, 4, 50, -1, -1, -1, 1, "/w")},
+      {"Path_Wall as a number", {{"Path_Wall", "dword:1"}}, "Invalid data type for 'Path_Wall'",
+       Expect(100, 4, 50, 60, 70, 8, 0, kPictures), Expect(500, 4, 50, 60, 70, 8, 0, kPictures)},
+      {"four zeros beside a damaged value: still no first run",
+       {{"Fast", "dword:0"}, {"Bright", "dword:0"}, {"Satiation", "dword:0"}, {"Picture", "dword:0"},
+        {"Color", "\"x\""}},
+       "Invalid data type for 'Color'", Expect(0, 0, 0, 0, 70, 5, 0, "/w"), Expect(0, 0, 0, 0, 70, 0, 0, "/w")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TempConfig cfg;
-    cfg.WriteHive(head + c.rest);
-    const std::string before = ReadFile(cfg.hive());
-    Settings s{77, 77, 77, 77, 77, 77, 77, "old"};
-    tav::RandomGenerator rng(1);
-    try {
-      tav::LoadFullScreenSettings(s, rng);
-      ADD_FAILURE() << "no error";
-    } catch (const tav::ERegistryException& e) {
-      EXPECT_EQ(e.what(), c.message);
+    std::string hive = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Tavorensia]\n";
+    for (const auto& [name, data] : good) {
+      const auto it = c.changed.find(name);
+      const std::string value = it == c.changed.end() ? data : it->second;
+      if (!value.empty()) hive += "\"" + name + "\"=" + value + "\n";
     }
-    EXPECT_EQ(Show(s), Show(c.fullScreen));  // Fast 500 clamped even so
-    EXPECT_EQ(ReadFile(cfg.hive()), before);
-    Settings w{77, 77, 77, 77, 77, 77, 77, "old"};
-    EXPECT_THROW(tav::LoadSettingsWindowSettings(w, rng, 800), tav::ERegistryException);
-    EXPECT_EQ(w.Fast, 500);
+    cfg.WriteHive(hive);
+    const std::string pictures = tav::DefaultPicturesFolder();
+    for (const Start start : {Start::FullScreen, Start::SettingsWindow}) {
+      SCOPED_TRACE(start == Start::FullScreen ? "full screen" : "settings window");
+      Settings s{77, 77, 77, 77, 77, 77, 77, "old"};
+      tav::RandomGenerator rng(kSeed);
+      const auto error = start == Start::FullScreen ? tav::LoadFullScreenSettings(s, rng)
+                                                    : tav::LoadSettingsWindowSettings(s, rng, 1024);
+      ASSERT_TRUE(error.has_value());
+      EXPECT_EQ(error->what(), c.message);
+      Settings want = start == Start::FullScreen ? c.fullScreen : c.window;
+      if (want.Path_Wall == kPictures) want.Path_Wall = pictures;
+      if (want.Picture == -1) {
+        tav::RandomGenerator same(kSeed);
+        want.Picture = same.Random(100);
+        want.Blur = same.Random(100);
+        want.Color = same.Random(start == Start::FullScreen ? 10 : 5);
+      }
+      EXPECT_EQ(Show(s), Show(want));
+      EXPECT_EQ(ReadFile(cfg.hive()), hive);  // nothing written
+    }
+    EXPECT_FALSE(fs::exists(cfg.folder() / "registry.reg.damaged"));
   }
 }
 
@@ -206,7 +243,7 @@ TEST(SettingsStore, DamagedHiveCountsAsAFirstRunAndIsKept) {
   cfg.WriteHive("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Tavorensia]\n\"Fast\"=dwo");
   Settings s;
   tav::RandomGenerator rng(3);
-  tav::LoadFullScreenSettings(s, rng);
+  EXPECT_FALSE(tav::LoadFullScreenSettings(s, rng));
   EXPECT_EQ(s.Fast, 20);
   EXPECT_EQ(ReadBack().Satiation, 80);
   EXPECT_NE(ReadFile(cfg.folder() / "registry.reg.damaged").find("\"Fast\"=dwo"), std::string::npos);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <fstream>
 
@@ -14,20 +15,52 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Reads the eight values in their fixed order, then Wall_Size; an error stops the reading
-// with the values before it already taken.
-void ReadAll(Settings& s) {
+// Reads the eight values in their fixed order, then Wall_Size. A value that does not read
+// (missing, unreadable, stored with another type) is marked in `unread` and
+// the reading goes on; the first such error is kept to be reported.
+struct ReadOutcome {
+  std::array<bool, 9> unread{};  // Fast, Bright, Satiation, Picture, Blur, Color, Rands, Path_Wall, Wall_Size
+  std::optional<ERegistryException> error;
+};
+
+ReadOutcome ReadAll(Settings& s) {
+  ReadOutcome out;
   Registry reg;
-  if (!reg.OpenKey(kSettingsKey, false)) return;
-  s.Fast = reg.ReadInteger("Fast");
-  s.Bright = reg.ReadInteger("Bright");
-  s.Satiation = reg.ReadInteger("Satiation");
-  s.Picture = reg.ReadInteger("Picture");
-  s.Blur = reg.ReadInteger("Blur");
-  s.Color = reg.ReadInteger("Color");
-  s.Rands = reg.ReadInteger("Rands");
-  s.Path_Wall = reg.ReadString("Path_Wall");
-  s.Wall_Size = reg.ReadString("Wall_Size");
+  if (!reg.OpenKey(kSettingsKey, false)) return out;
+  const auto read = [&](size_t slot, auto&& f) {
+    try {
+      f();
+    } catch (const ERegistryException& e) {
+      out.unread[slot] = true;
+      if (!out.error) out.error = e;
+    }
+  };
+  read(0, [&] { s.Fast = reg.ReadInteger("Fast"); });
+  read(1, [&] { s.Bright = reg.ReadInteger("Bright"); });
+  read(2, [&] { s.Satiation = reg.ReadInteger("Satiation"); });
+  read(3, [&] { s.Picture = reg.ReadInteger("Picture"); });
+  read(4, [&] { s.Blur = reg.ReadInteger("Blur"); });
+  read(5, [&] { s.Color = reg.ReadInteger("Color"); });
+  read(6, [&] { s.Rands = reg.ReadInteger("Rands"); });
+  read(7, [&] { s.Path_Wall = reg.ReadString("Path_Wall"); });
+  read(8, [&] { s.Wall_Size = reg.ReadString("Wall_Size"); });
+  return out;
+}
+
+// The first-run values, in memory, for the values of a damaged key that did
+// not read. A missing Path_Wall reads as "" without an error, but in a key
+// cut short it is as lost as the rest: an empty one gets its default too.
+void PutDefaults(Settings& s, const Settings& defaults, std::array<bool, 9> which) {
+  which[7] = which[7] || s.Path_Wall.empty();
+  if (which[0]) s.Fast = defaults.Fast;
+  if (which[1]) s.Bright = defaults.Bright;
+  if (which[2]) s.Satiation = defaults.Satiation;
+  if (which[3]) s.Picture = defaults.Picture;
+  if (which[4]) s.Blur = defaults.Blur;
+  if (which[5]) s.Color = defaults.Color;
+  if (which[6]) s.Rands = defaults.Rands;
+  if (which[7]) s.Path_Wall = defaults.Path_Wall;
+  if (which[8]) s.Wall_Size = defaults.Wall_Size;
 }
 
 void WriteAll(const Settings& s, bool withPath) {
@@ -114,43 +147,35 @@ void ClampForGenerator(Settings& s) {
   for (int32_t* v : {&s.Fast, &s.Satiation, &s.Picture, &s.Blur}) *v = std::clamp(*v, 0, 100);
 }
 
-void LoadFullScreenSettings(Settings& s, RandomGenerator& rng) {
-  try {
-    ReadAll(s);
-    if (NoSettingsYet(s)) {
-      s.Fast = 20;
-      s.Bright = 2;
-      s.Satiation = 80;
-      s.Picture = 25;
-      s.Blur = 0;
-      s.Color = 5;
-      s.Rands = 1;
-      if (s.Path_Wall.empty()) s.Path_Wall = DefaultPicturesFolder();
-      WriteAll(s, true);
-    }
-    if (s.Rands == 1) {
-      s.Picture = rng.Random(100);
-      s.Blur = rng.Random(100);
-      s.Color = rng.Random(10);
-    }
-  } catch (...) {
-    ClampForGenerator(s);
-    throw;
+std::optional<ERegistryException> LoadFullScreenSettings(Settings& s, RandomGenerator& rng) {
+  const ReadOutcome read = ReadAll(s);
+  if (read.error) {
+    // A damaged key is no first run: defaults stand in for what did not
+    // read, and the file stays as the user left it.
+    PutDefaults(s, Settings{20, 2, 80, 25, 0, 5, 1, DefaultPicturesFolder()}, read.unread);
+  } else if (NoSettingsYet(s)) {
+    const std::string path = s.Path_Wall.empty() ? DefaultPicturesFolder() : s.Path_Wall;
+    s = Settings{20, 2, 80, 25, 0, 5, 1, path, s.Wall_Size};
+    WriteAll(s, true);
+  }
+  if (s.Rands == 1) {
+    s.Picture = rng.Random(100);
+    s.Blur = rng.Random(100);
+    s.Color = rng.Random(10);
   }
   ClampForGenerator(s);
+  return read.error;
 }
 
-void LoadSettingsWindowSettings(Settings& s, RandomGenerator& rng, int screenWidth) {
-  ReadAll(s);
-  if (NoSettingsYet(s) && s.Path_Wall.empty()) {
-    s.Fast = 20;
-    s.Satiation = 100;
-    s.Picture = 25;
-    s.Blur = 0;
-    s.Color = 0;
-    s.Rands = 1;
-    s.Path_Wall = DefaultPicturesFolder();
-    s.Bright = BrightForScreenWidth(screenWidth);
+std::optional<ERegistryException> LoadSettingsWindowSettings(Settings& s, RandomGenerator& rng, int screenWidth) {
+  const ReadOutcome read = ReadAll(s);
+  const Settings defaults{20, BrightForScreenWidth(screenWidth), 100, 25, 0, 0, 1, DefaultPicturesFolder()};
+  if (read.error) {
+    PutDefaults(s, defaults, read.unread);  // as in full screen: nothing written
+  } else if (NoSettingsYet(s) && s.Path_Wall.empty()) {
+    const std::string wallSize = s.Wall_Size;
+    s = defaults;
+    s.Wall_Size = wallSize;
     WriteAll(s, true);
   }
   if (s.Rands == 1) {
@@ -158,6 +183,7 @@ void LoadSettingsWindowSettings(Settings& s, RandomGenerator& rng, int screenWid
     s.Blur = rng.Random(100);
     s.Color = rng.Random(5);
   }
+  return read.error;
 }
 
 void SaveSettings(const Settings& s) {

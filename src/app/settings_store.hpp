@@ -1,12 +1,17 @@
 #pragma once
 // Loading, defaulting and storing the settings under "\Software\Tavorensia\".
-// Reads and writes raise ERegistryException (app/registry.hpp) as the store
-// raises it; values read before the error keep their new contents. A key
-// that cannot be opened is skipped silently.
+// Writes raise ERegistryException (app/registry.hpp) as the store raises it.
+// The loaders never stop half-way: a damaged key (a value missing, unreadable
+// or of another type) leaves every value that reads in place and puts the
+// mode's first-run default in each one that does not, writes nothing, and
+// hands back the error of the first bad value for the caller to report once
+// its start is done. A key that cannot be opened is skipped silently.
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
+#include "app/registry.hpp"
 #include "generator/settings.hpp"
 #include "generator/random.hpp"
 
@@ -17,14 +22,16 @@ inline constexpr const char* kSettingsKey = "\\Software\\Tavorensia\\";
 // Full-screen start: read all eight values, write the first-run defaults when
 // Fast, Bright, Satiation and Picture are all 0, then (Rands = 1) draw
 // Picture, Blur and Color from rng, which the caller has seeded. Fast,
-// Satiation, Picture and Blur are clamped to 0..100 in memory (also when an
-// error is raised part-way), so hand-edited values never reach the generator.
-void LoadFullScreenSettings(Settings& s, RandomGenerator& rng);
+// Satiation, Picture and Blur are clamped to 0..100 in memory, so
+// hand-edited values never reach the generator.
+[[nodiscard]] std::optional<ERegistryException> LoadFullScreenSettings(Settings& s, RandomGenerator& rng);
 
 // Settings-window start: as above with the window's first-run test (Path_Wall
 // empty too) and defaults; Bright of a first run comes from screenWidth.
 // Nothing is clamped here: the window's sliders confine the values.
-void LoadSettingsWindowSettings(Settings& s, RandomGenerator& rng, int screenWidth);
+// Its defaults for a damaged key: Satiation 100, Color 0, Bright from the width.
+[[nodiscard]] std::optional<ERegistryException> LoadSettingsWindowSettings(Settings& s, RandomGenerator& rng,
+                                                                           int screenWidth);
 
 // Bright of a first run of the settings window: 640 -> 1, 800 -> 2,
 // 1024 -> 3, 1152 -> 4, 1280 -> 5, 1600 -> 6, any other width -> 0.

@@ -78,7 +78,9 @@ TForm1::~TForm1() {
 
 void TForm1::FormCreate() {
   random.Randomize();
-  LoadFullScreenSettings(settings, random);
+  // A damaged settings key is reported once the saver runs, with defaults
+  // standing in for the values that did not read.
+  const auto damaged = LoadFullScreenSettings(settings, random);
 
   SDL_DisplayMode desktop{};
   const int index = std::max(SDL_GetWindowDisplayIndex(window_), 0);
@@ -92,12 +94,13 @@ void TForm1::FormCreate() {
   generator.SetupFullScreen();
 
   DisplaySetup();
-  if (hosted_) return;  // the host owns cursor, input and locking
-
-  SavedCursorPos = CursorPos();
-  running_ = true;
-  ScreenSaverRunning(window_, true);
-  app_.ShowCursor(false);
+  if (!hosted_) {  // hosted, the host owns cursor, input and locking
+    SavedCursorPos = CursorPos();
+    running_ = true;
+    ScreenSaverRunning(window_, true);
+    app_.ShowCursor(false);
+  }
+  if (damaged) throw *damaged;
 }
 
 void TForm1::DisplaySetup() {

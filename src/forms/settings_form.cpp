@@ -46,7 +46,7 @@ void TForm2::FormCreate(int screenWidth, int displayBitCount) {
   // The random picks of Picture, Blur and Color happen inside the load, so
   // the generator is seeded first; nothing before the picks draws from it.
   Rng.Randomize();
-  LoadSettingsWindowSettings(Settings, Rng, screenWidth);
+  const auto damaged = LoadSettingsWindowSettings(Settings, Rng, screenWidth);
 
   checkBox1_ = Settings.Rands == 1;
   DisplayBitCount = displayBitCount;
@@ -89,6 +89,8 @@ void TForm2::FormCreate(int screenWidth, int displayBitCount) {
     surface_->Finalize();
     surface_->InitializeWindowed(kPreviewWidth, kPreviewHeight, DisplayBitCount);
   }
+  // Reported once the window is complete: the defaults stand in meanwhile.
+  if (damaged) throw *damaged;
 }
 
 void TForm2::DXTimerTimer() {
