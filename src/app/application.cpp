@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace tav {
@@ -20,6 +21,25 @@ std::atomic<unsigned long> gXErrors{0};
 int IgnoreXError(Display*, XErrorEvent*) {
   ++gXErrors;
   return 0;
+}
+
+// SDL's video on a real display. Left to itself SDL falls back to its
+// offscreen or dummy driver, where a saver runs on unseen until it is
+// killed. A driver the caller names in SDL_VIDEODRIVER is taken as given.
+void StartVideo() {
+  if (const char* named = std::getenv("SDL_VIDEODRIVER"); named && *named) {
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) throw ENoDisplay(SDL_GetError());
+    return;
+  }
+  std::string reasons;
+  for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) {  // in SDL's order of preference
+    const std::string_view name = SDL_GetVideoDriver(i);
+    if (name != "x11" && name != "wayland") continue;
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, name.data());
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return;
+    reasons += (reasons.empty() ? "" : "; ") + std::string(SDL_GetError());
+  }
+  throw ENoDisplay(reasons.empty() ? "no X11 or Wayland video driver" : reasons);
 }
 
 bool OnX11() {
@@ -41,8 +61,13 @@ Application::Application(std::string title) : title_(std::move(title)) {
   // it found and puts it back when it quits, just before it closes the
   // display, where errors about windows already gone still arrive.
   XSetErrorHandler(IgnoreXError);
-  if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0)
-    throw std::runtime_error(std::string("SDL: ") + SDL_GetError());
+  if (SDL_Init(SDL_INIT_EVENTS) != 0) throw std::runtime_error(std::string("SDL: ") + SDL_GetError());
+  try {
+    StartVideo();
+  } catch (...) {
+    SDL_Quit();
+    throw;
+  }
   if (OnX11()) XSetErrorHandler(IgnoreXError);
 }
 

@@ -6,6 +6,7 @@
 
 #include <exception>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -15,10 +16,18 @@ struct _XDisplay;  // Xlib's Display
 
 namespace tav {
 
+// No real display could be opened (no X server, no Wayland compositor);
+// what() is SDL's reason. The entry says so on stderr and exits 1.
+class ENoDisplay : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 class Application final : public IdleHost {
  public:
-  // Sets the title before anything else exists, then starts SDL's video and
-  // our own X error handler.
+  // Sets the title before anything else exists, then starts SDL's video on
+  // X11 or Wayland (raises ENoDisplay when neither opens) and our own X
+  // error handler.
   explicit Application(std::string title);
   ~Application();
   Application(const Application&) = delete;

@@ -1,5 +1,6 @@
 // "tavorensia /s" and "/a" end to end under an X server of the test's own,
-// driven with xdotool and read back with screenshots.
+// driven with xdotool and read back with screenshots; and every windowed
+// mode without any display at all.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -126,6 +127,28 @@ TEST_F(FullScreen, PasswordSetByTheChangeDialogGuardsTheEnd) {
   Xdotool(x_.Display(), {"type", "--delay", "30", "open sesame"});
   Xdotool(x_.Display(), {"key", "Return"});
   EXPECT_EQ(p->Wait(15s), 0) << p->Output();
+}
+
+// No X server and no Wayland compositor: each windowed mode says so and ends
+// with status 1 instead of running on SDL's offscreen driver. libwayland
+// tries $XDG_RUNTIME_DIR/wayland-0 even without WAYLAND_DISPLAY, so that
+// points at an empty folder.
+TEST(NoDisplay, EachWindowedModeSaysSoAndEnds) {
+  const std::string empty = tavtest::TempDir();
+  for (const char* mode : {"/s", "/c", "/a"}) {
+    SCOPED_TRACE(mode);
+    const std::map<std::string, std::string> env{{"DISPLAY", ""},
+                                                 {"WAYLAND_DISPLAY", ""},
+                                                 {"SDL_VIDEODRIVER", ""},
+                                                 {"XDG_RUNTIME_DIR", empty},
+                                                 {"XDG_CONFIG_HOME", empty},
+                                                 {"ASAN_OPTIONS", "detect_leaks=0"}};
+    Process p({TAV_EXE, mode, "0"}, "", env);
+    EXPECT_EQ(p.Wait(60s), 1) << p.Output();  // a guard against hanging, not a time limit
+    EXPECT_NE(p.Output().find("tavorensia: cannot open display"), std::string::npos) << p.Output();
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(empty, ec);
 }
 
 }  // namespace
