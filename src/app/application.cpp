@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "app/modal_dialog.hpp"
+
 namespace tav {
 namespace {
 
@@ -82,10 +84,18 @@ void Application::SetMainWindow(SDL_Window* window, EventHandler handler) {
 }
 
 void Application::Run() {
+  // A main window that ended before it began (its display could not be set
+  // up) is never shown; its errors come in windows of their own.
+  if (mainWindow_ && !terminated_) {
+    SDL_ShowWindow(mainWindow_);
+    // A newly shown main window is in front until something says otherwise.
+    SetActive(true);
+  } else {
+    errorBox_ = nullptr;
+  }
+  holding_ = false;
+  ShowWaitingErrors();
   if (!mainWindow_) return;
-  SDL_ShowWindow(mainWindow_);
-  // A newly shown main window is in front until something says otherwise.
-  SetActive(true);
   while (!terminated_) {
     SDL_Event e;
     if (SDL_PollEvent(&e)) {
@@ -172,8 +182,25 @@ bool Application::Guard(const std::function<void()>& f) {
 }
 
 void Application::ShowError(const std::string& message) {
-  if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title_.c_str(), message.c_str(), mainWindow_) != 0)
-    std::fprintf(stderr, "%s: %s\n", title_.c_str(), message.c_str());
+  std::fprintf(stderr, "%s: %s\n", title_.c_str(), message.c_str());
+  if (stderrOnly_) return;
+  waitingErrors_.push_back(message);
+  if (!holding_) ShowWaitingErrors();
+}
+
+void Application::ShowWaitingErrors() {
+  if (boxOpen_) return;
+  boxOpen_ = true;
+  while (!waitingErrors_.empty()) {
+    const std::string message = waitingErrors_.front();
+    waitingErrors_.erase(waitingErrors_.begin());
+    try {
+      if (!errorBox_ || !errorBox_(message)) ShowErrorBox(title_, message, nullptr, nullptr, nullptr, mainWindow_);
+    } catch (const std::exception&) {
+      // No window for the box either: stderr has it already.
+    }
+  }
+  boxOpen_ = false;
 }
 
 int Application::ShowCursor(bool show) {

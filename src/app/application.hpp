@@ -42,7 +42,7 @@ class Application final : public IdleHost {
   SDL_Window* MainWindow() const { return mainWindow_; }
 
   // Shows the main window and handles events until Terminate. Without a main
-  // window it returns at once.
+  // window it returns at once. Errors raised before it are shown first.
   void Run();
   // Calls f about every intervalMs from the loop itself, between events.
   // No timer thread: an event pushed from another thread makes SDL send a
@@ -50,14 +50,31 @@ class Application final : public IdleHost {
   void SetPulse(uint32_t intervalMs, std::function<void()> f);
   // Handles what is queued and returns (modal dialogs inside a handler use it).
   void ProcessMessages();
-  void Terminate() { terminated_ = true; }
+  // Ends the event loop; status is the process's exit status.
+  void Terminate(int status = 0) {
+    terminated_ = true;
+    exitStatus_ = status;
+  }
   bool Terminated() const { return terminated_; }
+  int ExitStatus() const { return exitStatus_; }
 
   // Runs f; an exception escaping it is shown in the error box, f stops
   // there and the caller carries on. Answers whether f completed.
   bool Guard(const std::function<void()>& f);
-  // The error box: a message box, or stderr when there is no display.
+  // The error box ("Tavorensia Screensaver", the message, OK), modal; the
+  // message goes to stderr as well. Errors raised while a box is open wait
+  // for it and are shown in turn.
   void ShowError(const std::string& message);
+  // Errors of a window's creation wait until Run has shown the window, so
+  // that their box comes over it.
+  void HoldErrorsUntilRun() { holding_ = true; }
+  // How the main window shows the box over itself (the full-screen window,
+  // over its running animation); it answers false when it cannot, and the
+  // box then comes in a small window of its own.
+  using ErrorBox = std::function<bool(const std::string& message)>;
+  void SetErrorBox(ErrorBox box) { errorBox_ = std::move(box); }
+  // In a host's window the host holds the input: errors go to stderr only.
+  void SetErrorsToStderrOnly() { stderrOnly_ = true; }
 
   // The host's cursor show count: visible while the count is >= 0.
   int ShowCursor(bool show);
@@ -84,6 +101,7 @@ class Application final : public IdleHost {
 
  private:
   void Dispatch(const SDL_Event& event);
+  void ShowWaitingErrors();
   uint32_t RunIdle();
   uint32_t RunPulse();
 
@@ -94,7 +112,13 @@ class Application final : public IdleHost {
   std::vector<ActivationListener*> listeners_;
   bool active_ = false;
   bool terminated_ = false;
+  int exitStatus_ = 0;
   int cursorCount_ = 0;
+  ErrorBox errorBox_;
+  bool stderrOnly_ = false;
+  bool holding_ = false;
+  bool boxOpen_ = false;
+  std::vector<std::string> waitingErrors_;
   std::function<void()> pulse_;
   uint32_t pulseInterval_ = 0;
   uint32_t lastPulse_ = 0;

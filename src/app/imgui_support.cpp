@@ -43,9 +43,18 @@ void ImGuiWindowContext::NewFrame() {
 }
 
 void ImGuiWindowContext::Render() {
+  EndFrame();
+  Draw();
+}
+
+void ImGuiWindowContext::EndFrame() {
   ImGui::SetCurrentContext(context_);
   ImGui::Render();
-  ImGui_ImplSDLRenderer_RenderDrawData(ImGui::GetDrawData());
+}
+
+void ImGuiWindowContext::Draw() {
+  ImGui::SetCurrentContext(context_);
+  if (ImDrawData* d = ImGui::GetDrawData()) ImGui_ImplSDLRenderer_RenderDrawData(d);
 }
 
 void LoadControlFont() {

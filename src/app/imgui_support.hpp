@@ -18,8 +18,10 @@ class ImGuiWindowContext {
   bool ProcessEvent(const SDL_Event& event);
   // Between NewFrame and Render the program calls its ImGui widgets.
   void NewFrame();
-  // Draws the frame's widgets into the renderer (no present).
+  // Draws the frame's widgets into the renderer (no present): EndFrame, then Draw.
   void Render();
+  void EndFrame();  // the frame's widgets become draw data
+  void Draw();      // the last draw data into the renderer; may be called again
   ImGuiContext* Context() const { return context_; }
 
  private:

@@ -67,10 +67,15 @@ TForm1::TForm1(Application& app, PasswordPrompt* prompt, SdlWindow own, SDL_Wind
   DXTimer.SetActiveOnly(true);
   DXTimer.OnTimer = [this](TDXTimer& sender, uint32_t lag) { DXTimerTimer(sender, lag); };
   DXTimer.Loaded();
+  if (!hosted_) {
+    app_.HoldErrorsUntilRun();
+    app_.SetErrorBox([this](const std::string& message) { return ShowErrorOverAnimation(message); });
+  }
   app_.Guard([this] { FormCreate(); });
 }
 
 TForm1::~TForm1() {
+  if (!hosted_) app_.SetErrorBox(nullptr);
   DXTimer.SetEnabled(false);
   if (running_) ScreenSaverRunning(window_, false);
   // Then DXDraw gives the screen back, and our window goes after it.
@@ -82,18 +87,26 @@ void TForm1::FormCreate() {
   // standing in for the values that did not read.
   const auto damaged = LoadFullScreenSettings(settings, random);
 
-  SDL_DisplayMode desktop{};
-  const int index = std::max(SDL_GetWindowDisplayIndex(window_), 0);
-  if (SDL_GetDesktopDisplayMode(index, &desktop) != 0) throw std::runtime_error(SDL_GetError());
-  DisplayBitCount = static_cast<int32_t>(SDL_BITSPERPIXEL(desktop.format));
+  try {
+    SDL_DisplayMode desktop{};
+    const int index = std::max(SDL_GetWindowDisplayIndex(window_), 0);
+    if (SDL_GetDesktopDisplayMode(index, &desktop) != 0) throw std::runtime_error(SDL_GetError());
+    DisplayBitCount = static_cast<int32_t>(SDL_BITSPERPIXEL(desktop.format));
 
-  // Hosted, the host's window is our screen.
-  if (!hosted_) SDL_SetWindowSize(window_, desktop.w, desktop.h);
-  SDL_GetWindowSize(window_, &ScreenWidth, &ScreenHeight);
+    // Hosted, the host's window is our screen.
+    if (!hosted_) SDL_SetWindowSize(window_, desktop.w, desktop.h);
+    SDL_GetWindowSize(window_, &ScreenWidth, &ScreenHeight);
 
-  generator.SetupFullScreen();
+    generator.SetupFullScreen();
 
-  DisplaySetup();
+    DisplaySetup();
+  } catch (...) {
+    // No frame has been shown and none could be: a black window that only
+    // repeats the error at every key would be all that is left. The error
+    // box, then the end, with status 1.
+    app_.Terminate(1);
+    throw;
+  }
   if (!hosted_) {  // hosted, the host owns cursor, input and locking
     SavedCursorPos = CursorPos();
     running_ = true;
@@ -134,6 +147,7 @@ void TForm1::DXTimerTimer(TDXTimer&, uint32_t) {
   DXDraw.Surface().Fill(0);
   DXDraw.Surface().LoadFromBitmap(generator.FieldBitmap());
   DXDraw.Flip();
+  ++framesShown_;
 }
 
 void TForm1::FormKeyDown(SDL_Keycode) {
@@ -165,6 +179,39 @@ void TForm1::EndScreenSaver() {
   app_.Terminate();
 }
 
+bool TForm1::ShowErrorOverAnimation(const std::string& message) {
+  if (hosted_ || !DXDraw.CanDraw() || !DXDraw.Renderer()) return false;
+  // Modal in this window: the grabs stay, the box takes the keys (the one
+  // that closes it does not end the saver) and the frames go on behind it.
+  app_.ShowCursor(true);
+  ShowErrorBox(kApplicationTitle, message, window_, DXDraw.Renderer(), this);
+  app_.ShowCursor(false);
+  SavedCursorPos = CursorPos();  // a pointer moved to press OK ends nothing
+  return true;
+}
+
+uint32_t TForm1::ShowBehind(const std::function<void()>& drawDialog) {
+  DXDraw.OnAfterDraw = [&](SDL_Renderer*) { drawDialog(); };
+  const uint64_t before = framesShown_;
+  uint32_t wait = IdleHost::kWaitForever;
+  // The frame timer's tick, as the event loop would run it; an error there
+  // waits for this box to close.
+  if (IdleHandler* idle = app_.CurrentIdleHandler()) app_.Guard([&] { wait = idle->Idle(); });
+  if (framesShown_ == before) {
+    // No frame due: the dialog's new state over the last frame, or over black.
+    if (DXDraw.ReadyToDraw()) {
+      DXDraw.Flip();
+    } else if (SDL_Renderer* r = DXDraw.Renderer()) {
+      SDL_SetRenderDrawColor(r, 0, 0, 0, 255);
+      SDL_RenderClear(r);
+      drawDialog();
+      SDL_RenderPresent(r);
+    }
+  }
+  DXDraw.OnAfterDraw = nullptr;
+  return wait;
+}
+
 void TForm1::HandleEvent(const SDL_Event& e) {
   DXDraw.HandleEvent(e);  // lost surfaces, repaint, mouse movement
   // Every key counts: while the flag is set the keyboard is ours anyway.
@@ -179,7 +226,7 @@ int RunFullScreen(int argc, char** argv) {
   TForm1 form(app);
   app.SetMainWindow(form.Window(), [&form](const SDL_Event& e) { form.HandleEvent(e); });
   app.Run();
-  return 0;
+  return app.ExitStatus();
 }
 
 }  // namespace tav

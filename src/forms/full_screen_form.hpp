@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "app/application.hpp"
+#include "app/modal_dialog.hpp"
 #include "generator/settings.hpp"
 #include "display/dxdraw.hpp"
 #include "display/sdl_handles.hpp"
@@ -18,11 +19,13 @@
 
 namespace tav {
 
-class TForm1 {
+class TForm1 final : private ModalBackdrop {
  public:
   // prompt: the password dialog; without one the dialog is drawn in this
-  // window. Runs FormCreate; an error there is shown in the error box and
-  // the window stays up without a drawable surface.
+  // window. Runs FormCreate; an error there is shown in the error box once
+  // the event loop runs, and ends the saver with status 1 (no frame could
+  // ever be shown), except for a damaged settings key, which is reported
+  // over the running animation.
   explicit TForm1(Application& app, PasswordPrompt* prompt = nullptr);
   // Hosted: draws into window, made inside a screen-saver host's window,
   // and leaves input, cursor and locking to the host (forms/hosted_window).
@@ -63,6 +66,10 @@ class TForm1 {
   void DisplaySetup();  // display (re-)initialisation
   void CentreWindow();
   void EndScreenSaver();
+  // The error box over the running animation; false when nothing is shown
+  // (the box then gets a window of its own).
+  bool ShowErrorOverAnimation(const std::string& message);
+  uint32_t ShowBehind(const std::function<void()>& drawDialog) override;
 
   // own: our window, or none when hosted (the host's window then comes from
   // its owner, which outlives the form).
@@ -82,6 +89,7 @@ class TForm1 {
   std::unique_ptr<PasswordPrompt> ownPrompt_;
   PasswordVerifier verifier_;
   bool running_ = false;  // the screen-saver-running flag as we set it
+  uint64_t framesShown_ = 0;
 };
 
 }  // namespace tav

@@ -81,6 +81,7 @@ int RunHostedFullScreen(uint32_t host) {
   SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   Application app(kApplicationTitle);
+  app.SetErrorsToStderrOnly();  // the host holds the input: a box could never close
   std::optional<HostedWindow> hosted;
   try {
     hosted.emplace(host);
@@ -96,7 +97,7 @@ int RunHostedFullScreen(uint32_t host) {
     if (!IsInput(e)) form.HandleEvent(e);
   });
   app.Run();
-  return 0;
+  return app.ExitStatus();
 }
 
 }  // namespace tav

@@ -490,6 +490,7 @@ SettingsWindow::SettingsWindow(Application& app, int screenWidth, int displayBit
   }
   form_.SetMonitors(std::move(monitors));
   form_.SetRootPixmap = [](const TDIB& image) { return tav::SetRootPixmap(image); };
+  app_.HoldErrorsUntilRun();  // their box comes over the window, once it shows
   app_.Guard([&] { form_.FormCreate(screenWidth, displayBitCount); });
   Frame();
 }

@@ -3,7 +3,6 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <imgui.h>
-#include <imgui_internal.h>
 
 #include <cstring>
 #include <functional>
@@ -12,7 +11,7 @@
 
 #include "app/application.hpp"
 #include "app/command_line.hpp"
-#include "app/imgui_support.hpp"
+#include "app/modal_dialog.hpp"
 #include "app/modes.hpp"
 #include "display/sdl_handles.hpp"
 
@@ -49,74 +48,11 @@ bool ScreenSaverRunning(SDL_Window* window, bool running) {
 
 namespace {
 
-// ImGui keeps copies of the text being edited (and its undo buffer) in its
-// own state; a password must not outlive the dialog there either.
-void WipeTextState() {
-  ImGuiContext* g = ImGui::GetCurrentContext();
-  if (!g) return;
-  ImGui::ClearActiveID();  // the field lets go of its copy
-  ImGuiInputTextState& s = g->InputTextState;
-  if (s.TextW.Data) std::memset(s.TextW.Data, 0, static_cast<size_t>(s.TextW.Capacity) * sizeof(ImWchar));
-  if (s.TextA.Data) std::memset(s.TextA.Data, 0, static_cast<size_t>(s.TextA.Capacity));
-  if (s.InitialTextA.Data) std::memset(s.InitialTextA.Data, 0, static_cast<size_t>(s.InitialTextA.Capacity));
-  std::memset(static_cast<void*>(&s.Stb), 0, sizeof(s.Stb));
-}
-
-// Runs a dialog until frame() answers false. frame() draws the dialog's
-// widgets between NewFrame and Render.
-void RunModal(SDL_Window* window, SDL_Renderer* renderer, const std::function<bool()>& frame) {
-  ImGuiWindowContext ui(window, renderer);
-  // The key that opened the dialog must not type into it.
-  SDL_FlushEvents(SDL_KEYDOWN, SDL_TEXTINPUT);
-  const Uint32 id = SDL_GetWindowID(window);
-  bool open = true;
-  bool quit = false;
-  while (open) {
-    SDL_Event e;
-    // A short wait: the caret blinks and the dialog stays responsive.
-    if (SDL_WaitEventTimeout(&e, 100)) {
-      for (;;) {
-        if (e.type == SDL_QUIT) {
-          open = false;
-          quit = true;
-        }
-        if (e.type == SDL_WINDOWEVENT && e.window.windowID == id && e.window.event == SDL_WINDOWEVENT_CLOSE)
-          open = false;
-        ui.ProcessEvent(e);
-        // This ImGui reads keys and buttons as states, not as a queue: a press
-        // and its release within one frame would never be seen. One press
-        // per frame, then the rest.
-        if (e.type == SDL_KEYDOWN || e.type == SDL_MOUSEBUTTONDOWN) break;
-        if (!SDL_PollEvent(&e)) break;
-      }
-    }
-    if (!open) break;
-    ui.NewFrame();
-    open = frame();
-    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
-    SDL_RenderClear(renderer);
-    ui.Render();
-    SDL_RenderPresent(renderer);
-  }
-  WipeTextState();
-  // A request to end the program closes the dialog (as Cancel) and is kept
-  // for the event loop.
-  if (quit) {
-    SDL_Event e{};
-    e.type = SDL_QUIT;
-    SDL_PushEvent(&e);
-  }
-}
-
 // Keys, buttons and moves made until now.
 void DropInput() {
   SDL_PumpEvents();
   SDL_FlushEvents(SDL_KEYDOWN, SDL_MOUSEWHEEL);
 }
-
-constexpr ImGuiWindowFlags kDialogFlags = ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoResize |
-                                          ImGuiWindowFlags_NoMove | ImGuiWindowFlags_AlwaysAutoResize |
-                                          ImGuiWindowFlags_NoSavedSettings;
 
 bool PasswordField(const char* label, SecureString& text, bool focus) {
   ImGui::TextUnformatted(label);
@@ -128,25 +64,6 @@ bool PasswordField(const char* label, SecureString& text, bool focus) {
   ImGui::PopID();
   return enter;
 }
-
-void CentreNextWindow(SDL_Renderer* renderer) {
-  int w = 0, h = 0;
-  SDL_GetRendererOutputSize(renderer, &w, &h);
-  ImGui::SetNextWindowPos(ImVec2(w * 0.5f, h * 0.5f), ImGuiCond_Always, ImVec2(0.5f, 0.5f));
-}
-
-// A small window of our own above everything for a dialog.
-struct DialogWindow {
-  DialogWindow(const char* title, int w, int h)
-      : window(SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, w, h,
-                                SDL_WINDOW_ALWAYS_ON_TOP | SDL_WINDOW_HIDDEN)) {
-    if (!window) throw std::runtime_error(SDL_GetError());
-    renderer.reset(SDL_CreateRenderer(window.get(), -1, 0));
-    if (!renderer) throw std::runtime_error(SDL_GetError());
-  }
-  SdlWindow window;
-  SdlRenderer renderer;  // after the window: it goes first
-};
 
 }  // namespace
 

@@ -169,6 +169,11 @@ TEST_F(DummyVideo, ErrorInAHandlerStopsThatHandlerAndTheLoopCarriesOn) {
     if (e.user.code == 1) throw std::runtime_error("Surface cannot be made");
     if (e.user.code == 2) app_->Terminate();
   });
+  std::vector<std::string> boxed;  // the main window's error box, as a form would draw it
+  app_->SetErrorBox([&](const std::string& message) {
+    boxed.push_back(message);
+    return true;
+  });
   for (int code : {1, 2}) {
     SDL_Event e{};
     e.type = SDL_USEREVENT;
@@ -179,6 +184,7 @@ TEST_F(DummyVideo, ErrorInAHandlerStopsThatHandlerAndTheLoopCarriesOn) {
   app_->Run();
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(seen, (std::vector<Uint32>{1, 2}));
+  EXPECT_EQ(boxed, std::vector<std::string>{"Surface cannot be made"});
   EXPECT_NE(err.find("Surface cannot be made"), std::string::npos) << err;
 }
 

@@ -129,6 +129,49 @@ TEST_F(FullScreen, PasswordSetByTheChangeDialogGuardsTheEnd) {
   EXPECT_EQ(p->Wait(15s), 0) << p->Output();
 }
 
+// Pixels of the colour of an active ImGui title bar: the error box's caption.
+size_t CaptionPixels(const tavtest::Shot& s) {
+  size_t n = 0;
+  for (int y = 0; y < s.height; ++y)
+    for (int x = 0; x < s.width; ++x) n += s.R(x, y) == 41 && s.G(x, y) == 74 && s.B(x, y) == 122;
+  return n;
+}
+
+// A settings key cut short: the box says so over the running animation, Enter
+// closes it without ending the saver, the next key ends it, and the file is
+// left as it was.
+TEST_F(FullScreen, DamagedSettingsKeyIsReportedOverTheAnimation) {
+  ASSERT_TRUE(x_.Ok());
+  const std::string damaged =
+      "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Tavorensia]\n"
+      "\"Fast\"=dword:00000014\n\"Bright\"=dword:00000002\n";
+  std::filesystem::create_directories(std::filesystem::path(config_) / "tavorensia");
+  std::ofstream(std::filesystem::path(config_) / "tavorensia" / "registry.reg", std::ios::binary) << damaged;
+
+  auto p = StartSaver();
+  const auto boxed = Screenshot(x_.Display());
+  std::this_thread::sleep_for(500ms);
+  const auto boxedLater = Screenshot(x_.Display());
+  ASSERT_TRUE(boxed && boxedLater);
+  EXPECT_GT(CaptionPixels(*boxed), 1000u) << p->Output();
+  EXPECT_GT(boxed->DifferentShare(*boxedLater), 0.1);  // the picture moves behind the box
+  EXPECT_NE(p->Output().find("Failed to get data for 'Satiation'"), std::string::npos) << p->Output();
+
+  EXPECT_EQ(Xdotool(x_.Display(), {"key", "Return"}), 0);
+  EXPECT_TRUE(StillRunning(*p, 1s)) << p->Output();
+  const auto closed = Screenshot(x_.Display());
+  std::this_thread::sleep_for(500ms);
+  const auto closedLater = Screenshot(x_.Display());
+  ASSERT_TRUE(closed && closedLater);
+  EXPECT_LT(CaptionPixels(*closed), 100u);
+  EXPECT_GT(closed->NonBlackShare(), 0.5);
+  EXPECT_GT(closed->DifferentShare(*closedLater), 0.1);
+
+  EXPECT_EQ(Xdotool(x_.Display(), {"key", "space"}), 0);
+  EXPECT_EQ(p->Wait(10s), 0) << p->Output();
+  EXPECT_EQ(Hive(), damaged);
+}
+
 // No X server and no Wayland compositor: each windowed mode says so and ends
 // with status 1 instead of running on SDL's offscreen driver. libwayland
 // tries $XDG_RUNTIME_DIR/wayland-0 even without WAYLAND_DISPLAY, so that

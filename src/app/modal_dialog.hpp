@@ -1,0 +1,61 @@
+#pragma once
+// Modal Dear ImGui dialogs: the loop that runs one until it closes, the
+// small window of its own that a dialog gets when there is no window to draw
+// it over, and the standard error box.
+#include <SDL.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include <imgui.h>
+
+#include "display/sdl_handles.hpp"
+
+namespace tav {
+
+// What a dialog is drawn over when that is more than black: a window whose
+// animation keeps running behind the dialog.
+class ModalBackdrop {
+ public:
+  // Runs what is due behind the dialog (a frame of the animation) and
+  // presents the window with drawDialog() called over it, with the dialog's
+  // latest state. Answers how long the dialog's loop may wait for input.
+  virtual uint32_t ShowBehind(const std::function<void()>& drawDialog) = 0;
+
+ protected:
+  ~ModalBackdrop() = default;
+};
+
+// Runs a dialog until frame() answers false. frame() draws the dialog's
+// widgets between NewFrame and Render. Without a backdrop the dialog is
+// drawn over black and nothing else is drawn meanwhile.
+void RunModal(SDL_Window* window, SDL_Renderer* renderer, const std::function<bool()>& frame,
+              ModalBackdrop* backdrop = nullptr);
+
+// ImGui keeps copies of the text being edited (and its undo buffer) in its
+// own state; a password must not outlive the dialog there either.
+void WipeTextState();
+
+inline constexpr ImGuiWindowFlags kDialogFlags = ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoResize |
+                                                 ImGuiWindowFlags_NoMove | ImGuiWindowFlags_AlwaysAutoResize |
+                                                 ImGuiWindowFlags_NoSavedSettings;
+
+// Places the next ImGui window in the middle of the renderer's output.
+void CentreNextWindow(SDL_Renderer* renderer);
+
+// A small window of our own above everything for a dialog, hidden until shown.
+struct DialogWindow {
+  DialogWindow(const char* title, int w, int h);  // raises std::runtime_error
+  SdlWindow window;
+  SdlRenderer renderer;  // after the window: it goes first
+};
+
+// The standard error box: caption, message and OK; Enter and Esc close it.
+// Drawn in window over backdrop (or black) when a window and renderer are
+// given, else in a small window of its own, in front and with the keyboard
+// focus, above parent when there is one.
+void ShowErrorBox(const std::string& caption, const std::string& message, SDL_Window* window = nullptr,
+                  SDL_Renderer* renderer = nullptr, ModalBackdrop* backdrop = nullptr, SDL_Window* parent = nullptr);
+
+}  // namespace tav
