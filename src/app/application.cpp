@@ -134,8 +134,9 @@ uint32_t Application::RunPulse() {
   const uint32_t elapsed = SDL_GetTicks() - lastPulse_;
   if (elapsed < pulseInterval_) return pulseInterval_ - elapsed;
   lastPulse_ = SDL_GetTicks();
-  Guard(pulse_);
-  return pulseInterval_;
+  const auto pulse = pulse_;  // it may replace itself
+  Guard(pulse);
+  return pulse_ ? pulseInterval_ : kWaitForever;
 }
 
 void Application::Dispatch(const SDL_Event& e) {
@@ -181,10 +182,10 @@ bool Application::Guard(const std::function<void()>& f) {
   return false;
 }
 
-void Application::ShowError(const std::string& message) {
+void Application::ShowError(const std::string& message, uint32_t closeAfterMs) {
   std::fprintf(stderr, "%s: %s\n", title_.c_str(), message.c_str());
   if (stderrOnly_) return;
-  waitingErrors_.push_back(message);
+  waitingErrors_.push_back({message, closeAfterMs});
   if (!holding_) ShowWaitingErrors();
 }
 
@@ -192,10 +193,11 @@ void Application::ShowWaitingErrors() {
   if (boxOpen_) return;
   boxOpen_ = true;
   while (!waitingErrors_.empty()) {
-    const std::string message = waitingErrors_.front();
+    const WaitingError e = waitingErrors_.front();
     waitingErrors_.erase(waitingErrors_.begin());
     try {
-      if (!errorBox_ || !errorBox_(message)) ShowErrorBox(title_, message, nullptr, nullptr, nullptr, mainWindow_);
+      if (!errorBox_ || !errorBox_(e.message, e.closeAfterMs))
+        ShowErrorBox(title_, e.message, {.parent = mainWindow_, .closeAfterMs = e.closeAfterMs});
     } catch (const std::exception&) {
       // No window for the box either: stderr has it already.
     }

@@ -63,15 +63,16 @@ class Application final : public IdleHost {
   bool Guard(const std::function<void()>& f);
   // The error box ("Tavorensia Screensaver", the message, OK), modal; the
   // message goes to stderr as well. Errors raised while a box is open wait
-  // for it and are shown in turn.
-  void ShowError(const std::string& message);
+  // for it and are shown in turn. closeAfterMs: the box closes by itself
+  // after so long (0: only OK, Enter or Esc close it).
+  void ShowError(const std::string& message, uint32_t closeAfterMs = 0);
   // Errors of a window's creation wait until Run has shown the window, so
   // that their box comes over it.
   void HoldErrorsUntilRun() { holding_ = true; }
   // How the main window shows the box over itself (the full-screen window,
   // over its running animation); it answers false when it cannot, and the
   // box then comes in a small window of its own.
-  using ErrorBox = std::function<bool(const std::string& message)>;
+  using ErrorBox = std::function<bool(const std::string& message, uint32_t closeAfterMs)>;
   void SetErrorBox(ErrorBox box) { errorBox_ = std::move(box); }
   // In a host's window the host holds the input: errors go to stderr only.
   void SetErrorsToStderrOnly() { stderrOnly_ = true; }
@@ -118,7 +119,11 @@ class Application final : public IdleHost {
   bool stderrOnly_ = false;
   bool holding_ = false;
   bool boxOpen_ = false;
-  std::vector<std::string> waitingErrors_;
+  struct WaitingError {
+    std::string message;
+    uint32_t closeAfterMs;
+  };
+  std::vector<WaitingError> waitingErrors_;
   std::function<void()> pulse_;
   uint32_t pulseInterval_ = 0;
   uint32_t lastPulse_ = 0;

@@ -111,8 +111,11 @@ int EstimatedLines(const std::string& message) {
 
 }  // namespace
 
-void ShowErrorBox(const std::string& caption, const std::string& message, SDL_Window* window,
-                  SDL_Renderer* renderer, ModalBackdrop* backdrop, SDL_Window* parent) {
+void ShowErrorBox(const std::string& caption, const std::string& message, const ErrorBoxPlace& place) {
+  SDL_Window* window = place.window;
+  SDL_Renderer* renderer = place.renderer;
+  SDL_Window* parent = place.parent;
+  const Uint32 opened = SDL_GetTicks();
   std::optional<DialogWindow> own;
   const bool fill = !window || !renderer;
   if (fill) {
@@ -151,9 +154,10 @@ void ShowErrorBox(const std::string& caption, const std::string& message, SDL_Wi
             ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Escape)))
           open = false;
         ImGui::End();
+        if (place.closeAfterMs != 0 && SDL_GetTicks() - opened >= place.closeAfterMs) open = false;
         return open;
       },
-      fill ? nullptr : backdrop);
+      fill ? nullptr : place.backdrop);
   if (own && parent && (SDL_GetWindowFlags(parent) & SDL_WINDOW_SHOWN)) {
     // The keyboard goes back where it was, also where no window manager
     // would hand it back.

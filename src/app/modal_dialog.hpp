@@ -51,11 +51,18 @@ struct DialogWindow {
   SdlRenderer renderer;  // after the window: it goes first
 };
 
+// Where the error box goes: in window over backdrop (or black) when a
+// window and renderer are given, else in a small window of its own, in
+// front and with the keyboard focus, above parent when there is one.
+struct ErrorBoxPlace {
+  SDL_Window* window = nullptr;
+  SDL_Renderer* renderer = nullptr;
+  ModalBackdrop* backdrop = nullptr;
+  SDL_Window* parent = nullptr;
+  uint32_t closeAfterMs = 0;  // closes by itself after so long; 0: never
+};
+
 // The standard error box: caption, message and OK; Enter and Esc close it.
-// Drawn in window over backdrop (or black) when a window and renderer are
-// given, else in a small window of its own, in front and with the keyboard
-// focus, above parent when there is one.
-void ShowErrorBox(const std::string& caption, const std::string& message, SDL_Window* window = nullptr,
-                  SDL_Renderer* renderer = nullptr, ModalBackdrop* backdrop = nullptr, SDL_Window* parent = nullptr);
+void ShowErrorBox(const std::string& caption, const std::string& message, const ErrorBoxPlace& place = {});
 
 }  // namespace tav

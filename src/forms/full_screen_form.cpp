@@ -69,7 +69,9 @@ TForm1::TForm1(Application& app, PasswordPrompt* prompt, SdlWindow own, SDL_Wind
   DXTimer.Loaded();
   if (!hosted_) {
     app_.HoldErrorsUntilRun();
-    app_.SetErrorBox([this](const std::string& message) { return ShowErrorOverAnimation(message); });
+    app_.SetErrorBox([this](const std::string& message, uint32_t closeAfterMs) {
+      return ShowErrorOverAnimation(message, closeAfterMs);
+    });
   }
   app_.Guard([this] { FormCreate(); });
 }
@@ -110,7 +112,7 @@ void TForm1::FormCreate() {
   if (!hosted_) {  // hosted, the host owns cursor, input and locking
     SavedCursorPos = CursorPos();
     running_ = true;
-    ScreenSaverRunning(window_, true);
+    TakeGrabs();
     app_.ShowCursor(false);
   }
   if (damaged) throw *damaged;
@@ -170,6 +172,42 @@ void TForm1::DXDrawMouseMove(int, int) {
   DXDraw.SetVisible(true);
 }
 
+namespace {
+
+// Another client's grab (an open menu, a drag) refuses ours for a moment:
+// tried again this often, for so long, as lockers do.
+constexpr uint32_t kGrabRetryMs = 100;
+constexpr uint32_t kGrabPatienceMs = 5000;
+// How long the saver says it is not locked before it ends.
+constexpr uint32_t kNotLockedNoticeMs = 10000;
+constexpr const char* kNotLocked = "The keyboard could not be grabbed; the screen is not locked.";
+
+}  // namespace
+
+void TForm1::TakeGrabs() {
+  if (ScreenSaverRunning(window_, true)) return;
+  grabsRefusedSince_ = SDL_GetTicks();
+  app_.SetPulse(kGrabRetryMs, [this] { RetryGrabs(); });
+}
+
+void TForm1::RetryGrabs() {
+  if (!running_ || ScreenSaverRunning(window_, true)) {
+    app_.SetPulse(0, nullptr);
+    return;
+  }
+  // Without a password nothing is locked: keep trying for as long as it runs.
+  if (SDL_GetTicks() - grabsRefusedSince_ < kGrabPatienceMs || !PasswordProtectionSet()) return;
+  app_.SetPulse(0, nullptr);
+  // A screen that looks locked and is not is worse than none: say so, and
+  // end (the box may get no input: the keyboard is someone else's).
+  app_.ShowError(kNotLocked, kNotLockedNoticeMs);
+  app_.ShowCursor(true);
+  SDL_HideWindow(window_);
+  ScreenSaverRunning(window_, false);
+  running_ = false;
+  app_.Terminate(1);
+}
+
 void TForm1::EndScreenSaver() {
   if (!verifier_.VerifyPassword()) return;  // keeps running as it was
   app_.ShowCursor(true);
@@ -179,12 +217,13 @@ void TForm1::EndScreenSaver() {
   app_.Terminate();
 }
 
-bool TForm1::ShowErrorOverAnimation(const std::string& message) {
+bool TForm1::ShowErrorOverAnimation(const std::string& message, uint32_t closeAfterMs) {
   if (hosted_ || !DXDraw.CanDraw() || !DXDraw.Renderer()) return false;
   // Modal in this window: the grabs stay, the box takes the keys (the one
   // that closes it does not end the saver) and the frames go on behind it.
   app_.ShowCursor(true);
-  ShowErrorBox(kApplicationTitle, message, window_, DXDraw.Renderer(), this);
+  ShowErrorBox(kApplicationTitle, message,
+               {.window = window_, .renderer = DXDraw.Renderer(), .backdrop = this, .closeAfterMs = closeAfterMs});
   app_.ShowCursor(false);
   SavedCursorPos = CursorPos();  // a pointer moved to press OK ends nothing
   return true;

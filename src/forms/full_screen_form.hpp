@@ -68,7 +68,10 @@ class TForm1 final : private ModalBackdrop {
   void EndScreenSaver();
   // The error box over the running animation; false when nothing is shown
   // (the box then gets a window of its own).
-  bool ShowErrorOverAnimation(const std::string& message);
+  bool ShowErrorOverAnimation(const std::string& message, uint32_t closeAfterMs);
+  // X11 grabs that another client's grab refused are tried again.
+  void TakeGrabs();
+  void RetryGrabs();
   uint32_t ShowBehind(const std::function<void()>& drawDialog) override;
 
   // own: our window, or none when hosted (the host's window then comes from
@@ -90,6 +93,7 @@ class TForm1 final : private ModalBackdrop {
   PasswordVerifier verifier_;
   bool running_ = false;  // the screen-saver-running flag as we set it
   uint64_t framesShown_ = 0;
+  uint32_t grabsRefusedSince_ = 0;
 };
 
 }  // namespace tav

@@ -170,7 +170,7 @@ TEST_F(DummyVideo, ErrorInAHandlerStopsThatHandlerAndTheLoopCarriesOn) {
     if (e.user.code == 2) app_->Terminate();
   });
   std::vector<std::string> boxed;  // the main window's error box, as a form would draw it
-  app_->SetErrorBox([&](const std::string& message) {
+  app_->SetErrorBox([&](const std::string& message, uint32_t) {
     boxed.push_back(message);
     return true;
   });

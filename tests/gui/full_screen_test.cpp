@@ -4,11 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cstdio>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <thread>
 
 #include "harness.hpp"
+
+// After gtest: Xlib's macros (None, Bool) would break its headers.
+#include <X11/Xlib.h>
 
 namespace {
 
@@ -170,6 +175,46 @@ TEST_F(FullScreen, DamagedSettingsKeyIsReportedOverTheAnimation) {
   EXPECT_EQ(Xdotool(x_.Display(), {"key", "space"}), 0);
   EXPECT_EQ(p->Wait(10s), 0) << p->Output();
   EXPECT_EQ(Hive(), damaged);
+}
+
+// Another client holds the keyboard as the saver starts (an open menu): the
+// saver runs on and takes the grab once it is let go.
+TEST_F(FullScreen, TakesTheKeyboardOnceAnotherClientLetsGo) {
+  ASSERT_TRUE(x_.Ok());
+  Display* dpy = XOpenDisplay(x_.Display().c_str());
+  ASSERT_NE(dpy, nullptr);
+  const Window root = DefaultRootWindow(dpy);
+  auto grab = [&] { return XGrabKeyboard(dpy, root, False, GrabModeAsync, GrabModeAsync, CurrentTime); };
+  ASSERT_EQ(grab(), GrabSuccess);
+  XSync(dpy, False);
+  const auto held = std::chrono::steady_clock::now();
+
+  auto p = Start({"/s"});
+  EXPECT_TRUE(tavtest::WaitForWindow(x_.Display(), kTitle, 20s)) << p->Output();
+  std::this_thread::sleep_until(held + 2s);
+  EXPECT_TRUE(p->Running()) << p->Output();
+  XUngrabKeyboard(dpy, CurrentTime);
+  XSync(dpy, False);
+  const auto released = std::chrono::steady_clock::now();
+
+  // Once the saver holds it, anyone else's grab is refused.
+  std::optional<std::chrono::milliseconds> taken;
+  while (std::chrono::steady_clock::now() < released + 20s) {  // a guard against hanging
+    const int r = grab();
+    if (r == AlreadyGrabbed) {
+      taken = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - released);
+      break;
+    }
+    if (r == GrabSuccess) XUngrabKeyboard(dpy, CurrentTime);
+    XSync(dpy, False);
+    std::this_thread::sleep_for(10ms);
+  }
+  XCloseDisplay(dpy);
+  ASSERT_TRUE(taken.has_value()) << p->Output();
+  std::printf("keyboard grab taken %lld ms after the other client let go\n", static_cast<long long>(taken->count()));
+  EXPECT_TRUE(p->Running()) << p->Output();
+  EXPECT_EQ(Xdotool(x_.Display(), {"key", "space"}), 0);
+  EXPECT_EQ(p->Wait(10s), 0) << p->Output();
 }
 
 // No X server and no Wayland compositor: each windowed mode says so and ends
