@@ -189,6 +189,13 @@ void Application::ShowError(const std::string& message, uint32_t closeAfterMs) {
   if (!holding_) ShowWaitingErrors();
 }
 
+SDL_Window* Application::RaisingWindow() const {
+  // The window with the keyboard is the one whose handler failed (a dialog
+  // of the main window, say); else the main window.
+  if (SDL_Window* focus = SDL_GetKeyboardFocus(); focus && (SDL_GetWindowFlags(focus) & SDL_WINDOW_SHOWN)) return focus;
+  return mainWindow_;
+}
+
 void Application::ShowWaitingErrors() {
   if (boxOpen_) return;
   boxOpen_ = true;
@@ -197,7 +204,7 @@ void Application::ShowWaitingErrors() {
     waitingErrors_.erase(waitingErrors_.begin());
     try {
       if (!errorBox_ || !errorBox_(e.message, e.closeAfterMs))
-        ShowErrorBox(title_, e.message, {.parent = mainWindow_, .closeAfterMs = e.closeAfterMs});
+        ShowErrorBox(title_, e.message, {.parent = RaisingWindow(), .closeAfterMs = e.closeAfterMs});
     } catch (const std::exception&) {
       // No window for the box either: stderr has it already.
     }

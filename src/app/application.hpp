@@ -103,6 +103,7 @@ class Application final : public IdleHost {
  private:
   void Dispatch(const SDL_Event& event);
   void ShowWaitingErrors();
+  SDL_Window* RaisingWindow() const;
   uint32_t RunIdle();
   uint32_t RunPulse();
 

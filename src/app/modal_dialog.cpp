@@ -123,7 +123,15 @@ void ShowErrorBox(const std::string& caption, const std::string& message, const 
     own.emplace(caption.c_str(), static_cast<int>(kMessageWidth) + 24, height);
     window = own->window.get();
     renderer = own->renderer.get();
-    if (parent) SDL_SetWindowModalFor(window, parent);
+    if (parent) {
+      // Over the middle of the window it belongs to.
+      int x = 0, y = 0, w = 0, h = 0, bw = 0, bh = 0;
+      SDL_GetWindowPosition(parent, &x, &y);
+      SDL_GetWindowSize(parent, &w, &h);
+      SDL_GetWindowSize(window, &bw, &bh);
+      SDL_SetWindowPosition(window, x + (w - bw) / 2, y + (h - bh) / 2);
+      SDL_SetWindowModalFor(window, parent);
+    }
     SDL_ShowWindow(window);
     SDL_RaiseWindow(window);
     SDL_SetWindowInputFocus(window);  // Enter and Esc must reach it
