@@ -84,6 +84,17 @@ void Application::SetMainWindow(SDL_Window* window, EventHandler handler) {
 }
 
 void Application::Run() {
+  // The main window, its handler and its pulse belong to a window that is
+  // destroyed after the loop and before this object: none of them is kept
+  // past it.
+  struct Forget {
+    Application& app;
+    ~Forget() {
+      app.mainWindow_ = nullptr;
+      app.handler_ = nullptr;
+      app.pulse_ = nullptr;
+    }
+  } forget{*this};
   // A main window that ended before it began (its display could not be set
   // up) is never shown; its errors come in windows of their own.
   if (mainWindow_ && !terminated_) {

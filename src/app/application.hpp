@@ -42,7 +42,8 @@ class Application final : public IdleHost {
   SDL_Window* MainWindow() const { return mainWindow_; }
 
   // Shows the main window and handles events until Terminate. Without a main
-  // window it returns at once. Errors raised before it are shown first.
+  // window it returns at once. Errors raised before it are shown first. The
+  // main window, its handler and the pulse are forgotten when it returns.
   void Run();
   // Calls f about every intervalMs from the loop itself, between events.
   // No timer thread: an event pushed from another thread makes SDL send a
