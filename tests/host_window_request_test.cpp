@@ -34,8 +34,8 @@ TEST(HostWindowRequest, PairAfterTheSwitchWinsOverTheVariable) {
        "0x600008", 0u},
       {"bad variable", {"tavorensia", "--root"}, "garbage", 0u},
       {"pair as the switch itself", {"tavorensia", "--window-id", "0x5"}, nullptr, std::nullopt},
-      {"pair not right after the switch", {"tavorensia", "--root", "x", "--window-id", "0x5"},
-       nullptr, std::nullopt},
+      {"pair among other options", {"tavorensia", "--root", "--speed", "5", "--window-id", "0x5"},
+       "0x600008", 0x5u},
       {"single-dash name is not the pair", {"tavorensia", "--root", "-window-id", "0x5"},
        nullptr, std::nullopt},
   };

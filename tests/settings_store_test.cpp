@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/command_line.hpp"
 #include "app/registry.hpp"
 #include "app/settings_store.hpp"
 #include "temp_config.hpp"
@@ -137,6 +138,94 @@ TEST(SettingsStore, LoadingAtEachStart) {
     EXPECT_EQ(Show(ReadBack()), Show(resolve(c.afterInStore)));
     if (!c.firstRun) {
       EXPECT_EQ(ReadFile(cfg.hive()), before);  // nothing rewritten
+    }
+  }
+}
+
+// The full-screen mode's options on a command line, through the load they
+// feed: what the run uses, what the hive keeps, and the error (exit status 2)
+// of a bad one. Picture/Blur/Color of -1: the draws of a seeded generator.
+TEST(SettingsStore, CommandLineOptionsOverrideForOneRun) {
+  constexpr uint32_t kSeed = 777;
+  const Stored stored{30, 4, 50, 60, 70, 8, 0, "/w"};
+  enum Load { Hive, FirstRun, Host };
+  const struct {
+    std::vector<const char*> args;  // after the program name
+    Load load;
+    Settings want;                  // in memory (Bright and Path_Wall as loaded)
+    std::optional<uint32_t> window = std::nullopt;
+    const char* error = nullptr;    // start of the one-line error
+  } cases[] = {
+      {{"/s"}, Hive, Expect(30, 4, 50, 60, 70, 8, 0, "/w")},
+      {{"/s", "--speed", "0", "--detail", "100", "--vanguard", "100", "--picture", "0", "--color", "10"},
+       Hive, Expect(0, 4, 100, 0, 100, 10, 0, "/w")},
+      {{"/s", "--color", "0", "--speed", "100", "--detail", "0"}, Hive, Expect(100, 4, 0, 60, 70, 0, 0, "/w")},
+      {{"/s", "--speed", "007"}, Hive, Expect(7, 4, 50, 60, 70, 8, 0, "/w")},
+      {{"/s", "--speed", "1", "--speed", "2"}, Hive, Expect(2, 4, 50, 60, 70, 8, 0, "/w")},
+      {{"/s", "--random"}, Hive, Expect(30, 4, 50, -1, -1, -1, 1, "/w")},
+      {{"/s", "--picture", "3", "--random", "--color", "0"}, Hive, Expect(30, 4, 50, 3, -1, 0, 1, "/w")},
+      {{"/s", "--random", "--no-random"}, Hive, Expect(30, 4, 50, 60, 70, 8, 0, "/w")},
+      {{"/s", "junk", "--detail", "9", "-speed", "5"}, Hive, Expect(30, 4, 9, 60, 70, 8, 0, "/w")},
+      {{"--root", "--window-id", "0x10", "--speed", "7"}, Hive, Expect(7, 4, 50, 60, 70, 8, 0, "/w"), 0x10u},
+      {{"--root", "--speed", "7", "--window-id", "16"}, Hive, Expect(7, 4, 50, 60, 70, 8, 0, "/w"), 0x10u},
+      {{"--root", "--speed", "7", "--window-id"}, Hive, Expect(7, 4, 50, 60, 70, 8, 0, "/w"), 0u},
+      {{"--speed", "7"}, Hive, Expect(30, 4, 50, 60, 70, 8, 0, "/w")},  // the switch itself is no option
+      {{"/s", "--detail", "10", "--no-random"}, FirstRun, Expect(20, 2, 10, 25, 0, 5, 0, kPictures)},
+      {{"/s", "--speed", "90"}, FirstRun, Expect(90, 2, 80, -1, -1, -1, 1, kPictures)},
+      {{"--root", "--detail", "0", "--color", "3"}, Host, Expect(20, 2, 0, -1, -1, 3, 1, "/w")},
+      {{"--root", "--no-random"}, Host, Expect(20, 2, 80, 25, 0, 5, 0, "/w")},
+      {{"/s", "--speed"}, Hive, {}, std::nullopt, "--speed needs a whole number from 0 to 100"},
+      {{"/s", "--speed", "101"}, Hive, {}, std::nullopt, "--speed needs a whole number from 0 to 100"},
+      {{"/s", "--detail", "-1"}, Hive, {}, std::nullopt, "--detail needs a whole number from 0 to 100"},
+      {{"/s", "--vanguard", "1.5"}, Hive, {}, std::nullopt, "--vanguard needs a whole number from 0 to 100"},
+      {{"/s", "--picture", ""}, Hive, {}, std::nullopt, "--picture needs a whole number from 0 to 100"},
+      {{"/s", "--color", "11"}, Hive, {}, std::nullopt, "--color needs a whole number from 0 to 10"},
+      {{"/s", "--color", "+3"}, Hive, {}, std::nullopt, "--color needs a whole number from 0 to 10"},
+      {{"/s", "--color", "99999999999"}, Hive, {}, std::nullopt, "--color needs a whole number from 0 to 10"},
+      {{"/s", "--speed", "--detail", "5"}, Hive, {}, std::nullopt, "--speed needs a whole number from 0 to 100"},
+      {{"--root", "--window-id", "0x10", "--detail", "x"}, Hive, {}, std::nullopt,
+       "--detail needs a whole number from 0 to 100"},
+  };
+  for (const auto& c : cases) {
+    std::vector<const char*> argv = {"tavorensia"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    std::string line;
+    for (const char* a : c.args) line += std::string(a) + " ";
+    SCOPED_TRACE(line);
+    const int argc = static_cast<int>(argv.size());
+    argv.push_back(nullptr);
+    const tav::FullScreenOptions options = tav::ParseFullScreenOptions(argc, argv.data());
+    if (c.error) {
+      EXPECT_TRUE(options.error.starts_with(c.error)) << options.error;
+      EXPECT_EQ(options.error.find('\n'), std::string::npos);
+      continue;
+    }
+    EXPECT_EQ(options.error, "");
+    EXPECT_EQ(options.windowId, c.window);
+
+    TempConfig cfg;
+    if (c.load != FirstRun) Store(stored);
+    const std::string before = ReadFile(cfg.hive());
+    Settings s;
+    if (c.load == Host) s.Path_Wall = "/w";  // a hosted run leaves it as it was
+    tav::RandomGenerator rng(kSeed);
+    if (c.load == Host) tav::LoadHostedSettings(s, rng, options.settings);
+    else tav::LoadFullScreenSettings(s, rng, options.settings);
+
+    Settings want = c.want;
+    if (want.Path_Wall == kPictures) want.Path_Wall = tav::DefaultPicturesFolder();
+    tav::RandomGenerator same(kSeed);
+    if (want.Rands == 1) {  // drawn in this order whatever the options replace
+      const int32_t picture = same.Random(100), blur = same.Random(100), color = same.Random(10);
+      if (want.Picture == -1) want.Picture = picture;
+      if (want.Blur == -1) want.Blur = blur;
+      if (want.Color == -1) want.Color = color;
+    }
+    EXPECT_EQ(Show(s), Show(want));
+    if (c.load == FirstRun) {  // the defaults are stored, never the options
+      EXPECT_EQ(Show(ReadBack()), Show(Expect(20, 2, 80, 25, 0, 5, 1, want.Path_Wall)));
+    } else {
+      EXPECT_EQ(ReadFile(cfg.hive()), before);
     }
   }
 }

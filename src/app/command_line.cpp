@@ -1,5 +1,7 @@
 #include "app/command_line.hpp"
 
+#include <charconv>
+
 namespace tav {
 namespace {
 
@@ -95,6 +97,51 @@ Mode ModeFor(std::optional<char32_t> letter) {
 uint32_t WindowHandleArgument(int argc, const char* const* argv) {
   if (argc < 3 || argv == nullptr || argv[2] == nullptr) return 0;
   return ParseWindowHandle(argv[2]);
+}
+
+FullScreenOptions ParseFullScreenOptions(int argc, const char* const* argv) {
+  struct Numeric {
+    std::string_view name;
+    std::optional<int32_t> SettingsOverrides::*field;
+    int32_t max;
+  };
+  static constexpr Numeric kNumeric[] = {
+      {"--speed", &SettingsOverrides::Fast, 100},
+      {"--detail", &SettingsOverrides::Satiation, 100},
+      {"--vanguard", &SettingsOverrides::Blur, 100},
+      {"--picture", &SettingsOverrides::Picture, 100},
+      {"--color", &SettingsOverrides::Color, 10},
+  };
+  FullScreenOptions out;
+  if (argv == nullptr) return out;
+  for (int i = 2; i < argc && argv[i] != nullptr; ++i) {
+    const std::string_view arg = argv[i];
+    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    if (arg == "--window-id") {
+      out.windowId = value ? ParseWindowHandle(value) : 0;
+      if (value) ++i;
+    } else if (arg == "--random" || arg == "--no-random") {
+      out.settings.Rands = arg == "--random" ? 1 : 0;
+    } else {
+      for (const Numeric& n : kNumeric) {
+        if (arg != n.name) continue;
+        int32_t v = -1;
+        const std::string_view text = value ? value : "";
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+        if (text.empty() || ec != std::errc() || end != text.data() + text.size() || v < 0 ||
+            v > n.max) {
+          out.error = std::string(n.name) + " needs a whole number from 0 to " +
+                      std::to_string(n.max) +
+                      (value ? ", not \"" + std::string(text) + "\"" : ", and none was given");
+          return out;
+        }
+        out.settings.*n.field = v;
+        ++i;
+        break;
+      }
+    }
+  }
+  return out;
 }
 
 }  // namespace tav

@@ -2,7 +2,10 @@
 // Reading the screen-saver switch and the window handle from the command line.
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
+
+#include "generator/settings.hpp"
 
 namespace tav {
 
@@ -25,5 +28,18 @@ Mode ModeFor(std::optional<char32_t> letter);
 // The window id of the preview and password-change modes: the second
 // argument alone (0 when it is missing).
 uint32_t WindowHandleArgument(int argc, const char* const* argv);
+
+// What the full-screen mode reads after the switch, in any order:
+//   --speed N, --detail N, --vanguard N, --picture N  (0..100: Fast,
+//   Satiation, Blur, Picture), --color N (0..10), --random / --no-random
+//   (Rands), and --window-id ID (a host's window to draw into).
+// Other arguments are ignored, as they always were. error is one line
+// naming the first bad option and its range (empty when all is well).
+struct FullScreenOptions {
+  SettingsOverrides settings;
+  std::optional<uint32_t> windowId;  // given; an id that does not parse is 0
+  std::string error;
+};
+FullScreenOptions ParseFullScreenOptions(int argc, const char* const* argv);
 
 }  // namespace tav

@@ -7,7 +7,7 @@
 namespace tav {
 
 // The host window the full-screen mode must draw into, or none to run as
-// usual. A "--window-id ID" pair right after the switch wins (this is how a
+// usual. A "--window-id ID" pair anywhere after the switch wins (this is how a
 // settings tool starts a preview); otherwise the XSCREENSAVER_WINDOW value
 // (pass getenv's result; null or empty means unset). An id that does not
 // parse gives 0: hosted, but no window to draw into.

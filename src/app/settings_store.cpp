@@ -129,6 +129,33 @@ std::string PicturesFromUserDirs(const std::string& home) {
   return found;
 }
 
+// The full-screen mode's first-run values (Path_Wall aside).
+void SetFullScreenDefaults(Settings& s) {
+  s.Fast = 20;
+  s.Bright = 2;
+  s.Satiation = 80;
+  s.Picture = 25;
+  s.Blur = 0;
+  s.Color = 5;
+  s.Rands = 1;
+}
+
+// The random draws of a full-screen start, then this run's options on top:
+// a value given as an option wins over its draw.
+void DrawAndOverride(Settings& s, RandomGenerator& rng, const SettingsOverrides& o) {
+  s.Rands = o.Rands.value_or(s.Rands);
+  if (s.Rands == 1) {
+    s.Picture = rng.Random(100);
+    s.Blur = rng.Random(100);
+    s.Color = rng.Random(10);
+  }
+  s.Fast = o.Fast.value_or(s.Fast);
+  s.Satiation = o.Satiation.value_or(s.Satiation);
+  s.Picture = o.Picture.value_or(s.Picture);
+  s.Blur = o.Blur.value_or(s.Blur);
+  s.Color = o.Color.value_or(s.Color);
+}
+
 }  // namespace
 
 int32_t BrightForScreenWidth(int screenWidth) {
@@ -147,7 +174,8 @@ void ClampForGenerator(Settings& s) {
   for (int32_t* v : {&s.Fast, &s.Satiation, &s.Picture, &s.Blur}) *v = std::clamp(*v, 0, 100);
 }
 
-std::optional<ERegistryException> LoadFullScreenSettings(Settings& s, RandomGenerator& rng) {
+std::optional<ERegistryException> LoadFullScreenSettings(Settings& s, RandomGenerator& rng,
+                                                         const SettingsOverrides& options) {
   const ReadOutcome read = ReadAll(s);
   if (read.error) {
     // A damaged key is no first run: defaults stand in for what did not
@@ -158,13 +186,15 @@ std::optional<ERegistryException> LoadFullScreenSettings(Settings& s, RandomGene
     s = Settings{20, 2, 80, 25, 0, 5, 1, path, s.Wall_Size};
     WriteAll(s, true);
   }
-  if (s.Rands == 1) {
-    s.Picture = rng.Random(100);
-    s.Blur = rng.Random(100);
-    s.Color = rng.Random(10);
-  }
+  DrawAndOverride(s, rng, options);
   ClampForGenerator(s);
   return read.error;
+}
+
+void LoadHostedSettings(Settings& s, RandomGenerator& rng, const SettingsOverrides& options) {
+  SetFullScreenDefaults(s);
+  DrawAndOverride(s, rng, options);
+  ClampForGenerator(s);
 }
 
 std::optional<ERegistryException> LoadSettingsWindowSettings(Settings& s, RandomGenerator& rng, int screenWidth) {

@@ -23,8 +23,17 @@ inline constexpr const char* kSettingsKey = "\\Software\\Tavorensia\\";
 // Fast, Bright, Satiation and Picture are all 0, then (Rands = 1) draw
 // Picture, Blur and Color from rng, which the caller has seeded. Fast,
 // Satiation, Picture and Blur are clamped to 0..100 in memory, so
-// hand-edited values never reach the generator.
-[[nodiscard]] std::optional<ERegistryException> LoadFullScreenSettings(Settings& s, RandomGenerator& rng);
+// hand-edited values never reach the generator. The options of this run
+// come last: Rands decides the draws, and each value given replaces the
+// stored or drawn one; none of them is written.
+[[nodiscard]] std::optional<ERegistryException> LoadFullScreenSettings(Settings& s, RandomGenerator& rng,
+                                                                       const SettingsOverrides& options = {});
+
+// Full-screen start inside a screen-saver host's window: the host's settings
+// tool leaves out every option at its default, so the first-run defaults
+// stand in for the hive, which is neither read nor written; then the draws
+// and the options as above.
+void LoadHostedSettings(Settings& s, RandomGenerator& rng, const SettingsOverrides& options);
 
 // Settings-window start: as above with the window's first-run test (Path_Wall
 // empty too) and defaults; Bright of a first run comes from screenWidth.

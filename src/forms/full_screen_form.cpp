@@ -1,8 +1,10 @@
 #include "forms/full_screen_form.hpp"
 
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 
+#include "app/command_line.hpp"
 #include "app/host_window_request.hpp"
 #include "app/modes.hpp"
 #include "app/settings_store.hpp"
@@ -43,15 +45,19 @@ SdlWindow TForm1::CreateFormWindow() {
   return w;
 }
 
-TForm1::TForm1(Application& app, PasswordPrompt* prompt)
-    : TForm1(app, prompt, CreateFormWindow(), nullptr) {}
+TForm1::TForm1(Application& app, PasswordPrompt* prompt, const SettingsOverrides& options)
+    : TForm1(app, prompt, CreateFormWindow(), nullptr, false, options) {}
 
-TForm1::TForm1(Application& app, Hosted hosted) : TForm1(app, nullptr, nullptr, hosted.window) {}
+TForm1::TForm1(Application& app, Hosted hosted, const SettingsOverrides& options)
+    : TForm1(app, nullptr, nullptr, hosted.window, hosted.hostDefaults, options) {}
 
-TForm1::TForm1(Application& app, PasswordPrompt* prompt, SdlWindow own, SDL_Window* hosted)
+TForm1::TForm1(Application& app, PasswordPrompt* prompt, SdlWindow own, SDL_Window* hosted,
+               bool hostDefaults, const SettingsOverrides& options)
     : generator(GeneratorShape::FullScreen, settings, random),
       app_(app),
       hosted_(!own),
+      hostDefaults_(hostDefaults),
+      options_(options),
       ownWindow_(std::move(own)),
       window_(hosted_ ? hosted : ownWindow_.get()),
       DXDraw(window_),
@@ -86,8 +92,13 @@ TForm1::~TForm1() {
 void TForm1::FormCreate() {
   random.Randomize();
   // A damaged settings key is reported once the saver runs, with defaults
-  // standing in for the values that did not read.
-  const auto damaged = LoadFullScreenSettings(settings, random);
+  // standing in for the values that did not read. Under a host the hive is
+  // not read at all.
+  std::optional<ERegistryException> damaged;
+  if (hostDefaults_)
+    LoadHostedSettings(settings, random, options_);
+  else
+    damaged = LoadFullScreenSettings(settings, random, options_);
 
   try {
     SDL_DisplayMode desktop{};
@@ -258,11 +269,16 @@ void TForm1::HandleEvent(const SDL_Event& e) {
 }
 
 int RunFullScreen(int argc, char** argv) {
+  const FullScreenOptions options = ParseFullScreenOptions(argc, argv);
+  if (!options.error.empty()) {
+    std::fprintf(stderr, "tavorensia: %s\n", options.error.c_str());
+    return 2;
+  }
   // Inside a screen-saver host's window (XScreenSaver) instead of our own.
   if (const auto host = HostWindowRequest(argc, argv, std::getenv("XSCREENSAVER_WINDOW")))
-    return RunHostedFullScreen(*host);
+    return RunHostedFullScreen(*host, options.settings);
   Application app(kApplicationTitle);
-  TForm1 form(app);
+  TForm1 form(app, nullptr, options.settings);
   app.SetMainWindow(form.Window(), [&form](const SDL_Event& e) { form.HandleEvent(e); });
   app.Run();
   return app.ExitStatus();

@@ -22,17 +22,21 @@ namespace tav {
 class TForm1 final : private ModalBackdrop {
  public:
   // prompt: the password dialog; without one the dialog is drawn in this
-  // window. Runs FormCreate; an error there is shown in the error box once
-  // the event loop runs, and ends the saver with status 1 (no frame could
-  // ever be shown), except for a damaged settings key, which is reported
-  // over the running animation.
-  explicit TForm1(Application& app, PasswordPrompt* prompt = nullptr);
-  // Hosted: draws into window, made inside a screen-saver host's window,
-  // and leaves input, cursor and locking to the host (forms/hosted_window).
+  // window. options: this run's command-line values. Runs FormCreate; an
+  // error there is shown in the error box once the event loop runs, and ends
+  // the saver with status 1 (no frame could ever be shown), except for a
+  // damaged settings key, which is reported over the running animation.
+  explicit TForm1(Application& app, PasswordPrompt* prompt = nullptr,
+                  const SettingsOverrides& options = {});
+  // Hosted: draws into window, made inside a screen-saver host's window
+  // (or the desktop's root), and leaves input, cursor and locking to the
+  // host (forms/hosted_window). hostDefaults: the host's settings tool is
+  // the one truth, so its defaults stand in for the hive.
   struct Hosted {
     SDL_Window* window;
+    bool hostDefaults = true;
   };
-  TForm1(Application& app, Hosted hosted);
+  TForm1(Application& app, Hosted hosted, const SettingsOverrides& options = {});
   ~TForm1();
   TForm1(const TForm1&) = delete;
   TForm1& operator=(const TForm1&) = delete;
@@ -76,10 +80,13 @@ class TForm1 final : private ModalBackdrop {
 
   // own: our window, or none when hosted (the host's window then comes from
   // its owner, which outlives the form).
-  TForm1(Application& app, PasswordPrompt* prompt, SdlWindow own, SDL_Window* hosted);
+  TForm1(Application& app, PasswordPrompt* prompt, SdlWindow own, SDL_Window* hosted,
+         bool hostDefaults, const SettingsOverrides& options);
 
   Application& app_;
   const bool hosted_;
+  const bool hostDefaults_;
+  const SettingsOverrides options_;
   // Before the components: they belong to the window and go before it.
   SdlWindow ownWindow_;
   SDL_Window* const window_;  // the one drawn into: ownWindow_'s or the hosted one

@@ -73,7 +73,7 @@ bool IsInput(const SDL_Event& e) {
 
 }  // namespace
 
-int RunHostedFullScreen(uint32_t host) {
+int RunHostedFullScreen(uint32_t host, const SettingsOverrides& options) {
   // SDL's software renderer on a plain X image, with no GL anywhere (SDL
   // would otherwise back the window surface with a GL texture). Then a
   // window that vanishes under us costs a swallowed X error; Mesa's GLX, on
@@ -88,7 +88,7 @@ int RunHostedFullScreen(uint32_t host) {
   } catch (const std::exception&) {
     return 1;  // nothing to draw into; the host sees the status
   }
-  TForm1 form(app, TForm1::Hosted{hosted->Window()});
+  TForm1 form(app, TForm1::Hosted{hosted->Window()}, options);
   app.SetPulse(kFollowIntervalMs, [&] {
     if (!hosted->Follow()) app.Terminate();
   });

@@ -11,6 +11,7 @@
 
 #include "app/x11_handles.hpp"
 #include "display/sdl_handles.hpp"
+#include "generator/settings.hpp"
 
 namespace tav {
 
@@ -40,6 +41,6 @@ class HostedWindow {
 };
 
 // The full-screen mode inside the host's window; the process's exit status.
-int RunHostedFullScreen(uint32_t host);
+int RunHostedFullScreen(uint32_t host, const SettingsOverrides& options);
 
 }  // namespace tav

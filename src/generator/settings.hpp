@@ -3,6 +3,7 @@
 // them and written back by the settings window.
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tav {
@@ -19,6 +20,12 @@ struct Settings {
   // A monitor's wallpaper size "WxH" chosen beyond the six, or "": then
   // Bright's size. Kept apart so that Bright keeps meaning one of the six.
   std::string Wall_Size = {};
+};
+
+// Values given for one run (the full-screen mode's command-line options):
+// each one present replaces the stored value and is never written back.
+struct SettingsOverrides {
+  std::optional<int32_t> Fast, Satiation, Picture, Blur, Color, Rands;
 };
 
 // Wallpaper sizes by Bright (1..6).

@@ -25,5 +25,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::abort();
   }
   (void)tav::WindowHandleArgument(3, argv);
+
+  // The full-screen options: a value taken is always within its range.
+  const char* options[] = {"tavorensia", "/s", first.c_str(), second.c_str(), nullptr};
+  const tav::FullScreenOptions o = tav::ParseFullScreenOptions(4, options);
+  if (o.settings.Color && (*o.settings.Color < 0 || *o.settings.Color > 10)) std::abort();
+  for (const auto& v : {o.settings.Fast, o.settings.Satiation, o.settings.Picture, o.settings.Blur}) {
+    if (v && (*v < 0 || *v > 100)) std::abort();
+  }
   return 0;
 }
