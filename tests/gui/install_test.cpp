@@ -1,9 +1,11 @@
 // cmake --install into a staging tree: everything a desktop and XScreenSaver
 // need is where they look for it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "staging.hpp"
@@ -47,6 +49,66 @@ TEST(Install, StagedTreeHoldsProgramsManPagesDesktopEntryAndHackEntry) {
       tavtest::ReadFile(inst.root / "usr/local/share/applications/tavorensia.desktop");
   EXPECT_NE(desktop.find("\nName=Tavorensia Settings\n"), std::string::npos);
   EXPECT_NE(desktop.find("\nExec=tavorensia /c\n"), std::string::npos);
+}
+
+// `cmake --install build --prefix ~/.local` as an ordinary user: XScreenSaver's
+// system folders are not writable, so their steps are skipped with a note
+// that says what to add to ~/.xscreensaver; the install succeeds. The helper
+// it names then makes the user's XScreenSaver run the saver.
+TEST(Install, OrdinaryUserIntoAHomePrefix) {
+  const tavtest::HackUser user = tavtest::HackUser::Get();
+  ASSERT_FALSE(user.name.empty()) << "no ordinary user";
+  ASSERT_TRUE(fs::is_directory("/usr/libexec/xscreensaver"));
+  if (!user.switchUser) {  // else the user made for the tests, who owns nothing there
+    ASSERT_NE(access("/usr/libexec/xscreensaver", W_OK), 0) << "needs a hacks folder we cannot write";
+  }
+  tavtest::SharedDir home(user);
+  ASSERT_FALSE(home.path.empty());
+  // cmake writes its list of installed files into the build tree. A user
+  // installs from a tree of their own; this one may belong to root, so that
+  // one file is lent to the user for the run.
+  const fs::path manifest = fs::path(TAV_BINARY_DIR) / "install_manifest.txt";
+  struct stat before {};
+  const bool lend = user.switchUser;
+  if (lend) {
+    if (!fs::exists(manifest)) std::ofstream(manifest).close();
+    ASSERT_EQ(stat(manifest.c_str(), &before), 0);
+    ASSERT_EQ(chown(manifest.c_str(), user.uid, user.gid), 0);
+  }
+  const fs::path prefix = home.path / ".local";
+  std::string out;
+  const int status = tavtest::RunToEnd(
+      user.Command(home.path.string(), "", {"cmake", "--install", TAV_BINARY_DIR, "--prefix", prefix.string()}),
+      "", {}, &out);
+  if (lend) {
+    EXPECT_EQ(chown(manifest.c_str(), before.st_uid, before.st_gid), 0);
+  }
+  ASSERT_EQ(status, 0) << out;
+  EXPECT_EQ(access((prefix / "bin/tavorensia").c_str(), X_OK), 0);
+  EXPECT_TRUE(fs::is_regular_file(prefix / "share/xscreensaver/config/tavorensia.xml"));
+  EXPECT_NE(out.find("programs:"), std::string::npos) << out;
+  EXPECT_NE(out.find("\n  " + (prefix / "bin/tavorensia").string() + " --root\n"), std::string::npos)
+      << out;
+  EXPECT_NE(out.find("reads option descriptions only from its system folder"), std::string::npos)
+      << out;
+
+  // The helper it names, on a ~/.xscreensaver in random mode with another hack.
+  const fs::path rc = home.path / ".xscreensaver";
+  std::ofstream(rc) << "timeout:\t0:10:00\nmode:\t\trandom\nselected:\t4\n"
+                       "programs:\t\t\\\n\t\tmaze --root\t\\n\\\n\n";
+  if (user.switchUser) {
+    ASSERT_EQ(chown(rc.c_str(), user.uid, user.gid), 0);
+  }
+  ASSERT_EQ(tavtest::RunToEnd(user.Command(home.path.string(), "",
+                                           {(prefix / "share/tavorensia/use-with-xscreensaver").string(),
+                                            (prefix / "bin/tavorensia").string()}),
+                              "", {}, &out),
+            0)
+      << out;
+  EXPECT_EQ(tavtest::ReadFile(rc),
+            "timeout:\t0:10:00\nmode:\t\tone\nselected:\t0\nprograms:\t\t\\\n\t\t\t\t" +
+                (prefix / "bin/tavorensia").string() +
+                " --root\t\t\\n\\\n\t\tmaze --root\t\\n\\\n\n");
 }
 
 }  // namespace
