@@ -36,6 +36,8 @@ TEST(HostWindowRequest, PairAfterTheSwitchWinsOverTheVariable) {
       {"pair as the switch itself", {"tavorensia", "--window-id", "0x5"}, nullptr, std::nullopt},
       {"pair among other options", {"tavorensia", "--root", "--speed", "5", "--window-id", "0x5"},
        "0x600008", 0x5u},
+      {"options without a window", {"tavorensia", "--root", "--speed", "5"}, nullptr, std::nullopt},
+      {"/s is never the background", {"tavorensia", "/s", "--root"}, nullptr, std::nullopt},
       {"single-dash name is not the pair", {"tavorensia", "--root", "-window-id", "0x5"},
        nullptr, std::nullopt},
   };
@@ -44,6 +46,10 @@ TEST(HostWindowRequest, PairAfterTheSwitchWinsOverTheVariable) {
     std::vector<const char*> argv = c.argv;
     argv.push_back(nullptr);
     EXPECT_EQ(tav::HostWindowRequest(static_cast<int>(c.argv.size()), argv.data(), c.env), c.want);
+    // "--root" alone, with no host window, is the desktop background.
+    const bool background = !c.want && c.argv.size() >= 2 && std::string(c.argv[1]) == "--root";
+    EXPECT_EQ(tav::DesktopBackgroundRequest(static_cast<int>(c.argv.size()), argv.data(), c.env),
+              background);
   }
 }
 

@@ -14,4 +14,8 @@ namespace tav {
 std::optional<uint32_t> HostWindowRequest(int argc, const char* const* argv,
                                           const char* xscreensaverWindow);
 
+// "--root" as the switch with no host window asked for: the full-screen
+// mode becomes the desktop's live background instead of the screen saver.
+bool DesktopBackgroundRequest(int argc, const char* const* argv, const char* xscreensaverWindow);
+
 }  // namespace tav

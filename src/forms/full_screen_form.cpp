@@ -277,6 +277,8 @@ int RunFullScreen(int argc, char** argv) {
   // Inside a screen-saver host's window (XScreenSaver) instead of our own.
   if (const auto host = HostWindowRequest(argc, argv, std::getenv("XSCREENSAVER_WINDOW")))
     return RunHostedFullScreen(*host, options.settings);
+  if (DesktopBackgroundRequest(argc, argv, std::getenv("XSCREENSAVER_WINDOW")))
+    return RunDesktopBackground(options.settings);
   Application app(kApplicationTitle);
   TForm1 form(app, nullptr, options.settings);
   app.SetMainWindow(form.Window(), [&form](const SDL_Event& e) { form.HandleEvent(e); });

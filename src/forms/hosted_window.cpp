@@ -1,7 +1,9 @@
 #include "forms/hosted_window.hpp"
 
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 
+#include <cstdio>
 #include <optional>
 #include <stdexcept>
 
@@ -11,7 +13,8 @@
 
 namespace tav {
 
-HostedWindow::HostedWindow(uint32_t host) : dpy_(XOpenDisplay(nullptr)), host_(host) {
+HostedWindow::HostedWindow(uint32_t host, bool background)
+    : dpy_(XOpenDisplay(nullptr)), host_(host), background_(background) {
   if (!dpy_) throw std::runtime_error("no X display");
   Display* dpy = dpy_.get();
   XWindowAttributes a{};
@@ -23,12 +26,15 @@ HostedWindow::HostedWindow(uint32_t host) : dpy_(XOpenDisplay(nullptr)), host_(h
   XSetWindowAttributes sa{};
   sa.background_pixel = BlackPixel(dpy, DefaultScreen(dpy));
   sa.border_pixel = 0;
+  sa.override_redirect = background_ ? True : False;
   child_ = XWindowHandle(dpy, XCreateWindow(dpy, host_, 0, 0, static_cast<unsigned>(width_),
                                             static_cast<unsigned>(height_), 0, CopyFromParent, InputOutput,
-                                            CopyFromParent, CWBackPixel | CWBorderPixel, &sa));
+                                            CopyFromParent, CWBackPixel | CWBorderPixel | CWOverrideRedirect,
+                                            &sa));
   // Mapped before SDL sees it: SDL then takes it as shown and does not wait
   // for a map notification that it never asked for.
   XMapWindow(dpy, child_.get());
+  if (background_) XLowerWindow(dpy, child_.get());
   XSync(dpy, False);
   XWindowAttributes ca{};
   if (!child_ || !XGetWindowAttributes(dpy, child_.get(), &ca)) throw std::runtime_error("no child window");
@@ -48,8 +54,45 @@ bool HostedWindow::Follow() {
     // Through SDL, so that its renderer learns the new size too.
     SDL_SetWindowSize(window_.get(), width_, height_);
   }
+  // Nobody else restacks an override-redirect window; lowering it again
+  // costs one request and keeps it under anything that was raised past it.
+  if (background_) XLowerWindow(dpy_.get(), child_.get());
   return true;
 }
+
+namespace {
+
+// The desktop's background window: the virtual root that some window
+// managers put over the root and announce on it with __SWM_VROOT, else the
+// root itself. 0 without a display.
+uint32_t DesktopWindow() {
+  const XDisplayPtr connection(XOpenDisplay(nullptr));
+  Display* dpy = connection.get();
+  if (!dpy) return 0;
+  const Window root = DefaultRootWindow(dpy);
+  Window found = root;
+  const Atom vroot = XInternAtom(dpy, "__SWM_VROOT", False);
+  Window r = 0, parent = 0, *kids = nullptr;
+  unsigned n = 0;
+  if (XQueryTree(dpy, root, &r, &parent, &kids, &n) && kids) {
+    for (unsigned i = 0; i < n && found == root; ++i) {
+      Atom type = 0;
+      int format = 0;
+      unsigned long items = 0, after = 0;
+      unsigned char* data = nullptr;
+      if (XGetWindowProperty(dpy, kids[i], vroot, 0, 1, False, XA_WINDOW, &type, &format, &items,
+                             &after, &data) == Success &&
+          type == XA_WINDOW && format == 32 && items == 1 && data) {
+        found = *reinterpret_cast<Window*>(data);
+      }
+      if (data) XFree(data);
+    }
+    XFree(kids);
+  }
+  return static_cast<uint32_t>(found);
+}
+
+}  // namespace
 
 namespace {
 
@@ -73,7 +116,9 @@ bool IsInput(const SDL_Event& e) {
 
 }  // namespace
 
-int RunHostedFullScreen(uint32_t host, const SettingsOverrides& options) {
+namespace {
+
+int RunInHostWindow(uint32_t host, const SettingsOverrides& options, bool background) {
   // SDL's software renderer on a plain X image, with no GL anywhere (SDL
   // would otherwise back the window surface with a GL texture). Then a
   // window that vanishes under us costs a swallowed X error; Mesa's GLX, on
@@ -84,11 +129,11 @@ int RunHostedFullScreen(uint32_t host, const SettingsOverrides& options) {
   app.SetErrorsToStderrOnly();  // the host holds the input: a box could never close
   std::optional<HostedWindow> hosted;
   try {
-    hosted.emplace(host);
+    hosted.emplace(host, background);
   } catch (const std::exception&) {
     return 1;  // nothing to draw into; the host sees the status
   }
-  TForm1 form(app, TForm1::Hosted{hosted->Window()}, options);
+  TForm1 form(app, TForm1::Hosted{hosted->Window(), !background}, options);
   app.SetPulse(kFollowIntervalMs, [&] {
     if (!hosted->Follow()) app.Terminate();
   });
@@ -98,6 +143,21 @@ int RunHostedFullScreen(uint32_t host, const SettingsOverrides& options) {
   });
   app.Run();
   return app.ExitStatus();
+}
+
+}  // namespace
+
+int RunHostedFullScreen(uint32_t host, const SettingsOverrides& options) {
+  return RunInHostWindow(host, options, false);
+}
+
+int RunDesktopBackground(const SettingsOverrides& options) {
+  const uint32_t desktop = DesktopWindow();
+  if (desktop == 0) {
+    std::fprintf(stderr, "tavorensia: no X display to draw on\n");
+    return 1;
+  }
+  return RunInHostWindow(desktop, options, true);
 }
 
 }  // namespace tav

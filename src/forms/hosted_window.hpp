@@ -4,7 +4,8 @@
 // The picture goes into a child window that we create inside the host's
 // window and keep at its size; SDL draws into that child. The host owns
 // keyboard, mouse, cursor and locking; we end on SIGTERM or when the host's
-// window goes away.
+// window goes away. The same serves as a live desktop background, with the
+// desktop's root window as the host.
 #include <SDL.h>
 
 #include <cstdint>
@@ -18,8 +19,10 @@ namespace tav {
 class HostedWindow {
  public:
   // Needs SDL's video started. Raises std::runtime_error when host is not a
-  // window we can draw into.
-  explicit HostedWindow(uint32_t host);
+  // window we can draw into. background: host is the desktop's root, so the
+  // child is kept out of the window manager's hands (override-redirect) and
+  // below every other window.
+  explicit HostedWindow(uint32_t host, bool background = false);
   HostedWindow(const HostedWindow&) = delete;
   HostedWindow& operator=(const HostedWindow&) = delete;
 
@@ -37,10 +40,17 @@ class HostedWindow {
   unsigned long host_ = 0;  // the host's; never ours to destroy
   XWindowHandle child_;
   SdlWindow window_;  // SDL's view of the child
+  bool background_ = false;
   int width_ = 0, height_ = 0;
 };
 
 // The full-screen mode inside the host's window; the process's exit status.
 int RunHostedFullScreen(uint32_t host, const SettingsOverrides& options);
+
+// "--root" by itself: the animation as the desktop's live background, in the
+// root window or the virtual root a window manager announces (__SWM_VROOT),
+// with the stored settings, until SIGTERM or SIGINT. Input, cursor and
+// everything else stay the desktop's.
+int RunDesktopBackground(const SettingsOverrides& options);
 
 }  // namespace tav

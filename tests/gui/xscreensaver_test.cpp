@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 // clang-format off
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 // clang-format on
 #include <signal.h>
 #include <sys/prctl.h>
@@ -341,6 +342,83 @@ TEST(XScreenSaverPreview, EndsWhenTheGivenWindowDoesNotExist) {
   EXPECT_TRUE(xc.Children(DefaultRootWindow(xc.dpy)).empty());
   std::error_code ec;
   fs::remove_all(config, ec);
+}
+
+// "--root" by itself is a live desktop background: the picture moves in the
+// root window (or in the virtual root a window manager announces), stays
+// under a window opened later, leaves keyboard and mouse free, is not ended
+// by a key, and ends with status 0 on SIGTERM.
+TEST(DesktopBackground, DrawsIntoTheRootUntilSigterm) {
+  for (const bool virtualRoot : {false, true}) {
+    SCOPED_TRACE(virtualRoot ? "virtual root" : "root");
+    tavtest::Xvfb x(640, 480);
+    ASSERT_TRUE(x.Ok());
+    XConnection xc(x.Display());
+    ASSERT_TRUE(xc.dpy);
+    const Window root = DefaultRootWindow(xc.dpy);
+    Window desktop = root;
+    if (virtualRoot) {  // as a window manager with a virtual desktop makes it
+      XSetWindowAttributes sa{};
+      sa.override_redirect = True;
+      desktop = XCreateWindow(xc.dpy, root, 0, 0, 640, 480, 0, CopyFromParent, InputOutput,
+                              CopyFromParent, CWOverrideRedirect, &sa);
+      const Atom vroot = XInternAtom(xc.dpy, "__SWM_VROOT", False);
+      XChangeProperty(xc.dpy, desktop, vroot, XA_WINDOW, 32, PropModeReplace,
+                      reinterpret_cast<unsigned char*>(&desktop), 1);
+      XMapWindow(xc.dpy, desktop);
+      XSync(xc.dpy, False);
+    }
+    const std::string config = tavtest::TempDir();
+    tavtest::Process saver({TAV_EXE, "--root", "--speed", "60"}, x.Display(),
+                           {{"XSCREENSAVER_WINDOW", ""},
+                            {"XDG_CONFIG_HOME", config},
+                            {"ASAN_OPTIONS", kNoLeakCheck}});
+    double nonBlack = 0;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          const auto s = tavtest::Screenshot(x.Display());
+          nonBlack = s ? s->NonBlackShare() : 0;
+          return nonBlack > 0.5;
+        },
+        20s, 100ms))
+        << "non-black share " << nonBlack << "\n"
+        << saver.Output();
+    ASSERT_EQ(xc.Children(desktop).size(), 1u);
+    const Window ours = xc.Children(desktop)[0];
+
+    // A window opened afterwards stays on top of the background.
+    const Window other = XCreateSimpleWindow(xc.dpy, desktop, 10, 10, 100, 100, 0, 0, 0xFFFFFF);
+    XMapRaised(xc.dpy, other);
+    XSync(xc.dpy, False);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(xc.Children(desktop).front(), ours) << "the background is not the lowest window";
+
+    // Keyboard and mouse are free, and a key or a movement does not end it.
+    EXPECT_EQ(XGrabKeyboard(xc.dpy, root, False, GrabModeAsync, GrabModeAsync, CurrentTime),
+              GrabSuccess);
+    XUngrabKeyboard(xc.dpy, CurrentTime);
+    XSync(xc.dpy, False);
+    tavtest::Xdotool(x.Display(), {"mousemove", "300", "300", "mousemove", "20", "400"});
+    tavtest::Xdotool(x.Display(), {"key", "space"});
+    const auto first = tavtest::Screenshot(x.Display());
+    std::this_thread::sleep_for(500ms);
+    const auto second = tavtest::Screenshot(x.Display());
+    ASSERT_TRUE(first && second);
+    const double changed = first->DifferentShare(*second);
+    std::cout << "desktop background: non-black share " << second->NonBlackShare()
+              << ", changed share over 0.5 s " << changed << "\n";
+    EXPECT_GT(changed, 0.1);
+    EXPECT_TRUE(saver.Running());
+
+    saver.Signal(SIGTERM);
+    const auto status = saver.Wait(5s);
+    ASSERT_TRUE(status) << "still running 5 s after SIGTERM";
+    EXPECT_EQ(*status, 0) << saver.Output();
+    const std::string out = saver.Output();
+    for (const char* mark : kSanitizerMarks) EXPECT_EQ(out.find(mark), std::string::npos) << out;
+    std::error_code ec;
+    fs::remove_all(config, ec);
+  }
 }
 
 // Every option that tavorensia.xml offers XScreenSaver's settings tool is
