@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "app/modal_dialog.hpp"
+#include "app/window_icon.hpp"
 
 namespace tav {
 namespace {
@@ -59,6 +60,9 @@ Application::Application(std::string title) : title_(std::move(title)) {
   // SDL keeps the desktop's screen saver and display power saving off by
   // default; a screen saver must not.
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+  // Wayland compositors find our icon through the desktop entry this names;
+  // SDL 2.26 reads it from the environment only. A value the user set stays.
+  ::setenv("SDL_VIDEO_WAYLAND_WMCLASS", kDesktopEntryId, 0);
   // Ours before SDL starts as well: SDL's X11 back end remembers the handler
   // it found and puts it back when it quits, just before it closes the
   // display, where errors about windows already gone still arrive.

@@ -8,6 +8,7 @@
 #include "app/host_window_request.hpp"
 #include "app/modes.hpp"
 #include "app/settings_store.hpp"
+#include "app/window_icon.hpp"
 #include "forms/hosted_window.hpp"
 #include "preview/host_dialogs.hpp"
 
@@ -42,6 +43,7 @@ SdlWindow TForm1::CreateFormWindow() {
   SdlWindow w(SDL_CreateWindow(kApplicationTitle, screen.x, screen.y, screen.w, screen.h,
                                SDL_WINDOW_BORDERLESS | SDL_WINDOW_ALWAYS_ON_TOP | SDL_WINDOW_HIDDEN));
   if (!w) throw std::runtime_error(SDL_GetError());
+  SetWindowIcon(w.get());
   return w;
 }
 

@@ -31,7 +31,7 @@ namespace {
 constexpr const char* kUsage =
     "Usage: tavorensia-render [--fast N] [--satiation N] [--picture N] [--blur N] [--color N]\n"
     "                         [--seed N] [--frames N] [--wallpaper K] [--bench] [--scalar]\n"
-    "                         [--compare] [--stream] [--size WxH] [-o FILE]\n"
+    "                         [--compare] [--stream] [--size WxH] [--icon N] [-o FILE]\n"
     "Renders the screen saver's image without a screen.\n"
     "\n"
     "  --fast N        speed, 0..100 (default 20)\n"
@@ -61,6 +61,8 @@ constexpr const char* kUsage =
     "                  its aspect that fits and scaled up); with --stream, the frame\n"
     "                  size, to which the field is stretched as the saver stretches it\n"
     "                  to the screen\n"
+    "  --icon N        keep the centre square of the picture, scaled to N x N (16..1024):\n"
+    "                  the program's icon\n"
     "  -o FILE         write the full-screen field bitmap, or the wallpaper, to FILE:\n"
     "                  PNG when FILE ends in .png (any case), BMP otherwise\n"
     "  --help          print this text and exit\n";
@@ -75,6 +77,7 @@ struct Options {
   bool compare = false;
   bool stream = false;
   int32_t width = 0, height = 0;  // --size; 0 = the field's own size
+  int32_t icon = 0;
   std::string output;
 };
 
@@ -128,6 +131,7 @@ std::optional<Options> Parse(int argc, char** argv) {
     const bool takesValue = arg == "--fast" || arg == "--satiation" || arg == "--picture" ||
                             arg == "--blur" || arg == "--color" || arg == "--seed" ||
                             arg == "--frames" || arg == "--wallpaper" || arg == "--size" ||
+                            arg == "--icon" ||
                             arg == "-o";
     if (!takesValue) throw UsageError{"unknown option '" + std::string(arg) + "'"};
     if (i + 1 >= argc) throw UsageError{std::string(arg) + ": value missing"};
@@ -157,6 +161,8 @@ std::optional<Options> Parse(int argc, char** argv) {
       if (x == std::string_view::npos) throw UsageError{"--size: not WxH: '" + std::string(value) + "'"};
       o.width = static_cast<int32_t>(ParseNumber("--size width", value.substr(0, x), 16, 7680));
       o.height = static_cast<int32_t>(ParseNumber("--size height", value.substr(x + 1), 16, 4320));
+    } else if (arg == "--icon") {
+      o.icon = static_cast<int32_t>(ParseNumber(arg, value, 16, 1024));
     }
   }
   if (o.frames == 0 && !o.stream) throw UsageError{"--frames 0 needs --stream"};
@@ -287,6 +293,19 @@ int Stream(const Options& o) {
   return 0;
 }
 
+// The centre square of a picture, scaled to size x size.
+tav::TDIB CentreSquare(const tav::TDIB& picture, int size) {
+  const int w = picture.Width(), h = picture.Height(), side = std::min(w, h);
+  tav::TDIB out;
+  out.SetBitCount(24);
+  out.SetSize(size, size);
+  // The whole picture scaled by size / side, shifted so that its centre
+  // square lands on the output; the rest is clipped.
+  const int left = -(w - side) / 2 * size / side, top = -(h - side) / 2 * size / side;
+  out.DrawScaled({left, top, left + w * size / side, top + h * size / side}, picture);
+  return out;
+}
+
 int Run(const Options& o) {
   if (o.stream) return Stream(o);
   if (o.compare) {
@@ -333,6 +352,7 @@ int Run(const Options& o) {
     result = wallpaper;
   }
 
+  if (o.icon > 0) result = CentreSquare(result, o.icon);
   if (!o.output.empty()) {
     tav::SaveImageFile(result, o.output,
                        tav::ImageFileTypeOf(o.output).value_or(tav::ImageFileType::Bitmap));
