@@ -3,11 +3,14 @@
 #include <imgui_internal.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <optional>
 #include <stdexcept>
 
+#include "app/desktop_scale.hpp"
 #include "app/imgui_support.hpp"
+#include "app/window_icon.hpp"
 
 namespace tav {
 
@@ -24,7 +27,9 @@ void WipeTextState() {
 
 void RunModal(SDL_Window* window, SDL_Renderer* renderer, const std::function<bool()>& frame,
               ModalBackdrop* backdrop) {
-  ImGuiWindowContext ui(window, renderer);
+  // Scaled for the desktop: a dialog window of our own was made that much
+  // larger; over the full-screen animation the dialog simply draws larger.
+  ImGuiWindowContext ui(window, renderer, WindowScale());
   // The key that opened the dialog must not type into it.
   SDL_FlushEvents(SDL_KEYDOWN, SDL_TEXTINPUT);
   const Uint32 id = SDL_GetWindowID(window);
@@ -75,16 +80,19 @@ void RunModal(SDL_Window* window, SDL_Renderer* renderer, const std::function<bo
   }
 }
 
-void CentreNextWindow(SDL_Renderer* renderer) {
-  int w = 0, h = 0;
-  SDL_GetRendererOutputSize(renderer, &w, &h);
-  ImGui::SetNextWindowPos(ImVec2(w * 0.5f, h * 0.5f), ImGuiCond_Always, ImVec2(0.5f, 0.5f));
+void CentreNextWindow(SDL_Renderer*) {
+  const ImVec2 size = ImGui::GetIO().DisplaySize;  // in the dialog's designed units
+  ImGui::SetNextWindowPos(ImVec2(size.x * 0.5f, size.y * 0.5f), ImGuiCond_Always, ImVec2(0.5f, 0.5f));
 }
 
-DialogWindow::DialogWindow(const char* title, int w, int h)
-    : window(SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, w, h,
-                              SDL_WINDOW_ALWAYS_ON_TOP | SDL_WINDOW_HIDDEN)) {
+DialogWindow::DialogWindow(const char* title, int w, int h) : DialogWindow(title, w, h, WindowScale()) {}
+
+DialogWindow::DialogWindow(const char* title, int w, int h, float scale)
+    : window(SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                              static_cast<int>(std::lround(w * scale)), static_cast<int>(std::lround(h * scale)),
+                              SDL_WINDOW_ALWAYS_ON_TOP | SDL_WINDOW_HIDDEN | kScaledWindowFlags)) {
   if (!window) throw std::runtime_error(SDL_GetError());
+  SetWindowIcon(window.get());
   renderer.reset(SDL_CreateRenderer(window.get(), -1, 0));
   if (!renderer) renderer.reset(SDL_CreateRenderer(window.get(), -1, SDL_RENDERER_SOFTWARE));
   if (!renderer) throw std::runtime_error(SDL_GetError());
@@ -141,10 +149,8 @@ void ShowErrorBox(const std::string& caption, const std::string& message, const 
       [&] {
         ImGuiWindowFlags flags = kDialogFlags;
         if (fill) {
-          int w = 0, h = 0;
-          SDL_GetRendererOutputSize(renderer, &w, &h);
           ImGui::SetNextWindowPos(ImVec2(0, 0));
-          ImGui::SetNextWindowSize(ImVec2(static_cast<float>(w), static_cast<float>(h)));
+          ImGui::SetNextWindowSize(ImGui::GetIO().DisplaySize);
           flags &= ~ImGuiWindowFlags_AlwaysAutoResize;
         } else {
           CentreNextWindow(renderer);

@@ -41,12 +41,15 @@ inline constexpr ImGuiWindowFlags kDialogFlags = ImGuiWindowFlags_NoCollapse | I
                                                  ImGuiWindowFlags_NoMove | ImGuiWindowFlags_AlwaysAutoResize |
                                                  ImGuiWindowFlags_NoSavedSettings;
 
-// Places the next ImGui window in the middle of the renderer's output.
+// Places the next ImGui window in the middle of the dialog's display.
 void CentreNextWindow(SDL_Renderer* renderer);
 
 // A small window of our own above everything for a dialog, hidden until shown.
 struct DialogWindow {
-  DialogWindow(const char* title, int w, int h);  // raises std::runtime_error
+  // w x h designed units, made larger by the desktop's scale; raises
+  // std::runtime_error.
+  DialogWindow(const char* title, int w, int h);
+  DialogWindow(const char* title, int w, int h, float scale);
   SdlWindow window;
   SdlRenderer renderer;  // after the window: it goes first
 };

@@ -7,8 +7,10 @@
 #include <cstring>
 #include <filesystem>
 
+#include "app/desktop_scale.hpp"
 #include "app/modes.hpp"
 #include "app/root_pixmap.hpp"
+#include "app/window_icon.hpp"
 
 namespace tav {
 namespace {
@@ -19,17 +21,6 @@ constexpr const char* kLiberationBold = "/usr/share/fonts/truetype/liberation2/L
 
 // The labels' and the check box's text colour, RGB(225, 190, 0).
 const ImVec4 kLabelColour{225 / 255.f, 190 / 255.f, 0.f, 1.f};
-
-// A font added to the current context, or the context's first font when the
-// file is missing.
-ImFont* AddFont(const char* path, float size) {
-  ImGuiIO& io = ImGui::GetIO();
-  std::error_code ec;
-  if (std::filesystem::exists(path, ec)) {
-    if (ImFont* f = io.Fonts->AddFontFromFileTTF(path, size)) return f;
-  }
-  return io.Fonts->Fonts.empty() ? io.Fonts->AddFontDefault() : io.Fonts->Fonts[0];
-}
 
 // Both windows use the host's grey for buttons and fields.
 void StyleControls() {
@@ -106,6 +97,8 @@ SdlRenderer CreateWindowRenderer(SDL_Window* window) {
   if (!renderer) renderer.reset(SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE));
   return renderer;
 }
+// A designed length on a desktop of the given scale, in window pixels.
+int Scaled(int length, float scale) { return static_cast<int>(std::lround(length * scale)); }
 
 }  // namespace
 
@@ -126,15 +119,20 @@ void DXDrawFormSurface::InitializeWindowed(int width, int height, int bitCount) 
 class SaveDialogWindow {
  public:
   SaveDialogWindow(Application& app, TOKRightDlg& dialog) : app_(app), dlg_(dialog) {
+    const float scale = WindowScale();
     window_.reset(SDL_CreateWindow(TOKRightDlg::kCaption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                   TOKRightDlg::kClientWidth, TOKRightDlg::kClientHeight, 0));
+                                   Scaled(TOKRightDlg::kClientWidth, scale),
+                                   Scaled(TOKRightDlg::kClientHeight, scale), kScaledWindowFlags));
     if (!window_) throw std::runtime_error(std::string("Save Wallpaper: ") + SDL_GetError());
+    SetWindowIcon(window_.get());
     renderer_ = CreateWindowRenderer(window_.get());
-    imgui_ = std::make_unique<ImGuiWindowContext>(window_.get(), renderer_.get());
+    imgui_ = std::make_unique<ImGuiWindowContext>(window_.get(), renderer_.get(), scale);
+    // Everything in the dialog is laid out in designed units.
+    SDL_RenderSetScale(renderer_.get(), imgui_->PixelScale(), imgui_->PixelScale());
     ImGui::SetCurrentContext(imgui_->Context());
     StyleControls();
-    listFont_ = AddFont(kDejaVu, 13);
-    arialFont_ = AddFont(kLiberationBold, 16);
+    listFont_ = imgui_->AddFont(kDejaVu, 13);
+    arialFont_ = imgui_->AddFont(kLiberationBold, 16);
     std::strncpy(buffer_, dlg_.Edit.c_str(), sizeof buffer_ - 1);
     synced_ = dlg_.Edit;
     SDL_RaiseWindow(window_.get());
@@ -461,15 +459,21 @@ class SaveDialogWindow {
 
 SettingsWindow::SettingsWindow(Application& app, int screenWidth, int displayBitCount)
     : app_(app), form_(app, nullptr) {
+  const float scale = WindowScale();
   window_.reset(SDL_CreateWindow(TForm2::kCaption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                 TForm2::kClientWidth, TForm2::kClientHeight, SDL_WINDOW_HIDDEN));
+                                 Scaled(TForm2::kClientWidth, scale), Scaled(TForm2::kClientHeight, scale),
+                                 SDL_WINDOW_HIDDEN | kScaledWindowFlags));
   if (!window_) throw std::runtime_error(std::string("Settings window: ") + SDL_GetError());
+  SetWindowIcon(window_.get());
   renderer_ = CreateWindowRenderer(window_.get());
-  imgui_ = std::make_unique<ImGuiWindowContext>(window_.get(), renderer_.get());
+  imgui_ = std::make_unique<ImGuiWindowContext>(window_.get(), renderer_.get(), scale);
+  // Everything in the window is laid out in designed units, the preview's
+  // display area too: it shows the same picture larger.
+  SDL_RenderSetScale(renderer_.get(), imgui_->PixelScale(), imgui_->PixelScale());
   ImGui::SetCurrentContext(imgui_->Context());
   StyleControls();
-  labelFont_ = AddFont(kDejaVuBold, 13);
-  buttonFont_ = AddFont(kLiberationBold, 13);
+  labelFont_ = imgui_->AddFont(kDejaVuBold, 13);
+  buttonFont_ = imgui_->AddFont(kLiberationBold, 13);
 
   dxdraw_ = std::make_unique<TDXDraw>(window_.get(), renderer_.get());
   dxdraw_->SetOptions({TDXDrawOption::doAllowReboot, TDXDrawOption::doDirectX7Mode, TDXDrawOption::doHardware,
@@ -497,7 +501,8 @@ SettingsWindow::SettingsWindow(Application& app, int screenWidth, int displayBit
 
 SettingsWindow::~SettingsWindow() = default;
 
-void SettingsWindow::HandleEvent(const SDL_Event& e) {
+void SettingsWindow::HandleEvent(const SDL_Event& event) {
+  const SDL_Event e = imgui_->ToDesigned(event);  // the layout's units
   const Uint32 id = SDL_GetWindowID(window_.get());
   Uint32 target = 0;
   switch (e.type) {

@@ -146,9 +146,7 @@ int RunChangePassword(int argc, char** argv) {
   bool yesFocused = false;  // the removal question starts on No
   RunModal(window, renderer, [&] {
     ImGui::SetNextWindowPos(ImVec2(0, 0));
-    int w = 0, h = 0;
-    SDL_GetRendererOutputSize(renderer, &w, &h);
-    ImGui::SetNextWindowSize(ImVec2(static_cast<float>(w), static_cast<float>(h)));
+    ImGui::SetNextWindowSize(ImGui::GetIO().DisplaySize);
     ImGui::Begin("Change Password", nullptr, kDialogFlags & ~ImGuiWindowFlags_AlwaysAutoResize);
     const auto pressed = [](ImGuiKey key) { return ImGui::IsKeyPressed(ImGui::GetKeyIndex(key)); };
     const Stage stage = model.CurrentStage();
@@ -169,7 +167,7 @@ int RunChangePassword(int argc, char** argv) {
         yesFocused = false;
       }
     } else {
-      ImGui::PushTextWrapPos(static_cast<float>(w) - 10);
+      ImGui::PushTextWrapPos(ImGui::GetIO().DisplaySize.x - 10);
       ImGui::TextUnformatted(model.Message().c_str());
       ImGui::PopTextWrapPos();
       ImGui::Spacing();

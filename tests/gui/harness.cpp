@@ -68,13 +68,14 @@ int IgnoreXErrors(Display*, XErrorEvent*) { return 0; }
 
 }  // namespace
 
-Xvfb::Xvfb(int width, int height, int depth) {
+Xvfb::Xvfb(int width, int height, int depth, const std::vector<std::string>& extra) {
   int fds[2];
   if (pipe(fds) != 0) return;
   const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x" +
                              std::to_string(depth);
   std::vector<std::string> argv = {"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
                                    screen, "-nolisten", "tcp", "-noreset"};
+  argv.insert(argv.end(), extra.begin(), extra.end());
   std::vector<char*> args;
   for (auto& a : argv) args.push_back(a.data());
   args.push_back(nullptr);

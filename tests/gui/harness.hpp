@@ -16,7 +16,9 @@ namespace tavtest {
 // An Xvfb server on a free display number, ended with the object.
 class Xvfb {
  public:
-  explicit Xvfb(int width = 1024, int height = 768, int depth = 24);
+  // extra: more arguments for the server, such as {"-dpi", "192"}.
+  explicit Xvfb(int width = 1024, int height = 768, int depth = 24,
+                const std::vector<std::string>& extra = {});
   ~Xvfb();
   Xvfb(const Xvfb&) = delete;
   Xvfb& operator=(const Xvfb&) = delete;

@@ -4,10 +4,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <thread>
 
 #include "app/registry.hpp"
 #include "harness.hpp"
+#include "staging.hpp"
 
 namespace {
 
@@ -223,6 +225,71 @@ TEST_F(SettingsWindow, EscEndsTheProgram) {
   std::this_thread::sleep_for(300ms);
   Keys({"Escape"});
   EXPECT_EQ(app_->Wait(10s), 0) << app_->Output();
+}
+
+// On a desktop of 192 dpi (Xft.dpi: 192, loaded with xrdb as desktops do)
+// the window, its text and its controls are twice their size, and the mouse
+// still meets a slider and a button where they are drawn. The window carries
+// our icon.
+TEST(SettingsWindowScaled, TwiceTheSizeAt192Dpi) {
+  tavtest::Xvfb x(1920, 1200, 24, {"-dpi", "192"});
+  ASSERT_TRUE(x.Ok());
+  const std::string dir = tavtest::TempDir();
+  const std::string resources = dir + "/Xresources";
+  std::ofstream(resources) << "Xft.dpi: 192\n";
+  ASSERT_EQ(tavtest::RunToEnd({"xrdb", "-merge", resources}, x.Display()), 0);
+  const std::string hive = dir + "/config/tavorensia/registry.reg";
+  {
+    tav::Registry r(hive);
+    ASSERT_TRUE(r.OpenKey("\\Software\\Tavorensia\\", true));
+    for (const auto& [name, value] :
+         {std::pair{"Fast", 20}, {"Bright", 1}, {"Satiation", 100}, {"Picture", 30}, {"Blur", 20},
+          {"Color", 1}, {"Rands", 0}}) {
+      r.WriteInteger(name, value);
+    }
+    r.WriteString("Path_Wall", dir);
+  }
+  tavtest::Process app({TAV_EXE, "/c"}, x.Display(),
+                       {{"XDG_CONFIG_HOME", dir + "/config"}, {"HOME", dir}, {"ASAN_OPTIONS", "detect_leaks=0"}});
+  const auto id = tavtest::WaitForWindow(x.Display(), "Settings, Wallpaper Tools", 20s);
+  ASSERT_TRUE(id) << app.Output();
+  tavtest::Xdotool(x.Display(), {"windowfocus", "--sync", std::to_string(*id)});
+  std::this_thread::sleep_for(500ms);
+  const auto shot = tavtest::Screenshot(x.Display(), *id);
+  ASSERT_TRUE(shot);
+  std::cout << "settings window at 192 dpi: " << shot->width << "x" << shot->height << "\n";
+  EXPECT_EQ(shot->width, 800);
+  EXPECT_EQ(shot->height, 850);
+
+  // "Speed" dragged to its right end in window pixels (its track starts at
+  // 2 x (3, 337)), then "Save Settings" clicked at twice its place.
+  const auto move = [&](int px, int py) {
+    tavtest::Xdotool(x.Display(), {"mousemove", "--window", std::to_string(*id), std::to_string(px),
+                                   std::to_string(py)});
+  };
+  move(2 * 60, 2 * 342);
+  tavtest::Xdotool(x.Display(), {"mousedown", "1"});
+  move(2 * 200, 2 * 342);
+  tavtest::Xdotool(x.Display(), {"mouseup", "1"});
+  std::this_thread::sleep_for(300ms);
+  move(2 * kSaveSettingsX, 2 * kSaveSettingsY);
+  tavtest::Xdotool(x.Display(), {"click", "1"});
+  int32_t fast = 20;
+  for (int i = 0; i < 100 && fast == 20; ++i) {
+    std::this_thread::sleep_for(50ms);
+    tav::Registry r(hive);
+    if (r.OpenKey("\\Software\\Tavorensia\\", false)) fast = r.ReadInteger("Fast");
+  }
+  EXPECT_EQ(fast, 100);
+
+  std::string icon;
+  EXPECT_EQ(tavtest::RunToEnd({"xprop", "-id", std::to_string(*id), "_NET_WM_ICON"}, x.Display(), {},
+                              &icon),
+            0);
+  EXPECT_NE(icon.find("Icon (64 x 64)"), std::string::npos) << icon.substr(0, 200);
+  EXPECT_TRUE(app.Running());
+  std::error_code ec;
+  fs::remove_all(dir, ec);
 }
 
 }  // namespace
