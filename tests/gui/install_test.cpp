@@ -45,8 +45,26 @@ TEST(Install, StagedTreeHoldsProgramsManPagesDesktopEntryAndHackEntry) {
   EXPECT_NE(xml.find("<screensaver name=\"tavorensia\""), std::string::npos);
   EXPECT_NE(xml.find("<command arg=\"--root\"/>"), std::string::npos);
   EXPECT_NE(xml.find("tavorensia /c"), std::string::npos);
+  // Our icon in the hicolor sizes, PNG files of those sizes, named by the entry.
+  for (const int size : {48, 128, 256}) {
+    const std::string dim = std::to_string(size) + "x" + std::to_string(size);
+    const std::string png = tavtest::ReadFile(inst.root / "usr/local/share/icons/hicolor" / dim /
+                                              "apps/tavorensia.png");
+    SCOPED_TRACE(dim);
+    ASSERT_GE(png.size(), 24u);
+    EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+    const auto be32 = [&](size_t at) {
+      return (static_cast<uint32_t>(static_cast<uint8_t>(png[at])) << 24) |
+             (static_cast<uint32_t>(static_cast<uint8_t>(png[at + 1])) << 16) |
+             (static_cast<uint32_t>(static_cast<uint8_t>(png[at + 2])) << 8) |
+             static_cast<uint32_t>(static_cast<uint8_t>(png[at + 3]));
+    };
+    EXPECT_EQ(be32(16), static_cast<uint32_t>(size));  // IHDR width
+    EXPECT_EQ(be32(20), static_cast<uint32_t>(size));  // IHDR height
+  }
   const std::string desktop =
       tavtest::ReadFile(inst.root / "usr/local/share/applications/tavorensia.desktop");
+  EXPECT_NE(desktop.find("\nIcon=tavorensia\n"), std::string::npos);
   EXPECT_NE(desktop.find("\nName=Tavorensia Settings\n"), std::string::npos);
   EXPECT_NE(desktop.find("\nExec=tavorensia /c\n"), std::string::npos);
 }
