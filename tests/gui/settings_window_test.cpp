@@ -2,11 +2,13 @@
 // "Render Wallpaper" with the save dialog, and Esc.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <thread>
 
+#include "app/desktop_scale.hpp"
 #include "app/registry.hpp"
 #include "harness.hpp"
 #include "staging.hpp"
@@ -225,6 +227,18 @@ TEST_F(SettingsWindow, EscEndsTheProgram) {
   std::this_thread::sleep_for(300ms);
   Keys({"Escape"});
   EXPECT_EQ(app_->Wait(10s), 0) << app_->Output();
+}
+
+TEST(DesktopScale, XftDpiOver96RoundedToQuartersAndNeverBelowOne) {
+  const struct {
+    double dpi;
+    float scale;
+  } cases[] = {{96, 1}, {192, 2}, {144, 1.5f}, {120, 1.25f}, {168, 1.75f}, {110, 1.25f}, {100, 1},
+               {107, 1}, {108, 1.25f} /* a tie goes up */, {288, 3}, {72, 1}, {0, 1}, {-96, 1}, {std::nan(""), 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.dpi);
+    EXPECT_EQ(tav::RoundedScale(c.dpi / 96), c.scale);
+  }
 }
 
 // On a desktop of 192 dpi (Xft.dpi: 192, loaded with xrdb as desktops do)
