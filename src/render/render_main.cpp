@@ -263,6 +263,17 @@ int Compare(const Options& o, uint32_t seed) {
   return 0;
 }
 
+// The given seed, or one from the clock as the saver takes it.
+tav::RandomGenerator SeededRandom(const Options& o) {
+  tav::RandomGenerator random;
+  if (o.seed) {
+    random.SetSeed(*o.seed);
+  } else {
+    random.Randomize();
+  }
+  return random;
+}
+
 // Full-screen frames into a YUV4MPEG2 stream until the frame count is
 // reached or the reader goes away; a reader that closes the pipe is the
 // normal end of a live stream, not an error.
@@ -274,12 +285,7 @@ int Stream(const Options& o) {
     if (fd < 0) throw tav::EFCreateError("Cannot create file " + o.output);
   }
   tav::Settings settings = o.settings;
-  tav::RandomGenerator random;
-  if (o.seed) {
-    random.SetSeed(*o.seed);
-  } else {
-    random.Randomize();
-  }
+  tav::RandomGenerator random = SeededRandom(o);
   tav::PatternGenerator gen(tav::GeneratorShape::FullScreen, settings, random);
   gen.UseReferenceRenderer(o.scalar);
   gen.SetupFullScreen();
@@ -314,12 +320,7 @@ int Run(const Options& o) {
     return Compare(o, o.seed ? *o.seed : clock.Seed());
   }
   tav::Settings settings = o.settings;
-  tav::RandomGenerator random;
-  if (o.seed) {
-    random.SetSeed(*o.seed);
-  } else {
-    random.Randomize();
-  }
+  tav::RandomGenerator random = SeededRandom(o);
   FrameClock clock;
   tav::TDIB result;
   int32_t points = 0;

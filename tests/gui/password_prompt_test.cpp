@@ -11,17 +11,6 @@
 #include "harness.hpp"
 #include "preview/host_dialogs.hpp"
 
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/lsan_interface.h>
-// SDL on X11 leaves blocks of system libraries behind (the session bus
-// library's among them) whose stacks the leak checker cannot unwind, so no
-// suppression can name them. Leak checking is therefore off while this test
-// runs; it checks the dialog's behaviour only.
-#define TAV_SYSTEM_LIBRARIES_MAY_LEAK() __lsan::ScopedDisabler lsanOff
-#else
-#define TAV_SYSTEM_LIBRARIES_MAY_LEAK() (void)0
-#endif
-
 namespace tav {
 namespace {
 

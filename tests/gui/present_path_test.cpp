@@ -14,15 +14,6 @@
 
 #include <X11/Xlib.h>  // last: its macros (None, Bool) meet nothing after it
 
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/lsan_interface.h>
-// SDL on X11 and Mesa leave blocks of system libraries behind whose stacks
-// the leak checker cannot unwind; this test checks pixels only.
-#define TAV_SYSTEM_LIBRARIES_MAY_LEAK() __lsan::ScopedDisabler lsanOff
-#else
-#define TAV_SYSTEM_LIBRARIES_MAY_LEAK() (void)0
-#endif
-
 namespace tav {
 namespace {
 
