@@ -238,6 +238,11 @@ void TDXDraw::Initialize() {
   lost_ = deviceLost_ = false;
   updating_ = false;
   initialized_ = true;
+  // A full screen shows black at once. A compositor (Xwayland's window
+  // manager among them) maps a window only once it has drawn something, and
+  // until then takes back the focus we give it: the frame timer, which runs
+  // only while we have the focus, would wait for a window that never comes.
+  if (fullScreenSet_ && visible_) Present(false);
 }
 
 void TDXDraw::SetDisplayMode() {
