@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -121,6 +122,56 @@ TEST(GeneratorSetup, WallpaperFieldAndBitmapSizes) {
     EXPECT_EQ(wallpaper.BitCount(), 24);
     if (c.lastPoint >= 0) { EXPECT_EQ(g.LastPoint(), c.lastPoint); }
     if (c.fieldWidth == c.width) { EXPECT_EQ(Pixels(wallpaper), Pixels(g.FieldBitmap())); }
+  }
+}
+
+// The batched path of fields larger than the tables makes the same bytes as
+// the tables' path where both apply, and leaves the same planes behind: fine
+// and coarse, chained and independent, with and without the modulation
+// (whose look-ahead crosses batches and, at the end, the last point), with
+// the box blur, and with preview frames left in the cells no point writes.
+TEST(GeneratorWallpaper, BatchedPathGivesTheTablesBytes) {
+  const struct {
+    int32_t satiation, picture, blur, color, frames, width, height;
+  } cases[] = {
+      {100, 25, 100, 3, 1, 1600, 1200},  // the largest fine layout
+      {59, 60, 100, 10, 2, 1600, 1200},  // the largest coarse layout, tiles
+      {80, 75, 50, 5, 3, 1024, 768},     // fine, chained, blurred
+      {0, 0, 0, 0, 2, 640, 480},         // coarse, the preview in its gaps
+      {95, 100, 7, 9, 1, 1366, 768},     // another aspect
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.satiation << " " << c.width << "x" << c.height);
+    TDIB wallpaper[2];
+    std::unique_ptr<Rig> rigs[2];
+    int32_t points[2] = {};
+    for (int i = 0; i < 2; ++i) {
+      rigs[i] = std::make_unique<Rig>(GeneratorShape::SettingsWindow, c.satiation, c.picture, 7);
+      Rig& rig = *rigs[i];
+      rig.settings.Blur = c.blur;
+      rig.settings.Color = c.color;
+      PatternGenerator& g = rig.SetUp();
+      for (int32_t f = 0; f < c.frames; ++f) g.PreviewTick();
+      points[i] = i == 0 ? g.RenderWallpaper(c.width, c.height, wallpaper[i])
+                         : g.RenderWallpaperInChunks(c.width, c.height, wallpaper[i]);
+    }
+    EXPECT_EQ(points[1], points[0]);
+    ASSERT_EQ(wallpaper[1].Width(), c.width);
+    ASSERT_EQ(wallpaper[1].Height(), c.height);
+    const std::vector<uint8_t> tables = Pixels(wallpaper[0]), batches = Pixels(wallpaper[1]);
+    EXPECT_GT(std::count_if(tables.begin(), tables.end(), [](uint8_t b) { return b != 0; }),
+              static_cast<std::ptrdiff_t>(tables.size() / 8));
+    EXPECT_TRUE(tables == batches);
+    const PatternGenerator& a = *rigs[0]->gen;
+    const PatternGenerator& b = *rigs[1]->gen;
+    int64_t differing = 0;
+    for (int32_t y = 0; y < a.Capacity().PlaneRows; ++y) {
+      for (int32_t x = 0; x < a.Capacity().PlaneColumns; ++x) {
+        differing += a.Red(y, x) != b.Red(y, x) || a.Green(y, x) != b.Green(y, x) ||
+                     a.Blue(y, x) != b.Blue(y, x);
+      }
+    }
+    EXPECT_EQ(differing, 0);
   }
 }
 

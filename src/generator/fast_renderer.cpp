@@ -209,16 +209,11 @@ void FastRenderer::BuildCoarse(const LayoutView& l) {
 
 void FastRenderer::Render(const FrameInputs& in) { Render(in, Kernels()); }
 
-void FastRenderer::Render(const FrameInputs& in, const KernelSet& kernels) {
-  if (builtSerial_ != in.layout.serial) Prepare(in.layout);
+TurnParams FrameTurn(const FrameInputs& in) {
   const TurnMatrix& m = in.turn;
-  const int32_t picture = in.picture, blur = in.blur, color = in.color;
-  const bool fine = in.layout.fine;
-  const GeneratorCapacity& cap = cap_;
+  const int32_t blur = in.blur;
   const double c1 = in.wave.Coef1, c2 = in.wave.Coef2, c3 = in.wave.Coef3;
   const double b = blur;
-  constexpr double kPi = std::numbers::pi;
-
   TurnParams t;
   t.A1 = m.A1, t.A2 = m.A2, t.A3 = m.A3;
   t.B1 = m.B1, t.B2 = m.B2, t.B3 = m.B3;
@@ -231,6 +226,39 @@ void FastRenderer::Render(const FrameInputs& in, const KernelSet& kernels) {
     t.lookZ = LookAhead(c3, b);
   }
   t.mulX = c3, t.mulY = c1, t.mulZ = c2;
+  return t;
+}
+
+ColourParams FrameColour(const FrameInputs& in, bool fine, bool settingsFormulas) {
+  const double c1 = in.wave.Coef1, c2 = in.wave.Coef2, c3 = in.wave.Coef3;
+  const double b = in.blur;
+  constexpr double kPi = std::numbers::pi;
+  ColourParams c;
+  c.chained = in.picture > 50;
+  c.piCoef1 = kPi * c1, c.piCoef2 = kPi * c2, c.piCoef3 = kPi * c3;
+  c.chainAdd1 = c1, c.chainAdd2 = c2, c.chainAdd3 = c3;
+  c.third1 = c1 / 3, c.third2 = c2 / 3, c.third3 = c3 / 3;
+  c.coef1 = c1, c.coef2 = c2, c.coef3 = c3;
+  c.bounded = Bounded(c.chained, c1, c2, c3);
+  if (fine) {
+    // The settings window adds Blur to the chained denominators and uses
+    // products of squared coefficients in the independent ones.
+    c.chainExtra = settingsFormulas ? b : 0.0;
+    c.indepAdd1 = settingsFormulas ? c1 * c1 * c3 * c3 : c1 * c1;
+    c.indepAdd2 = settingsFormulas ? c1 * c1 * c2 * c2 : c2 * c2;
+    c.indepAdd3 = settingsFormulas ? c2 * c2 * c3 * c3 : c3 * c3;
+  } else {
+    c.indepAdd1 = c1 * c1, c.indepAdd2 = c2 * c2, c.indepAdd3 = c3 * c3;
+  }
+  return c;
+}
+
+void FastRenderer::Render(const FrameInputs& in, const KernelSet& kernels) {
+  if (builtSerial_ != in.layout.serial) Prepare(in.layout);
+  const bool fine = in.layout.fine;
+  const GeneratorCapacity& cap = cap_;
+
+  TurnParams t = FrameTurn(in);
   t.tableX = in.layout.pointX;
   t.tableY = in.layout.pointY;
   t.tableZ = in.layout.pointZ;
@@ -242,23 +270,10 @@ void FastRenderer::Render(const FrameInputs& in, const KernelSet& kernels) {
   const int64_t lookMin = std::min({t.lookX, t.lookY, t.lookZ});
   t.lookInside = !t.modulate || (lookMin >= 0 && lastIndex + lookMax < t.tableSize);
 
-  ColourParams c;
-  c.chained = picture > 50;
-  c.piCoef1 = kPi * c1, c.piCoef2 = kPi * c2, c.piCoef3 = kPi * c3;
-  c.chainAdd1 = c1, c.chainAdd2 = c2, c.chainAdd3 = c3;
-  c.third1 = c1 / 3, c.third2 = c2 / 3, c.third3 = c3 / 3;
-  c.coef1 = c1, c.coef2 = c2, c.coef3 = c3;
-  c.bounded = Bounded(c.chained, c1, c2, c3);
+  const ColourParams c = FrameColour(in, fine, cap.SettingsFormulas);
 
   if (fine) {
-    // The settings window adds Blur to the chained denominators and uses
-    // products of squared coefficients in the independent ones.
-    const bool settingsFormulas = cap.SettingsFormulas;
-    c.chainExtra = settingsFormulas ? b : 0.0;
-    c.indepAdd1 = settingsFormulas ? c1 * c1 * c3 * c3 : c1 * c1;
-    c.indepAdd2 = settingsFormulas ? c1 * c1 * c2 * c2 : c2 * c2;
-    c.indepAdd3 = settingsFormulas ? c2 * c2 * c3 * c3 : c3 * c3;
-    pixelModes_.Prepare(color, ColorModePixelValue);
+    pixelModes_.Prepare(in.color, ColorModePixelValue);
 
     FineFrame f;
     f.turn = t;
@@ -271,7 +286,7 @@ void FastRenderer::Render(const FrameInputs& in, const KernelSet& kernels) {
     f.lut = pixelModes_.Data();
     f.lutHalf = PixelModeTable::kHalf;
     f.direct = ColorModePixelValue;
-    f.mode = color;
+    f.mode = in.color;
     const std::size_t n = live_;
     auto chunk = [&](std::size_t i) {
       const std::size_t begin = i * kFineChunk;
@@ -279,7 +294,6 @@ void FastRenderer::Render(const FrameInputs& in, const KernelSet& kernels) {
     };
     workers_.Run((n + kFineChunk - 1) / kFineChunk, chunk);
   } else {
-    c.indepAdd1 = c1 * c1, c.indepAdd2 = c2 * c2, c.indepAdd3 = c3 * c3;
     CoarseFrame f;
     f.turn = t;
     f.colour = c;
@@ -291,7 +305,7 @@ void FastRenderer::Render(const FrameInputs& in, const KernelSet& kernels) {
     f.entryWeight = entryWeight_.data();
     f.weights = weights_;
     f.weightCount = weightCount_;
-    f.mode = color;
+    f.mode = in.color;
     f.red = in.red, f.green = in.green, f.blue = in.blue;
     const std::size_t n = live_;
     auto chunk = [&](std::size_t i) {

@@ -23,6 +23,11 @@
 
 namespace tav::fastgen {
 
+// This frame's turn and modulation (without the tables the modulation reads)
+// and its colour constants, as every pass takes them.
+TurnParams FrameTurn(const FrameInputs& in);
+ColourParams FrameColour(const FrameInputs& in, bool fine, bool settingsFormulas);
+
 class FastRenderer {
  public:
   // Sized once for a generator of the given capacity. With a helper count

@@ -85,8 +85,12 @@ void PatternGenerator::RestorePreview(int32_t targetWidth, int32_t targetHeight)
   RunSetup();
 }
 
-void PatternGenerator::RenderWallpaper(int32_t width, int32_t height, TDIB& wallpaper) {
+int32_t PatternGenerator::RenderWallpaper(int32_t width, int32_t height, TDIB& wallpaper) {
   SetTarget(width, height);
+  const WallpaperSize field = FieldOfTarget();
+  if (field.Width > cap_.MaxFieldWidth || field.Height > cap_.MaxFieldHeight) {
+    return RenderWallpaperInChunks(width, height, wallpaper);
+  }
   if (wallpaper.BitCount() != 24) {
     wallpaper = TDIB();
     wallpaper.SetBitCount(24);
@@ -95,6 +99,7 @@ void PatternGenerator::RenderWallpaper(int32_t width, int32_t height, TDIB& wall
   RunSetup();
   FrameTick();
   wallpaper.DrawScaled(Rect{0, 0, targetWidth_, targetHeight_}, fieldBitmap_);
+  return PointsPerFrame();
 }
 
 // ---- Set-up ----
@@ -131,8 +136,8 @@ double PatternGenerator::ZoomFor(int32_t satiation) {
 }
 
 void PatternGenerator::SetTarget(int32_t width, int32_t height) {
-  targetWidth_ = std::clamp<int32_t>(width, 0, cap_.MaxFieldWidth);
-  targetHeight_ = std::clamp<int32_t>(height, 0, cap_.MaxFieldHeight);
+  targetWidth_ = std::clamp<int32_t>(width, 0, kLargestWallpaper.Width);
+  targetHeight_ = std::clamp<int32_t>(height, 0, kLargestWallpaper.Height);
 }
 
 void PatternGenerator::FillJitter() {
@@ -146,18 +151,9 @@ void PatternGenerator::FillJitter() {
   }
 }
 
-struct PatternGenerator::LayoutConstants {
-  bool coarse;
-  double ringSpacing;     // g: radius added per ring
-  double phaseDivisor;    // D: ring-phase divisor
-  double stepNumerator;   // s = stepNumerator / (stepDivisor * r)
-  double skipNumerator;   // e = skipNumerator / (stepDivisor * r)
-  double stepDivisor;
-};
+void PatternGenerator::Ra_x_y_0() { BuildLayout(kCoarseLayout); }
 
-void PatternGenerator::Ra_x_y_0() { BuildLayout({true, 3, 10, 3, 2, 1}); }
-
-void PatternGenerator::Ra_x_y_1() { BuildLayout({false, 0.8, 30, 1, 1, 1.7}); }
+void PatternGenerator::Ra_x_y_1() { BuildLayout(kFineLayout); }
 
 void PatternGenerator::RunSetup() {
   if (zoom_ > 5) {
@@ -165,6 +161,11 @@ void PatternGenerator::RunSetup() {
   } else {
     Ra_x_y_1();
   }
+}
+
+WallpaperSize PatternGenerator::FieldOfTarget() const {
+  const double q = zoom_ > 5 ? std::sqrt(zoom_ - 4) : std::sqrt(zoom_);
+  return {Round(targetWidth_ / q), Round(targetHeight_ / q)};
 }
 
 // Where a layout is written, and the values every point of it needs.
@@ -186,16 +187,6 @@ constexpr double kTwoPi = 2 * std::numbers::pi;
 constexpr int64_t kSplitCopyPixels = 100000;
 // Points a layout thread works on at a time.
 constexpr int32_t kLayoutBlock = 64;
-
-// cos and sin of one angle in one C library call; the same bits as Cos and
-// Sin, which the layout tests check over whole layouts.
-inline void SinCos(double a, double& s, double& c) {
-  if (!(std::fabs(a) < 0x1p63)) {
-    s = c = 0.0;
-    return;
-  }
-  ::sincos(a, &s, &c);
-}
 
 }  // namespace
 

@@ -45,9 +45,9 @@
 //                                      // wallpaper size with the current Zoom,
 //                                      // the frame without clearing, the field
 //                                      // drawn scaled over the whole wallpaper
-//                                      // (a size beyond the largest field is
-//                                      // rendered at the largest of its aspect
-//                                      // that fits: generator/large_wallpaper.hpp)
+//                                      // (a field larger than the tables is
+//                                      // made and drawn a batch of points at a
+//                                      // time: RenderWallpaperInChunks)
 //       then disable the timer and open the save dialog.
 //
 // The set-up (Setup) and the frame (FrameTick) are shared: the set-ups differ
@@ -64,8 +64,8 @@
 // after construction.
 //
 // Out-of-range settings: Zoom is computed from Satiation clamped to 0..100 and
-// the target size is clamped to the shape's largest field, so the tables can
-// never be outgrown; the modulation's look-ups are clamped to the table.
+// the field is clamped to the shape's largest, so the tables can never be
+// outgrown; the modulation's look-ups are clamped to the table.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -107,6 +107,21 @@ struct TurnMatrix {
 // Built from the three angles (a = phase1 - pi/2, b = phase2 + pi/2,
 // c = phase3). A2 ends in cos c, so the matrix is not a pure rotation.
 TurnMatrix MakeTurnMatrix(double phase1, double phase2, double phase3);
+
+// The largest wallpaper a generator renders at its own resolution.
+inline constexpr WallpaperSize kLargestWallpaper{7680, 4320};
+
+// The constants in which the coarse and the fine layout differ.
+struct LayoutConstants {
+  bool coarse;
+  double ringSpacing;     // g: radius added per ring
+  double phaseDivisor;    // D: ring-phase divisor
+  double stepNumerator;   // s = stepNumerator / (stepDivisor * r)
+  double skipNumerator;   // e = skipNumerator / (stepDivisor * r)
+  double stepDivisor;
+};
+inline constexpr LayoutConstants kCoarseLayout{true, 3, 10, 3, 2, 1};  // Zoom > 5
+inline constexpr LayoutConstants kFineLayout{false, 0.8, 30, 1, 1, 1.7};
 
 // Number of entries of the figure table.
 inline constexpr int kFigureEntries = 11;
@@ -194,12 +209,22 @@ class PatternGenerator {
   // Back to the preview after a wallpaper render: target = width x height and
   // RunSetup with the current Zoom.
   void RestorePreview(int32_t targetWidth, int32_t targetHeight);
-  // "Render Wallpaper": target = width x height; wallpaper resized to it (24
-  // bits); RunSetup with the current Zoom (not recomputed); FrameTick
-  // without clearing the planes; the field bitmap drawn scaled over the
-  // whole wallpaper. The target stays at the wallpaper size until
-  // RestorePreview.
-  void RenderWallpaper(int32_t width, int32_t height, TDIB& wallpaper);
+  // "Render Wallpaper": target = width x height (up to kLargestWallpaper);
+  // wallpaper resized to it (24 bits); RunSetup with the current Zoom (not
+  // recomputed); FrameTick without clearing the planes; the field bitmap
+  // drawn scaled over the whole wallpaper. The target stays at the
+  // wallpaper size until RestorePreview. A field larger than the tables
+  // hold is rendered by RenderWallpaperInChunks. Returns the points walked.
+  int32_t RenderWallpaper(int32_t width, int32_t height, TDIB& wallpaper);
+  // The same picture without the layout tables: the layout is made a batch
+  // of points at a time and each batch drawn, in point order, into planes
+  // of the field's own size, which start as a copy of the generator's
+  // planes (zeros beyond them) and are copied back into them afterwards.
+  // Look-ups past the last point read 0, as in a process that never had a
+  // larger layout; jitter past the jitter table repeats it from its start.
+  // The generator's layout, tables and field bitmap stay as they were.
+  // (RenderWallpaper's path for large fields; tests run it at any size.)
+  int32_t RenderWallpaperInChunks(int32_t width, int32_t height, TDIB& wallpaper);
 
   // ---- What the renderers and tests read ----
 
@@ -244,7 +269,6 @@ class PatternGenerator {
   void UseReferenceRenderer(bool on) { useReference_ = on; }
 
  private:
-  struct LayoutConstants;
   struct LayoutTables;
   // A ring of the layout that lies wholly inside the field: its points are
   // known without walking the ring (see BuildLayout).
@@ -260,7 +284,7 @@ class PatternGenerator {
   // The preview's part: Zoom from Satiation; RunSetup when Zoom differs
   // from LastZoom or Picture from LastPicture.
   void FollowSettings();
-  // Sets the target size, clamped to 0 .. the largest field.
+  // Sets the target size, clamped to 0 .. kLargestWallpaper.
   void SetTarget(int32_t width, int32_t height);
   // StepX[i] = Random(2) - Random(2), then StepY[i] likewise, for every entry.
   void FillJitter();
@@ -270,6 +294,8 @@ class PatternGenerator {
   void Ra_x_y_1();
   // Ra_x_y_0 when Zoom > 5, otherwise Ra_x_y_1.
   void RunSetup();
+  // The field of the target at the current Zoom, before any clamp.
+  WallpaperSize FieldOfTarget() const;
   // The 11-entry figure table; always the same.
   void Figure();
   // Coef1..3 = Random(12)/10 + 0.7, Drift1..3 = Random(10)*0.001 + 0.001,

@@ -1,9 +1,10 @@
 #pragma once
-// Wallpapers of any size from 16 x 16 to 7680 x 4320, for monitors larger
-// than the six sizes. The generator's tables and planes hold a field of at
-// most its shape's largest size (1600 x 1200 for the settings window); a
-// larger wallpaper is rendered at the largest size of its own aspect that
-// fits and scaled up, nearest pixel, so rings stay round.
+// Wallpapers of any size. Up to kLargestWallpaper (7680 x 4320) a wallpaper
+// is rendered at its own size: a field that the generator's tables hold
+// through them, a larger one a batch of points at a time
+// (PatternGenerator::RenderWallpaperInChunks). A size beyond that is
+// rendered at the largest size of its own aspect that fits and scaled up,
+// nearest pixel, so rings stay round.
 #include <cstdint>
 
 #include "display/dib.hpp"
@@ -18,7 +19,9 @@ class PatternGenerator;
 WallpaperSize FitWithin(int32_t width, int32_t height, int32_t maxWidth, int32_t maxHeight);
 
 // RenderWallpaper at the fitting size, then the result scaled over a
-// width x height wallpaper. Up to the largest field this is RenderWallpaper.
-void RenderWallpaperOfSize(PatternGenerator& gen, int32_t width, int32_t height, TDIB& wallpaper);
+// width x height wallpaper. Up to the largest wallpaper this is
+// RenderWallpaper. Returns the points the frame walked.
+int32_t RenderWallpaperOfSize(PatternGenerator& gen, int32_t width, int32_t height,
+                              TDIB& wallpaper);
 
 }  // namespace tav

@@ -32,4 +32,14 @@ inline double Cos(double x) {
   return std::cos(x);
 }
 
+// cos and sin of one angle in one C library call; the same bits as Cos and
+// Sin, which the layout tests check over whole layouts.
+inline void SinCos(double a, double& s, double& c) {
+  if (!(std::fabs(a) < 0x1p63)) {
+    s = c = 0.0;
+    return;
+  }
+  ::sincos(a, &s, &c);
+}
+
 }  // namespace tav

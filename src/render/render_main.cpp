@@ -56,9 +56,8 @@ constexpr const char* kUsage =
     "  --stream        write every full-screen frame as a YUV4MPEG2 video stream (4:4:4,\n"
     "                  BT.601 limited range, 1000/31 frames a second) to standard\n"
     "                  output or to -o FILE\n"
-    "  --size WxH      16x16 to 7680x4320: render a wallpaper of that size (in place of\n"
-    "                  --wallpaper K; above 1600x1200 rendered at the largest size of\n"
-    "                  its aspect that fits and scaled up); with --stream, the frame\n"
+    "  --size WxH      16x16 to 7680x4320: render a wallpaper of that size at its own\n"
+    "                  resolution (in place of --wallpaper K); with --stream, the frame\n"
     "                  size, to which the field is stretched as the saver stretches it\n"
     "                  to the screen\n"
     "  --icon N        keep the centre square of the picture, scaled to N x N (16..1024):\n"
@@ -348,8 +347,8 @@ int Run(const Options& o) {
     tav::TDIB wallpaper;
     wallpaper.SetBitCount(24);
     wallpaper.SetSize(400, 300);
-    clock.Time([&] { tav::RenderWallpaperOfSize(gen, size.Width, size.Height, wallpaper); });
-    points = gen.PointsPerFrame();
+    clock.Time(
+        [&] { points = tav::RenderWallpaperOfSize(gen, size.Width, size.Height, wallpaper); });
     result = wallpaper;
   }
 
