@@ -111,25 +111,28 @@ TEST(DXDrawPresent, StretchFillsCenterCentresAtOwnSize) {
 }
 
 TEST(PresentPath, HardwareGlOnlyWhereEverythingSaysSoAndTheVariableWins) {
-  const auto P = PresentPath::Gl, S = PresentPath::Software;
+  const auto P = PresentPath::Gl, S = PresentPath::Software, R = PresentPath::XRender;
   struct Case {
     const char* what;
     void (*change)(PresentFacts&);  // from a local X11 display with a GPU
     PresentPath expected;
   } cases[] = {
       {"local GPU", [](PresentFacts&) {}, P},
-      {"no render node", [](PresentFacts& f) { f.renderNode = false; }, S},
-      {"no direct rendering (Xvfb, Xvnc)", [](PresentFacts& f) { f.directRendering = false; }, S},
-      {"remote display", [](PresentFacts& f) { f.remoteDisplay = true; }, S},
-      {"LIBGL_ALWAYS_SOFTWARE", [](PresentFacts& f) { f.softwareGl = true; }, S},
+      {"no render node", [](PresentFacts& f) { f.renderNode = false; }, R},
+      {"no direct rendering (Xvfb, Xvnc)", [](PresentFacts& f) { f.directRendering = false; }, R},
+      {"remote display", [](PresentFacts& f) { f.remoteDisplay = true; }, R},
+      {"LIBGL_ALWAYS_SOFTWARE", [](PresentFacts& f) { f.softwareGl = true; }, R},
+      {"no GPU and no RENDER", [](PresentFacts& f) { f.renderNode = false; f.render = false; }, S},
       {"forced software", [](PresentFacts& f) { f.forced = "software"; }, S},
+      {"forced xrender", [](PresentFacts& f) { f.forced = "xrender"; }, R},
+      {"forced xrender without RENDER", [](PresentFacts& f) { f.forced = "xrender"; f.render = false; }, S},
       {"forced gl", [](PresentFacts& f) { f.forced = "gl"; f.renderNode = false; }, P},
-      {"unknown value decides as unset", [](PresentFacts& f) { f.forced = "fast"; f.softwareGl = true; }, S},
+      {"unknown value decides as unset", [](PresentFacts& f) { f.forced = "fast"; f.softwareGl = true; }, R},
       {"not X11: SDL's own path", [](PresentFacts& f) { f.x11 = false; f.forced = "software"; }, P},
   };
   for (const auto& c : cases) {
     PresentFacts f;
-    f.x11 = f.renderNode = f.directRendering = true;
+    f.x11 = f.renderNode = f.directRendering = f.render = true;
     c.change(f);
     EXPECT_EQ(ChoosePresentPath(f), c.expected) << c.what;
   }

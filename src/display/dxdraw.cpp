@@ -32,10 +32,22 @@ bool DirectRendering(SDL_Window* window) {
   return false;
 }
 
+// Whether the window's X server has the RENDER extension.
+bool ServerRenders(SDL_Window* window) {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return false;
+  int opcode = 0, event = 0, error = 0;
+  return XQueryExtension(info.info.x11.display, "RENDER", &opcode, &event, &error);
+}
+
 PresentPath ChoosePath(SDL_Window* window) {
   PresentFacts facts = PresentFactsFromEnvironment();
   facts.x11 = OnX11();
-  if (facts.x11) facts.directRendering = DirectRendering(window);
+  if (facts.x11) {
+    facts.directRendering = DirectRendering(window);
+    facts.render = ServerRenders(window);
+  }
   return ChoosePresentPath(facts);
 }
 
@@ -288,10 +300,12 @@ void TDXDraw::SetDisplayMode() {
 }
 
 void TDXDraw::CreateRenderer() {
+  PresentPath path = PresentPath::Gl;
   if (!OwnsRenderer()) {
     renderer_ = sharedRenderer_;
   } else {
-    if (ChoosePath(window_) == PresentPath::Software) {
+    path = ChoosePath(window_);
+    if (path != PresentPath::Gl) {
       // The window's framebuffer as X11 itself offers it (a shared-memory
       // image), not a GL texture standing in for one; read when SDL makes
       // the process's first window framebuffer.
@@ -311,10 +325,18 @@ void TDXDraw::CreateRenderer() {
   // renderer means frames go straight into the window's framebuffer.
   software_ = OnX11() && IsSoftwareRenderer(renderer_);
   surface_.software_ = software_;
+  if (software_ && path == PresentPath::XRender) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(window_, &info) && info.subsystem == SDL_SYSWM_X11)
+      xrender_ = XRenderPresenter::Create(info.info.x11.display, info.info.x11.window);
+  }
+  serverScaled_ = true;
   SDL_RenderSetVSync(renderer_, nowOptions_.Has(O::doWaitVBlank) ? 1 : 0);
 }
 
 void TDXDraw::ReleaseAll() {
+  xrender_.reset();
   surface_.Release();  // the texture before its renderer
   ownRenderer_.reset();
   renderer_ = nullptr;
@@ -391,6 +413,14 @@ void TDXDraw::Present(bool /*waitVBlank: the renderer's vsync setting does it*/)
 }
 
 void TDXDraw::PresentSoftware() {
+  // A frame alone over the whole window: the X server scales it, if it can
+  // for this size.
+  if (xrender_ && !OnAfterDraw && !bounds_ && surface_.hasFrame_) {
+    const Rect control = ClientRect();
+    serverScaled_ = xrender_->Present(surface_.frame_, PresentRect(nowOptions_, control, surface_.Width(), surface_.Height()),
+                                      control.Right, control.Bottom);
+    if (serverScaled_) return;
+  }
   SDL_Surface* screen = SDL_GetWindowSurface(window_);  // the one the software renderer draws into
   if (screen) {
     const Rect control = ClientRect();

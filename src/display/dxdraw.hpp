@@ -5,17 +5,20 @@
 // doCenter). In full screen it takes the display (the desktop's own mode, or
 // the closest one SDL lists).
 //
-// Two ways to the screen (display/present_path.hpp). Through an SDL_Renderer
-// where GL runs on a GPU: the back surface is a streaming texture that the
-// GPU stretches. Otherwise SDL's software renderer on the window's own
-// framebuffer: the back surface stays a field-sized bitmap, and Flip writes
-// it stretched once into the framebuffer, which SDL hands to the X server.
+// Three ways to the screen (display/present_path.hpp). Through an
+// SDL_Renderer where GL runs on a GPU: the back surface is a streaming
+// texture that the GPU stretches. Otherwise SDL's software renderer on the
+// window's own framebuffer: the back surface stays a field-sized bitmap, and
+// Flip either has the X server scale it (RENDER), or writes it stretched once
+// into the framebuffer, which SDL hands to the X server. Whatever else is
+// drawn in the window (a dialog over the frames) goes the framebuffer's way.
 //
 // A window that draws more than frames (the settings window's controls)
 // hands its renderer in and draws in OnAfterDraw, before the one present.
 #include <SDL.h>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "display/dib.hpp"
@@ -23,6 +26,7 @@
 #include "display/sdl_handles.hpp"
 #include "display/present_path.hpp"
 #include "display/stretch.hpp"
+#include "display/xrender_present.hpp"
 
 namespace tav {
 
@@ -107,8 +111,13 @@ class TDXDraw {
   TDirectDrawSurface& Surface() { return surface_; }
   SDL_Renderer* Renderer() const { return renderer_; }
   // The way frames reach the screen since Initialize: Software when the
-  // renderer is SDL's software renderer on the window's framebuffer.
-  PresentPath Path() const { return software_ ? PresentPath::Software : PresentPath::Gl; }
+  // renderer is SDL's software renderer on the window's framebuffer, XRender
+  // when the X server scales them (and did so for the last frame shown:
+  // a size it cannot scale exactly goes the Software way).
+  PresentPath Path() const {
+    if (!software_) return PresentPath::Gl;
+    return xrender_ && serverScaled_ ? PresentPath::XRender : PresentPath::Software;
+  }
   SDL_Window* Window() const { return window_; }
 
   bool Visible() const { return visible_; }
@@ -149,6 +158,8 @@ class TDXDraw {
   bool deviceLost_ = false;
   bool software_ = false;
   FrameStretcher stretcher_;
+  std::unique_ptr<XRenderPresenter> xrender_;  // the X server scales frames (RENDER), when chosen
+  bool serverScaled_ = true;                   // the last frame went through it
   std::vector<uint32_t> scratch_;  // the stretched frame on its way into a window of another depth
   // After the renderer: its texture goes first.
   TDirectDrawSurface surface_;

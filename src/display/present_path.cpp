@@ -26,10 +26,12 @@ bool HasRenderNode() {
 
 PresentPath ChoosePresentPath(const PresentFacts& f) {
   if (!f.x11) return PresentPath::Gl;  // no window framebuffer of ours elsewhere
+  const PresentPath withoutGl = f.render ? PresentPath::XRender : PresentPath::Software;
   if (f.forced == "software") return PresentPath::Software;
+  if (f.forced == "xrender") return withoutGl;
   if (f.forced == "gl") return PresentPath::Gl;
   const bool hardwareGl = f.renderNode && f.directRendering && !f.remoteDisplay && !f.softwareGl;
-  return hardwareGl ? PresentPath::Gl : PresentPath::Software;
+  return hardwareGl ? PresentPath::Gl : withoutGl;
 }
 
 PresentFacts PresentFactsFromEnvironment() {

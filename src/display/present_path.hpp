@@ -1,9 +1,13 @@
 #pragma once
 // Which way frames reach the screen. Through SDL's renderer, which is GL on
 // X11 and earns its keep only where GL runs on a GPU; or, where GL would be
-// a software rasteriser, the software path: the frame stretched once by our
-// own code into the window's framebuffer, which SDL hands to the X server as
-// a shared-memory image (a plain image on a remote display).
+// a software rasteriser, one of two ways without GL: the X server scales the
+// field-sized frame itself (its RENDER extension, on the GPU in real X
+// servers; only the frame crosses to the server, a twentieth of the screen's
+// pixels), or, where it has no RENDER or cannot scale a size exactly by the
+// pixel-centre rule, the software path: the frame stretched once by our own
+// code into the window's framebuffer, which SDL hands to the X server as a
+// shared-memory image (a plain image on a remote display).
 //
 // The choice is made from what is there, without loading GL: Mesa's GL
 // stack is most of a GL process's resident memory (about 110 MiB under
@@ -18,10 +22,11 @@
 
 namespace tav {
 
-enum class PresentPath { Gl, Software };
+enum class PresentPath { Gl, Software, XRender };
 
-// Forces a path: "gl" or "software"; unset (or anything else) lets the
-// machine decide. Off X11 SDL's own path is taken whatever it says.
+// Forces a path: "gl", "xrender" or "software"; unset (or anything else)
+// lets the machine decide. Off X11 SDL's own path is taken whatever it says,
+// and "xrender" falls back to "software" where the server has no RENDER.
 inline constexpr const char* kPresentPathVariable = "TAVORENSIA_PRESENT";
 
 struct PresentFacts {
@@ -31,12 +36,13 @@ struct PresentFacts {
   bool softwareGl = false;       // LIBGL_ALWAYS_SOFTWARE asks Mesa for its rasteriser
   bool renderNode = false;       // a /dev/dri/renderD* exists
   bool directRendering = false;  // the X server offers DRI3, DRI2 or NVIDIA's GLX
+  bool render = false;           // the X server scales pictures (RENDER 0.6 or later)
 };
 
 PresentPath ChoosePresentPath(const PresentFacts& facts);
 
-// The facts that the environment and the file system tell; x11 and
-// directRendering are left for the caller, who has the display.
+// The facts that the environment and the file system tell; x11,
+// directRendering and render are left for the caller, who has the display.
 PresentFacts PresentFactsFromEnvironment();
 
 // "host:0" or "localhost:10.0" (a forwarded display) against ":0",

@@ -1,6 +1,7 @@
 #include "display/stretch.hpp"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -11,11 +12,6 @@
 namespace tav {
 namespace {
 
-// Source index for target index i of a span `to` long over `from` source
-// pixels: floor((i + 1/2) * from / to), in integers.
-inline int32_t CentreMap(int64_t i, int64_t from, int64_t to) {
-  return static_cast<int32_t>(((2 * i + 1) * from) / (2 * to));
-}
 
 inline uint32_t Pack(uint8_t r, uint8_t g, uint8_t b, const PixelLayout& l) {
   return l.opaque | (uint32_t{static_cast<uint8_t>(r >> l.rLoss)} << l.rShift) |
@@ -55,6 +51,38 @@ bool ByteChannels(const PixelLayout& l) {
 
 }  // namespace
 
+std::vector<FixedPointRun> FixedPointRuns(int from, int to, int margin) {
+  std::vector<FixedPointRun> runs;
+  if (from <= 0 || to <= 0) return runs;
+  constexpr int64_t kOne = 65536;
+  // Target pixel i shows source pixel d when d * kOne <= slope * i + offset
+  // < (d + 1) * kOne: for each slope near from / to, the offsets left over
+  // the pixels so far are an interval, and a run ends where it closes.
+  const int64_t exact = from * kOne / to;
+  int first = 0;
+  while (first < to) {
+    FixedPointRun best{first, first};
+    for (int64_t slope = exact - 3; slope <= exact + 4; ++slope) {
+      if (slope <= 0) continue;
+      int64_t low = INT64_MIN, high = INT64_MAX;
+      int i = first;
+      for (; i < to; ++i) {
+        const int64_t d = PixelCentreSource(i, from, to);
+        const int64_t lo = std::max(low, d * kOne + margin - slope * i);
+        const int64_t hi = std::min(high, (d + 1) * kOne - 1 - margin - slope * i);
+        if (lo > hi) break;
+        low = lo;
+        high = hi;
+      }
+      if (i > best.end) best = FixedPointRun{first, i, slope, low + (high - low) / 2};
+    }
+    if (best.end == first) return {};  // no slope serves even one pixel: margin too wide
+    runs.push_back(best);
+    first = best.end;
+  }
+  return runs;
+}
+
 void FrameStretcher::Prepare(int srcW, int srcH, const Rect& to, const PixelTarget& t) {
   if (srcW == srcW_ && srcH == srcH_ && t.width == dstW_ && t.height == dstH_ && to.Left == to_.Left &&
       to.Top == to_.Top && to.Right == to_.Right && to.Bottom == to_.Bottom && t.layout == layout_)
@@ -73,10 +101,10 @@ void FrameStretcher::Prepare(int srcW, int srcH, const Rect& to, const PixelTarg
   rows_ = toH > 0 && srcH > 0 ? Span{y0, std::max(y1 - y0, 0)} : Span{};
   columnOf_.resize(static_cast<size_t>(columns_.count));
   for (int i = 0; i < columns_.count; ++i)
-    columnOf_[static_cast<size_t>(i)] = static_cast<uint32_t>(CentreMap(columns_.first + i - to.Left, srcW, toW));
+    columnOf_[static_cast<size_t>(i)] = static_cast<uint32_t>(PixelCentreSource(columns_.first + i - to.Left, srcW, toW));
   rowOf_.resize(static_cast<size_t>(rows_.count));
   for (int i = 0; i < rows_.count; ++i)
-    rowOf_[static_cast<size_t>(i)] = CentreMap(rows_.first + i - to.Top, srcH, toH);
+    rowOf_[static_cast<size_t>(i)] = PixelCentreSource(rows_.first + i - to.Top, srcH, toH);
   identityColumns_ = toW == srcW;
   runOf_.clear();
   if (toW > srcW && columns_.count > 0) {

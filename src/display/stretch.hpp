@@ -34,6 +34,26 @@ struct PixelTarget {
   PixelLayout layout;
 };
 
+// The source pixel that target pixel i shows when `from` source pixels are
+// spread over `to` target pixels: floor((i + 1/2) * from / to).
+inline int32_t PixelCentreSource(int64_t i, int64_t from, int64_t to) {
+  return static_cast<int32_t>(((2 * i + 1) * from) / (2 * to));
+}
+
+// A run [first, end) of target pixels over which an affine map in 16.16
+// fixed point, floor((slope * i + offset) / 65536) for target pixel i,
+// gives the pixel-centre rule's source pixel exactly, with `margin` units to
+// spare on either side (for a scaler whose rounding of the products may be
+// off by a unit or two). One slope cannot serve every size over a whole
+// screen: its error grows with the distance, so the map is cut into runs.
+struct FixedPointRun {
+  int first = 0, end = 0;
+  int64_t slope = 0, offset = 0;
+};
+// The runs, fewest first-fit, that cover target pixels [0, to) for a source
+// of `from` pixels; empty when from or to is not positive.
+std::vector<FixedPointRun> FixedPointRuns(int from, int to, int margin);
+
 class FrameStretcher {
  public:
   // Draws the whole of frame (24 or 32 bits) into target as the options

@@ -1,6 +1,7 @@
-// Both ways to the screen show the same pixels: a known frame presented
-// through the GL renderer and through the window's framebuffer (forced each
-// time), read back from the X server and held against the pixel-centre rule.
+// Every way to the screen shows the same pixels: a known frame presented
+// through the GL renderer, through the window's framebuffer and scaled by
+// the X server (forced each time), read back from the X server and held
+// against the pixel-centre rule.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -54,10 +55,10 @@ std::optional<tavtest::Shot> Present(const std::string& display, const char* pat
       draw.AutoSize = true;
       draw.Initialize();
       SDL_ShowWindow(window);
-      used = draw.Path();
       draw.Surface().Fill(0);
       draw.Surface().LoadFromBitmap(frame);
       draw.Flip();
+      used = draw.Path();  // the way this frame went
       // Everything sent before the screenshot's own connection asks.
       if (_XDisplay* dpy = Application::XDisplayOf(window)) XSync(dpy, False);
       shot = tavtest::Screenshot(display, Application::XWindowOf(window));
@@ -96,12 +97,13 @@ TEST(PresentPaths, GlAndFramebufferShowTheSamePixels) {
     const bool stretch = c.options.Has(O::doStretch);
     const int shownW = stretch ? c.windowW : c.frameW, shownH = stretch ? c.windowH : c.frameH;
     const int left = stretch ? 0 : (c.windowW - c.frameW) / 2, top = stretch ? 0 : (c.windowH - c.frameH) / 2;
-    for (const char* path : {"gl", "software"}) {
+    for (const auto& [path, expected] : {std::pair{"gl", PresentPath::Gl}, std::pair{"software", PresentPath::Software},
+                                         std::pair{"xrender", PresentPath::XRender}}) {
       SCOPED_TRACE(path);
       PresentPath used{};
       const auto shot = Present(x.Display(), path, frame, c.windowW, c.windowH, c.options, used);
       ASSERT_TRUE(shot);
-      EXPECT_EQ(used, std::string_view(path) == "gl" ? PresentPath::Gl : PresentPath::Software);
+      EXPECT_EQ(used, expected);
       ASSERT_EQ(shot->width, c.windowW);
       ASSERT_EQ(shot->height, c.windowH);
       int wrong = 0;
