@@ -415,10 +415,14 @@ void TDXDraw::Present(bool /*waitVBlank: the renderer's vsync setting does it*/)
 void TDXDraw::PresentSoftware() {
   // A frame alone over the whole window: the X server scales it, if it can
   // for this size.
-  if (xrender_ && !OnAfterDraw && !bounds_ && surface_.hasFrame_) {
+  if (xrender_ && !OnAfterDraw && !bounds_) {
     const Rect control = ClientRect();
-    serverScaled_ = xrender_->Present(surface_.frame_, PresentRect(nowOptions_, control, surface_.Width(), surface_.Height()),
-                                      control.Right, control.Bottom);
+    const Rect to = PresentRect(nowOptions_, control, surface_.Width(), surface_.Height());
+    if (!surface_.hasFrame_) {
+      xrender_->PresentColour(surface_.Live() ? surface_.fillColour_ : 0, to, control.Right, control.Bottom);
+      return;
+    }
+    serverScaled_ = xrender_->Present(surface_.frame_, to, control.Right, control.Bottom);
     if (serverScaled_) return;
   }
   SDL_Surface* screen = SDL_GetWindowSurface(window_);  // the one the software renderer draws into

@@ -240,13 +240,8 @@ bool XRenderPresenter::MapReadsBack() {
          });
 }
 
-bool XRenderPresenter::Present(const TDIB& frame, const Rect& to, int windowW, int windowH) {
-  const int bits = frame.BitCount();
-  if (frame.Empty() || (bits != 24 && bits != 32)) return false;
-  if (!Prepare(frame.Width(), frame.Height(), to, windowW, windowH)) return false;
-  Upload(frame);
-  Composite(windowPicture_, 0, 0, windowW, windowH);
-  // Black where the frame does not reach.
+// Black where the frame does not reach.
+void XRenderPresenter::FillAround(const Rect& to, int windowW, int windowH) {
   const XRenderColor black{0, 0, 0, 0xFFFF};
   const int x0 = std::clamp(to.Left, 0, windowW), x1 = std::clamp(to.Right, 0, windowW);
   const int y0 = std::clamp(to.Top, 0, windowH), y1 = std::clamp(to.Bottom, 0, windowH);
@@ -259,6 +254,27 @@ bool XRenderPresenter::Present(const TDIB& frame, const Rect& to, int windowW, i
   fill(0, y1, windowW, windowH - y1);
   fill(0, y0, x0, y1 - y0);
   fill(x1, y0, windowW - x1, y1 - y0);
+}
+
+void XRenderPresenter::PresentColour(uint32_t colour, const Rect& to, int windowW, int windowH) {
+  const auto channel = [&](int shift) { return static_cast<unsigned short>(((colour >> shift) & 0xFF) * 0x101); };
+  const XRenderColor c{channel(16), channel(8), channel(0), 0xFFFF};
+  const int x0 = std::clamp(to.Left, 0, windowW), x1 = std::clamp(to.Right, 0, windowW);
+  const int y0 = std::clamp(to.Top, 0, windowH), y1 = std::clamp(to.Bottom, 0, windowH);
+  if (x0 < x1 && y0 < y1)
+    XRenderFillRectangle(display_, PictOpSrc, windowPicture_, &c, x0, y0, static_cast<unsigned>(x1 - x0),
+                         static_cast<unsigned>(y1 - y0));
+  FillAround(to, windowW, windowH);
+  XFlush(display_);
+}
+
+bool XRenderPresenter::Present(const TDIB& frame, const Rect& to, int windowW, int windowH) {
+  const int bits = frame.BitCount();
+  if (frame.Empty() || (bits != 24 && bits != 32)) return false;
+  if (!Prepare(frame.Width(), frame.Height(), to, windowW, windowH)) return false;
+  Upload(frame);
+  Composite(windowPicture_, 0, 0, windowW, windowH);
+  FillAround(to, windowW, windowH);
   // The shared image is written again next frame: the server must be done with it.
   if (frame_->shared)
     XSync(display_, False);

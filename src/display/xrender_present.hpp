@@ -10,6 +10,7 @@
 // so the target is cut into runs that each map exactly (display/stretch),
 // and the map is read back from the server once per size: a server whose
 // arithmetic differs is not used for that size.
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -34,6 +35,10 @@ class XRenderPresenter {
   // past the window) and black elsewhere in the windowW x windowH window.
   // False when this size cannot be shown exactly here: the caller draws it.
   bool Present(const TDIB& frame, const Rect& to, int windowW, int windowH);
+  // A surface filled with one colour (0x00RRGGBB) and nothing loaded since:
+  // that colour at `to`, black elsewhere. The window's framebuffer, which
+  // this way is never touched, then costs no memory.
+  void PresentColour(uint32_t colour, const Rect& to, int windowW, int windowH);
 
  private:
   struct Resources;
@@ -44,6 +49,7 @@ class XRenderPresenter {
   // The runs composited into dst, shifted by (dx, dy) and clipped to w x h.
   void Composite(unsigned long dst, int dx, int dy, int w, int h);
   bool MapReadsBack();
+  void FillAround(const Rect& to, int windowW, int windowH);
 
   _XDisplay* display_;
   unsigned long window_;
