@@ -6,8 +6,8 @@
 # resident memory (VmRSS at the end of the window, VmHWM the peak). Then
 # bench_full_screen's frame loop (if built) gives frames per second and the
 # standard deviation of the interval between frames. Our program runs once
-# on each present path (the GL renderer, the window's framebuffer).
-# Usage: [PATHS="gl software"] bench/saver_cpu.sh [BUILD_DIR] [SECONDS] [WxH ...]
+# on each present path (the GL renderer, the server scaling, the window's framebuffer).
+# Usage: [PATHS="gl xrender software"] bench/saver_cpu.sh [BUILD_DIR] [SECONDS] [WxH ...]
 #   default: build 10 1920x1080 3840x2160
 # Only meaningful on an otherwise quiet machine: the load is printed first.
 set -euo pipefail
@@ -22,8 +22,8 @@ frames_bench="$build/bench/bench_full_screen"
 hacks=/usr/libexec/xscreensaver
 [ -x "$saver" ] || { echo "no $saver; build first" >&2; exit 1; }
 warmup=3
-# Both ways to the screen, forced (TAVORENSIA_PRESENT); PATHS="software" for one.
-read -r -a paths <<< "${PATHS:-gl software}"
+# Every way to the screen, forced (TAVORENSIA_PRESENT); PATHS="xrender" for one.
+read -r -a paths <<< "${PATHS:-gl xrender software}"
 
 work="$(mktemp -d)"
 xvfb_pid=""
