@@ -239,8 +239,11 @@ TEST(XScreenSaverDaemon, RunsTheInstalledHackAndStopsItOnDeactivate) {
 // is destroyed under it, cleanly and at once.
 TEST(XScreenSaverPreview, DrawsIntoTheGivenWindowAndEndsWithIt) {
   enum class End { Signal, DestroyWindow };
+  // Both ways to the screen that a host's window gets without a GPU: frames
+  // scaled by the server, and written straight into the window's framebuffer.
+  for (const char* path : {"xrender", "software"})
   for (const End end : {End::Signal, End::DestroyWindow}) {
-    SCOPED_TRACE(end == End::Signal ? "SIGTERM" : "window destroyed");
+    SCOPED_TRACE(testing::Message() << path << (end == End::Signal ? ", SIGTERM" : ", window destroyed"));
     tavtest::Xvfb x(800, 600);
     ASSERT_TRUE(x.Ok());
     XConnection xc(x.Display());
@@ -251,12 +254,10 @@ TEST(XScreenSaverPreview, DrawsIntoTheGivenWindowAndEndsWithIt) {
     XSync(xc.dpy, False);
 
     const std::string config = tavtest::TempDir();
-    // Frames written straight into the window's framebuffer, whatever the
-    // machine would choose.
     tavtest::Process saver({TAV_EXE, "--root", "--window-id", HexId(host)}, x.Display(),
                            {{"XSCREENSAVER_WINDOW", "0x7fffff"},
                             {"XDG_CONFIG_HOME", config},
-                            {"TAVORENSIA_PRESENT", "software"},
+                            {"TAVORENSIA_PRESENT", path},
                             {"ASAN_OPTIONS", kNoLeakCheck}});
     double nonBlack = 0;
     ASSERT_TRUE(WaitUntil(
