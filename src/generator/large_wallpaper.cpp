@@ -1,9 +1,12 @@
 #include "generator/large_wallpaper.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <thread>
+#include <vector>
 
 #include "generator/color_lut.hpp"
 #include "generator/color_modes.hpp"
@@ -48,6 +51,8 @@ constexpr double kTwoPi = 2 * std::numbers::pi;
 // Points of one batch: a few megabytes for all batches in flight, and few
 // enough hand-overs between the two threads that they cost nothing.
 constexpr int32_t kBatch = 32768;
+// Batches made and not yet drawn, at most: room for the walk to run ahead.
+constexpr std::size_t kBatchesInFlight = 6;
 // Room past the arrays' ends: the loops read whole vectors.
 constexpr std::size_t kPad = 64;
 
@@ -164,8 +169,7 @@ struct Batch {
 // The frame is drawn in point order, so a pixel ends up with its last
 // point's colour, as in the set-up's layout with the renderer's owner pass;
 // and the tile entries that leave the field land on pixel (0, 0) in the
-// same order. Batch t is drawn while batch t + 2 is made, on the two
-// threads; batch t + 1 is complete by then and lends batch t its look-ahead.
+// same order. The batches are made on one thread and drawn on another.
 int32_t PatternGenerator::RenderWallpaperInChunks(int32_t width, int32_t height,
                                                   TDIB& wallpaper) {
   SetTarget(width, height);
@@ -178,23 +182,26 @@ int32_t PatternGenerator::RenderWallpaperInChunks(int32_t width, int32_t height,
   const int64_t total = std::max<int64_t>(int64_t{lastPoint} + 1, 0);
 
   // Planes of the field's own size (with the parking row and column),
-  // holding what the generator's planes hold where the two overlap.
+  // holding what the generator's planes hold where the two overlap. The
+  // three values of a cell sit side by side: the points write cells all
+  // over the field, and one cache line a point rather than three halves
+  // the time of a frame.
   const int32_t rows = fh + 1, cols = fw + 1;
   const auto cells = static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols);
-  ZeroBuffer<int32_t> red(cells), green(cells), blue(cells);
+  ZeroBuffer<int32_t> planes(3 * cells);
   const int32_t sharedRows = std::min(rows, cap_.PlaneRows);
   const int32_t sharedCols = std::min(cols, cap_.PlaneColumns);
   auto overlap = [&](bool intoField) {
-    const std::size_t bytes = static_cast<std::size_t>(sharedCols) * sizeof(int32_t);
     for (int32_t y = 0; y < sharedRows; ++y) {
-      const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(cols);
-      int32_t* big[3] = {red.data() + at, green.data() + at, blue.data() + at};
-      int32_t* own[3] = {&redPlane_[Cell(y, 0)], &greenPlane_[Cell(y, 0)], &bluePlane_[Cell(y, 0)]};
-      for (int p = 0; p < 3; ++p) {
+      int32_t* big = planes.data() + 3 * static_cast<std::size_t>(y) * static_cast<std::size_t>(cols);
+      int32_t* red = &redPlane_[Cell(y, 0)];
+      int32_t* green = &greenPlane_[Cell(y, 0)];
+      int32_t* blue = &bluePlane_[Cell(y, 0)];
+      for (int32_t x = 0; x < sharedCols; ++x, big += 3) {
         if (intoField) {
-          std::memcpy(big[p], own[p], bytes);
+          big[0] = red[x], big[1] = green[x], big[2] = blue[x];
         } else {
-          std::memcpy(own[p], big[p], bytes);
+          red[x] = big[0], green[x] = big[1], blue[x] = big[2];
         }
       }
     }
@@ -214,8 +221,9 @@ int32_t PatternGenerator::RenderWallpaperInChunks(int32_t width, int32_t height,
   // The look-ahead reaches into the next batch at most.
   const std::size_t batchPoints = std::max<std::size_t>(kBatch, look);
   const std::size_t cellsPerPoint = coarse ? kFigureEntries : 1;
-  Batch batches[3] = {Batch(batchPoints, look, cellsPerPoint), Batch(batchPoints, look, cellsPerPoint),
-                      Batch(batchPoints, look, cellsPerPoint)};
+  std::vector<Batch> batches;
+  batches.reserve(kBatchesInFlight);
+  for (std::size_t i = 0; i < kBatchesInFlight; ++i) batches.emplace_back(batchPoints, look, cellsPerPoint);
   const int64_t batchCount = (total + static_cast<int64_t>(batchPoints) - 1) /
                              static_cast<int64_t>(batchPoints);
 
@@ -246,7 +254,7 @@ int32_t PatternGenerator::RenderWallpaperInChunks(int32_t width, int32_t height,
 
   PointWalk walk(k, zoom_, settings_.Picture, fw, fh, stepX_.data(), stepY_.data(), stepX_.size());
   auto make = [&](int64_t t) {
-    Batch& b = batches[t % 3];
+    Batch& b = batches[static_cast<std::size_t>(t) % kBatchesInFlight];
     const int64_t left = total - t * static_cast<int64_t>(batchPoints);
     const auto n = static_cast<int32_t>(std::clamp<int64_t>(left, 0, batchPoints));
     b.count = n;
@@ -255,7 +263,7 @@ int32_t PatternGenerator::RenderWallpaperInChunks(int32_t width, int32_t height,
     for (int32_t i = 0; i < n; ++i) {
       const int32_t x0 = b.pixelX[i], y0 = b.pixelY[i];
       if (!coarse) {
-        b.cell[i] = y0 * cols + x0;
+        b.cell[i] = 3 * (y0 * cols + x0);
         continue;
       }
       int32_t* entry = &b.cell[static_cast<std::size_t>(i) * kFigureEntries];
@@ -263,7 +271,7 @@ int32_t PatternGenerator::RenderWallpaperInChunks(int32_t width, int32_t height,
         int32_t px = x0 + figureDX_[j];
         int32_t py = y0 + figureDY_[j];
         if (!(py > 0 && py < fh && px > 0 && px < fw)) px = py = 0;
-        entry[j] = py * cols + px;
+        entry[j] = 3 * (py * cols + px);
       }
     }
     // Past the last point the look-ahead reads zeros.
@@ -275,7 +283,7 @@ int32_t PatternGenerator::RenderWallpaperInChunks(int32_t width, int32_t height,
     }
     // The previous batch's look-ahead reaches into this one.
     if (t > 0 && look > 0) {
-      Batch& before = batches[(t - 1) % 3];
+      Batch& before = batches[static_cast<std::size_t>(t - 1) % kBatchesInFlight];
       std::memcpy(before.pointX.data() + batchPoints, b.pointX.data(), look * sizeof(double));
       std::memcpy(before.pointY.data() + batchPoints, b.pointY.data(), look * sizeof(double));
       std::memcpy(before.pointZ.data() + batchPoints, b.pointZ.data(), look * sizeof(double));
@@ -286,7 +294,7 @@ int32_t PatternGenerator::RenderWallpaperInChunks(int32_t width, int32_t height,
   if (!coarse) pixelModes.Prepare(in.color, ColorModePixelValue);
   const fastgen::KernelSet& kernels = fastgen::Kernels();
   auto draw = [&](int64_t t) {
-    const Batch& b = batches[t % 3];
+    const Batch& b = batches[static_cast<std::size_t>(t) % kBatchesInFlight];
     fastgen::TurnParams bt = turn;
     bt.tableX = b.pointX.data();
     bt.tableY = b.pointY.data();
@@ -301,7 +309,7 @@ int32_t PatternGenerator::RenderWallpaperInChunks(int32_t width, int32_t height,
       f.r = b.ringRadius.data();
       f.index = index.data();
       f.pixel = b.cell.data();
-      f.red = red.data(), f.green = green.data(), f.blue = blue.data();
+      f.red = planes.data(), f.green = planes.data() + 1, f.blue = planes.data() + 2;
       f.lut = pixelModes.Data();
       f.lutHalf = fastgen::PixelModeTable::kHalf;
       f.direct = ColorModePixelValue;
@@ -320,23 +328,47 @@ int32_t PatternGenerator::RenderWallpaperInChunks(int32_t width, int32_t height,
       f.weights = weights;
       f.weightCount = weightCount;
       f.mode = in.color;
-      f.red = red.data(), f.green = green.data(), f.blue = blue.data();
+      f.red = planes.data(), f.green = planes.data() + 1, f.blue = planes.data() + 2;
       kernels.coarse(f, 0, static_cast<std::size_t>(b.count));
     }
   };
 
-  // The batch after the last one is empty and only gives the last its zeros.
-  make(0);
-  if (batchCount > 0) make(1);
-  for (int64_t t = 0; t < batchCount; ++t) {
-    auto step = [&](std::size_t part) {
-      if (part == 0) {
-        if (t + 2 <= batchCount) make(t + 2);
-      } else {
-        draw(t);
+  // Batch t is drawn once batch t + 1 is made (it lends t its look-ahead);
+  // the batch after the last one is empty and only gives the last its
+  // zeros. Batch t is made once the batch that had its place is drawn.
+  if (workers_.Helpers() == 0) {
+    make(0);
+    for (int64_t t = 0; t < batchCount; ++t) {
+      make(t + 1);
+      draw(t);
+    }
+  } else {
+    // The walk on a thread of its own, running ahead of the drawing as far
+    // as the batches in flight allow: handing over one batch per job of the
+    // shared workers waited for the helper to wake every time.
+    std::atomic<int64_t> made{0}, drawn{0};
+    std::thread walker([&] {
+      for (int64_t t = 0; t <= batchCount; ++t) {
+        const int64_t free = t - static_cast<int64_t>(kBatchesInFlight) + 1;
+        for (int64_t d = drawn.load(std::memory_order_acquire); d < free;
+             d = drawn.load(std::memory_order_acquire)) {
+          drawn.wait(d, std::memory_order_acquire);
+        }
+        make(t);
+        made.store(t + 1, std::memory_order_release);
+        made.notify_one();
       }
-    };
-    workers_.Run(2, step);
+    });
+    for (int64_t t = 0; t < batchCount; ++t) {
+      for (int64_t m = made.load(std::memory_order_acquire); m < t + 2;
+           m = made.load(std::memory_order_acquire)) {
+        made.wait(m, std::memory_order_acquire);
+      }
+      draw(t);
+      drawn.store(t + 1, std::memory_order_release);
+      drawn.notify_one();
+    }
+    walker.join();
   }
 
   TDIB fieldBitmap;
@@ -344,13 +376,24 @@ int32_t PatternGenerator::RenderWallpaperInChunks(int32_t width, int32_t height,
     fieldBitmap.SetBitCount(24);
     fieldBitmap.SetSize(fw, fh);
   }
-  tav::CopyPlanesToBitmap(red.data(), green.data(), blue.data(), rows, cols, fieldBitmap,
-                          workers_);
+  // Low 8 bits, blue, green and red, as CopyPlanesToBitmap takes them.
+  if (!fieldBitmap.Empty()) fieldBitmap.ScanLine(0);  // private before the threads write
+  auto copy = [&](std::size_t half) {
+    const int32_t top = half == 0 ? 0 : fh / 2, bottom = half == 0 ? fh / 2 : fh;
+    for (int32_t y = top; y < bottom; ++y) {
+      uint8_t* row = fieldBitmap.ScanLine(y);
+      const int32_t* cell = planes.data() + 3 * static_cast<std::size_t>(y) * static_cast<std::size_t>(cols);
+      for (int32_t x = 0; x < fw; ++x, cell += 3, row += 3) {
+        row[0] = static_cast<uint8_t>(cell[2]);
+        row[1] = static_cast<uint8_t>(cell[1]);
+        row[2] = static_cast<uint8_t>(cell[0]);
+      }
+    }
+  };
+  if (!fieldBitmap.Empty()) workers_.Run(2, copy);
   // What this frame left is what the next render finds, as in the tables' path.
   overlap(false);
-  red = ZeroBuffer<int32_t>();
-  green = ZeroBuffer<int32_t>();
-  blue = ZeroBuffer<int32_t>();
+  planes = ZeroBuffer<int32_t>();
   if (NeedsBoxBlur()) fieldBitmap.BoxBlur(24, 1);
 
   if (fw == targetWidth_ && fh == targetHeight_ && !fieldBitmap.Empty()) {
