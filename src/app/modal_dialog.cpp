@@ -11,6 +11,7 @@
 #include "app/desktop_scale.hpp"
 #include "app/imgui_support.hpp"
 #include "app/window_icon.hpp"
+#include "display/dxdraw.hpp"
 
 namespace tav {
 
@@ -93,8 +94,7 @@ DialogWindow::DialogWindow(const char* title, int w, int h, float scale)
                               SDL_WINDOW_ALWAYS_ON_TOP | SDL_WINDOW_HIDDEN | kScaledWindowFlags)) {
   if (!window) throw std::runtime_error(SDL_GetError());
   SetWindowIcon(window.get());
-  renderer.reset(SDL_CreateRenderer(window.get(), -1, 0));
-  if (!renderer) renderer.reset(SDL_CreateRenderer(window.get(), -1, SDL_RENDERER_SOFTWARE));
+  renderer = CreateWindowRenderer(window.get());
   if (!renderer) throw std::runtime_error(SDL_GetError());
 }
 

@@ -67,7 +67,26 @@ int SoftwareDriverIndex() {
   return -1;
 }
 
+SdlRenderer MakeRenderer(SDL_Window* window, PresentPath path, Uint32 flags) {
+  SdlRenderer renderer;
+  if (path != PresentPath::Gl) {
+    // The window's framebuffer as X11 itself offers it (a shared-memory
+    // image), not a GL texture standing in for one; read when SDL makes
+    // the process's first window framebuffer.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    if (const int index = SoftwareDriverIndex(); index >= 0) renderer.reset(SDL_CreateRenderer(window, index, 0));
+  }
+  if (!renderer) renderer.reset(SDL_CreateRenderer(window, -1, flags));
+  return renderer;
+}
+
 }  // namespace
+
+SdlRenderer CreateWindowRenderer(SDL_Window* window) {
+  SdlRenderer renderer = MakeRenderer(window, ChoosePath(window), 0);
+  if (!renderer) renderer.reset(SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE));
+  return renderer;
+}
 
 // ---- back surface ----------------------------------------------------------
 
@@ -305,18 +324,7 @@ void TDXDraw::CreateRenderer() {
     renderer_ = sharedRenderer_;
   } else {
     path = ChoosePath(window_);
-    if (path != PresentPath::Gl) {
-      // The window's framebuffer as X11 itself offers it (a shared-memory
-      // image), not a GL texture standing in for one; read when SDL makes
-      // the process's first window framebuffer.
-      SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-      if (const int index = SoftwareDriverIndex(); index >= 0)
-        ownRenderer_.reset(SDL_CreateRenderer(window_, index, 0));
-    }
-    if (!ownRenderer_) {
-      const Uint32 flags = nowOptions_.Has(O::doWaitVBlank) ? SDL_RENDERER_PRESENTVSYNC : 0;
-      ownRenderer_.reset(SDL_CreateRenderer(window_, -1, flags));
-    }
+    ownRenderer_ = MakeRenderer(window_, path, nowOptions_.Has(O::doWaitVBlank) ? SDL_RENDERER_PRESENTVSYNC : 0);
     if (!ownRenderer_)
       throw EDXDrawError(dxconsts::FormatMessage(dxconsts::SCannotMade, dxconsts::SDirectDrawPrimarySurface));
     renderer_ = ownRenderer_.get();

@@ -32,6 +32,12 @@ namespace tav {
 
 class TDXDraw;
 
+// A renderer for a window that draws more than frames (the settings window,
+// a dialog): GL where it runs on a GPU, else SDL's software renderer on the
+// window's framebuffer, so that no GL is loaded where it would only be a
+// software rasteriser (display/present_path.hpp); null when none can be made.
+SdlRenderer CreateWindowRenderer(SDL_Window* window);
+
 // The back surface: pixels kept in memory and uploaded to a streaming texture
 // when presented. The texture is re-created only when the size changes; the
 // surface owns it, and its owner releases it before the renderer it was made

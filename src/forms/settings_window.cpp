@@ -91,12 +91,6 @@ void DrawTrackBar(ImVec2 pos, const Slider& bar, bool focused) {
 
 bool Shift(const SDL_KeyboardEvent& k) { return (k.keysym.mod & KMOD_SHIFT) != 0; }
 
-// An accelerated renderer where there is one, else SDL's software one.
-SdlRenderer CreateWindowRenderer(SDL_Window* window) {
-  SdlRenderer renderer(SDL_CreateRenderer(window, -1, 0));
-  if (!renderer) renderer.reset(SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE));
-  return renderer;
-}
 // A designed length on a desktop of the given scale, in window pixels.
 int Scaled(int length, float scale) { return static_cast<int>(std::lround(length * scale)); }
 
