@@ -95,6 +95,7 @@ void Application::Run() {
     Application& app;
     ~Forget() {
       app.mainWindow_ = nullptr;
+      app.ownWindows_.clear();
       app.handler_ = nullptr;
       app.pulse_ = nullptr;
     }
@@ -159,11 +160,37 @@ void Application::Dispatch(const SDL_Event& e) {
     Terminate();
     return;
   }
-  if (e.type == SDL_WINDOWEVENT && mainWindow_ && e.window.windowID == SDL_GetWindowID(mainWindow_)) {
+  if (e.type == SDL_WINDOWEVENT && OwnWindow(SDL_GetWindowFromID(e.window.windowID))) {
     if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) SetActive(true);
-    if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) SetActive(false);
+    // The focus moving on to another of ours (one monitor's window to the
+    // next) is no deactivation: SDL knows the new focus by now when the
+    // server said so in the same batch.
+    if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
+      SDL_Window* now = SDL_GetKeyboardFocus();
+      if (!now || now == SDL_GetWindowFromID(e.window.windowID) || !OwnWindow(now)) SetActive(false);
+    }
   }
   if (handler_) Guard([&] { handler_(e); });
+}
+
+void Application::AddOwnWindow(SDL_Window* window) {
+  if (window && !OwnWindow(window)) ownWindows_.push_back(window);
+}
+
+void Application::RemoveOwnWindow(SDL_Window* window) { std::erase(ownWindows_, window); }
+
+bool Application::OwnWindow(SDL_Window* window) const {
+  if (!window) return false;
+  return window == mainWindow_ || std::find(ownWindows_.begin(), ownWindows_.end(), window) != ownWindows_.end();
+}
+
+std::vector<SDL_Rect> Application::MonitorBounds() {
+  std::vector<SDL_Rect> monitors;
+  for (int i = 0, n = SDL_GetNumVideoDisplays(); i < n; ++i) {
+    SDL_Rect r{};
+    if (SDL_GetDisplayBounds(i, &r) == 0 && r.w > 0 && r.h > 0) monitors.push_back(r);
+  }
+  return monitors;
 }
 
 void Application::SetActive(bool active) {
@@ -257,6 +284,23 @@ SDL_Point Application::CursorScreenPos(SDL_Window* window) {
   }
   SDL_GetGlobalMouseState(&p.x, &p.y);
   return p;
+}
+
+SDL_Rect Application::WindowScreenRect(SDL_Window* window) {
+  SDL_Rect r{0, 0, 0, 0};
+  if (Display* dpy = XDisplayOf(window)) {
+    XWindowAttributes a{};
+    Window child = 0;
+    const Window w = XWindowOf(window);
+    if (XGetWindowAttributes(dpy, w, &a) && XTranslateCoordinates(dpy, w, a.root, 0, 0, &r.x, &r.y, &child)) {
+      r.w = a.width;
+      r.h = a.height;
+      return r;
+    }
+  }
+  SDL_GetWindowPosition(window, &r.x, &r.y);
+  SDL_GetWindowSize(window, &r.w, &r.h);
+  return r;
 }
 
 unsigned long Application::XErrorCount() { return gXErrors.load(); }

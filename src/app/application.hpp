@@ -1,7 +1,8 @@
 #pragma once
 // Application: the process's windowing object on SDL2. It carries the title,
-// the main window, the one event loop with its idle processing, activation
-// from window focus, the cursor's show count and the top-level error box.
+// the main window and the other windows it counts as its own, the one event
+// loop with its idle processing, activation from the focus of any of them,
+// the cursor's show count and the top-level error box.
 #include <SDL.h>
 
 #include <exception>
@@ -40,6 +41,19 @@ class Application final : public IdleHost {
   using EventHandler = std::function<void(const SDL_Event&)>;
   void SetMainWindow(SDL_Window* window, EventHandler handler);
   SDL_Window* MainWindow() const { return mainWindow_; }
+  // More windows of the main window's (one on each further monitor): their
+  // focus counts as the main window's, so the application stays active
+  // while the focus moves among them. Removed before they are destroyed.
+  void AddOwnWindow(SDL_Window* window);
+  void RemoveOwnWindow(SDL_Window* window);
+  bool OwnWindow(SDL_Window* window) const;
+
+  // The monitors' rectangles in global coordinates, SDL's display 0 first.
+  static std::vector<SDL_Rect> MonitorBounds();
+  // Where a window is on the screen. On X11 asked of the server: SDL puts
+  // a full-screen window where it asked for it, not where the window
+  // manager did.
+  static SDL_Rect WindowScreenRect(SDL_Window* window);
 
   // Shows the main window and handles events until Terminate. Without a main
   // window it returns at once. Errors raised before it are shown first. The
@@ -110,6 +124,7 @@ class Application final : public IdleHost {
 
   std::string title_;
   SDL_Window* mainWindow_ = nullptr;
+  std::vector<SDL_Window*> ownWindows_;  // besides the main window
   EventHandler handler_;
   IdleHandler* idle_ = nullptr;
   std::vector<ActivationListener*> listeners_;

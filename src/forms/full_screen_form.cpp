@@ -1,8 +1,10 @@
 #include "forms/full_screen_form.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
+#include <string_view>
 
 #include "app/command_line.hpp"
 #include "app/host_window_request.hpp"
@@ -12,40 +14,113 @@
 #include "forms/hosted_window.hpp"
 #include "preview/host_dialogs.hpp"
 
+
 namespace tav {
 
 using O = TDXDrawOption;
 
-// The password dialog drawn in this window with the display's renderer,
-// which a re-initialisation may have replaced since the last time.
-class TForm1::WindowPrompt final : public PasswordPrompt {
+// The password dialog on the monitor under the pointer, drawn with that
+// window's renderer, which a re-initialisation may have replaced since the
+// last time. With more monitors the others go on showing frames meanwhile.
+class TForm1::WindowPrompt final : public PasswordPrompt, private ModalBackdrop {
  public:
   explicit WindowPrompt(TForm1& form) : form_(form) {}
   std::optional<SecureString> Ask() override {
-    SdlPasswordPrompt prompt(form_.window_, form_.DXDraw.Renderer());
-    return prompt.Ask();
+    std::optional<SecureString> answer;
+    Run([&](SdlPasswordPrompt& prompt) { answer = prompt.Ask(); });
+    return answer;
   }
   void WrongPassword(std::chrono::milliseconds delay) override {
-    SdlPasswordPrompt prompt(form_.window_, form_.DXDraw.Renderer());
-    prompt.WrongPassword(delay);
+    Run([&](SdlPasswordPrompt& prompt) { prompt.WrongPassword(delay); });
   }
 
  private:
+  void Run(const std::function<void(SdlPasswordPrompt&)>& ask) {
+    TDXDraw& draw = form_.PromptDraw();
+    SDL_Window* const window = draw.Window();
+    const bool elsewhere = window != form_.window_;
+    if (elsewhere) {
+      // The keys go to the window with the focus (the grabs stay ours).
+      SDL_RaiseWindow(window);
+      SDL_SetWindowInputFocus(window);
+    }
+    struct Open {
+      TForm1& form;
+      ~Open() { form.promptDraw_ = nullptr; }
+    } open{form_};
+    form_.promptDraw_ = &draw;
+    SdlPasswordPrompt prompt(window, draw.Renderer(), this);
+    ask(prompt);
+    if (elsewhere && form_.running_) ScreenSaverRunning(form_.window_, true);
+  }
+  uint32_t ShowBehind(const std::function<void()>& drawDialog) override {
+    return form_.ServeBehindPrompt(*form_.promptDraw_, drawDialog);
+  }
+
   TForm1& form_;
 };
 
-SdlWindow TForm1::CreateFormWindow() {
-  // Borderless and on top, shown by the display set-up or the event loop.
-  // Made over the whole screen from the start: a renderer may have SDL
-  // re-create the window, at the place it was created.
-  SDL_Rect screen{0, 0, 640, 480};
-  SDL_GetDisplayBounds(0, &screen);
-  SdlWindow w(SDL_CreateWindow(kApplicationTitle, screen.x, screen.y, screen.w, screen.h,
+namespace {
+
+bool OnX11() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  return driver && std::string_view(driver) == "x11";
+}
+
+// On X11 the windows of the further monitors are override-redirect, as
+// XScreenSaver's are, and placed by us: a window manager puts a full-screen
+// window on the monitor it chooses (sway: the focused output), whatever
+// place the window asked for. The form's own window stays managed: the
+// window manager gives it the focus, which the frame timer runs on (and
+// Xwayland lets the focus move only among windows of a client it focused).
+// SDL reads this when it makes the X window, which it does again for a GL
+// renderer: the set-up runs inside it too.
+class PlacedByUs {
+ public:
+  explicit PlacedByUs(bool on) : on_(on) {
+    if (on_) SDL_SetHint(SDL_HINT_X11_FORCE_OVERRIDE_REDIRECT, "1");
+  }
+  ~PlacedByUs() {
+    if (on_) SDL_ResetHint(SDL_HINT_X11_FORCE_OVERRIDE_REDIRECT);
+  }
+  PlacedByUs(const PlacedByUs&) = delete;
+  PlacedByUs& operator=(const PlacedByUs&) = delete;
+
+ private:
+  const bool on_;
+};
+
+// Borderless and on top, shown by the display set-up or the event loop.
+// Made over the whole monitor from the start: a renderer may have SDL
+// re-create the window, at the place it was created (and SDL picks the
+// monitor of a full screen by the window's place).
+SdlWindow CreateScreenWindow(const SDL_Rect& monitor, bool placedByUs) {
+  PlacedByUs placed(placedByUs);
+  SdlWindow w(SDL_CreateWindow(kApplicationTitle, monitor.x, monitor.y, monitor.w, monitor.h,
                                SDL_WINDOW_BORDERLESS | SDL_WINDOW_ALWAYS_ON_TOP | SDL_WINDOW_HIDDEN));
   if (!w) throw std::runtime_error(SDL_GetError());
   SetWindowIcon(w.get());
   return w;
 }
+
+bool SameRect(const SDL_Rect& a, const SDL_Rect& b) { return a.x == b.x && a.y == b.y && a.w == b.w && a.h == b.h; }
+
+bool Contains(const SDL_Rect& r, SDL_Point p) { return p.x >= r.x && p.x < r.x + r.w && p.y >= r.y && p.y < r.y + r.h; }
+
+// How often the monitors are looked at besides SDL's own display events
+// (which say nothing of a monitor that changed its size).
+constexpr uint32_t kMonitorCheckMs = 500;
+
+}  // namespace
+
+SdlWindow TForm1::CreateFormWindow() {
+  SDL_Rect screen{0, 0, 640, 480};
+  SDL_GetDisplayBounds(0, &screen);
+  return CreateScreenWindow(screen, false);
+}
+
+TForm1::TMonitorWindow::TMonitorWindow(const SDL_Rect& bounds)
+    : Bounds(bounds), window_(CreateScreenWindow(bounds, OnX11())), DXDraw(window_.get()) {}
 
 TForm1::TForm1(Application& app, PasswordPrompt* prompt, const SettingsOverrides& options)
     : TForm1(app, prompt, CreateFormWindow(), nullptr, false, options) {}
@@ -67,6 +142,7 @@ TForm1::TForm1(Application& app, PasswordPrompt* prompt, SdlWindow own, SDL_Wind
       ownPrompt_(prompt ? nullptr : std::make_unique<WindowPrompt>(*this)),
       verifier_(prompt ? *prompt : *ownPrompt_, [this](bool show) { app_.ShowCursor(show); }) {
   CursorPos = [this] { return Application::CursorScreenPos(window_); };
+  MonitorBounds = [] { return Application::MonitorBounds(); };
   // The components as the form designer left them.
   DXDraw.SetOptions(kDefaultDXDrawOptions);  // doAllowReboot, doWaitVBlank, doCenter, ...
   DXDraw.AutoSize = true;
@@ -87,6 +163,7 @@ TForm1::TForm1(Application& app, PasswordPrompt* prompt, SdlWindow own, SDL_Wind
 TForm1::~TForm1() {
   if (!hosted_) app_.SetErrorBox(nullptr);
   DXTimer.SetEnabled(false);
+  while (!MonitorWindows.empty()) ReleaseMonitorWindow(MonitorWindows.begin());
   if (running_) ScreenSaverRunning(window_, false);
   // Then DXDraw gives the screen back, and our window goes after it.
 }
@@ -115,6 +192,8 @@ void TForm1::FormCreate() {
     generator.SetupFullScreen();
 
     DisplaySetup();
+    // The other monitors: a window each. Hosted, the host covers them.
+    if (!hosted_) CoverMonitors();
   } catch (...) {
     // No frame has been shown and none could be: a black window that only
     // repeats the error at every key would be all that is left. The error
@@ -146,6 +225,124 @@ void TForm1::DisplaySetup() {
   DXDraw.Initialize();
 }
 
+void TForm1::CoverMonitors() {
+  if (hosted_) return;
+  monitorsCheckedAt_ = SDL_GetTicks();
+  std::vector<SDL_Rect> monitors = MonitorBounds();
+  if (monitors.empty()) return;  // between two outputs: wait for the next look
+  monitorsSeen_ = monitors;
+  // The form's own window covers the monitor it is on: a window manager
+  // puts a full screen where it likes (sway: on the focused output). Off
+  // every monitor (its own went) it moves to the first.
+  const SDL_Point centre = MainCentre();
+  auto own = std::find_if(monitors.begin(), monitors.end(), [&](const SDL_Rect& m) { return Contains(m, centre); });
+  if (own == monitors.end()) {
+    own = monitors.begin();
+    if (promptDraw_ != &DXDraw) {
+      DXDraw.Finalize();
+      SDL_SetWindowPosition(window_, own->x, own->y);
+      SDL_DisplayMode desktop{};
+      if (SDL_GetDesktopDisplayMode(std::max(SDL_GetWindowDisplayIndex(window_), 0), &desktop) == 0)
+        SDL_SetWindowSize(window_, desktop.w, desktop.h);
+      SDL_GetWindowSize(window_, &ScreenWidth, &ScreenHeight);
+      app_.Guard([this] { DisplaySetup(); });
+    }
+  }
+  MainBounds = *own;
+  monitors.erase(own);
+  // Monitors gone (or changed): their windows go, but not the one the
+  // password dialog is open in.
+  for (auto it = MonitorWindows.begin(); it != MonitorWindows.end();) {
+    const bool still = std::any_of(monitors.begin(), monitors.end(),
+                                   [&](const SDL_Rect& m) { return SameRect(m, (*it)->Bounds); });
+    if (still || &(*it)->DXDraw == promptDraw_)
+      ++it;
+    else
+      ReleaseMonitorWindow(it);
+  }
+  for (const SDL_Rect& m : monitors) {
+    const bool covered = std::any_of(MonitorWindows.begin(), MonitorWindows.end(),
+                                     [&](const auto& w) { return SameRect(w->Bounds, m); });
+    if (covered) continue;
+    // One that cannot be set up says so once; the others run on.
+    app_.Guard([&] {
+      MonitorWindows.push_back(std::make_unique<TMonitorWindow>(m));
+      TMonitorWindow& monitor = *MonitorWindows.back();
+      app_.AddOwnWindow(monitor.Window());
+      monitor.DXDraw.OnMouseMove = [this](int x, int y) { DXDrawMouseMove(x, y); };
+      MonitorSetup(monitor);
+    });
+  }
+}
+
+void TForm1::MonitorSetup(TMonitorWindow& monitor) {
+  // As the form's own display set-up, at that monitor's own size and depth.
+  SDL_Window* const w = monitor.Window();
+  SDL_DisplayMode desktop{};
+  if (SDL_GetDesktopDisplayMode(std::max(SDL_GetWindowDisplayIndex(w), 0), &desktop) != 0)
+    throw std::runtime_error(SDL_GetError());
+  SDL_SetWindowSize(w, desktop.w, desktop.h);
+  TDXDraw& draw = monitor.DXDraw;
+  draw.Finalize();
+  DXDrawOptions options = DXDraw.Options();
+  // One window waits for the blank, not each in turn: the frame timer paces.
+  options.Remove(O::doWaitVBlank).Add(O::doFullScreen).Add(O::doStretch);
+  draw.SetOptions(options);
+  draw.Display.SetWidth(desktop.w);
+  draw.Display.SetHeight(desktop.h);
+  draw.SetSurfaceWidth(desktop.w);
+  draw.SetSurfaceHeight(desktop.h);
+  draw.Display.SetBitCount(static_cast<int>(SDL_BITSPERPIXEL(desktop.format)));
+  PlacedByUs placed(OnX11());
+  draw.Initialize();
+}
+
+void TForm1::ReleaseMonitorWindow(std::vector<std::unique_ptr<TMonitorWindow>>::iterator it) {
+  app_.RemoveOwnWindow((*it)->Window());
+  MonitorWindows.erase(it);
+}
+
+void TForm1::WatchMonitors() {
+  if (hosted_ || SDL_GetTicks() - monitorsCheckedAt_ < kMonitorCheckMs) return;
+  monitorsCheckedAt_ = SDL_GetTicks();
+  const std::vector<SDL_Rect> monitors = MonitorBounds();
+  const bool same = monitors.size() == monitorsSeen_.size() &&
+                    std::equal(monitors.begin(), monitors.end(), monitorsSeen_.begin(), SameRect);
+  if (!same || !Contains(MainBounds, MainCentre())) CoverMonitors();
+}
+
+SDL_Point TForm1::MainCentre() const {
+  const SDL_Rect r = Application::WindowScreenRect(window_);
+  return {r.x + r.w / 2, r.y + r.h / 2};
+}
+
+TDXDraw& TForm1::PromptDraw() {
+  const SDL_Point p = CursorPos();
+  for (auto& monitor : MonitorWindows)
+    if (Contains(monitor->Bounds, p) && monitor->DXDraw.CanDraw() && monitor->DXDraw.Renderer()) return monitor->DXDraw;
+  return DXDraw;
+}
+
+SDL_Window* TForm1::PromptWindow() { return PromptDraw().Window(); }
+
+uint32_t TForm1::ServeBehindPrompt(TDXDraw& prompt, const std::function<void()>& drawDialog) {
+  // The other monitors go on as the event loop would serve them (the tick
+  // leaves the dialog's surface alone); monitors come and go meanwhile too.
+  uint32_t wait = IdleHost::kWaitForever;
+  if (MonitorWindows.empty())
+    WatchMonitors();
+  else if (IdleHandler* idle = app_.CurrentIdleHandler())
+    app_.Guard([&] { wait = idle->Idle(); });
+  // The dialog over black, as on a single monitor.
+  if (SDL_Renderer* r = prompt.Renderer()) {
+    SDL_SetRenderDrawColor(r, 0, 0, 0, 255);
+    SDL_RenderClear(r);
+    drawDialog();
+    SDL_RenderPresent(r);
+  }
+  return std::min<uint32_t>(wait, kMonitorCheckMs);
+}
+
 void TForm1::CentreWindow() {
   // Worked out here: SDL centres by the size the window was created with.
   SDL_Rect screen{0, 0, ScreenWidth, ScreenHeight};
@@ -155,14 +352,21 @@ void TForm1::CentreWindow() {
   SDL_SetWindowPosition(window_, screen.x + (screen.w - w) / 2, screen.y + (screen.h - h) / 2);
 }
 
-// One frame: render, copy and blur, then fill, load, flip.
+// One frame: render, copy and blur once, then fill, load, flip on every
+// monitor's surface.
 void TForm1::DXTimerTimer(TDXTimer&, uint32_t) {
   generator.FrameTick();
-  if (!DXDraw.ReadyToDraw()) return;
-  DXDraw.Surface().Fill(0);
-  DXDraw.Surface().LoadFromBitmap(generator.FieldBitmap());
-  DXDraw.Flip();
-  ++framesShown_;
+  if (ShowFrame(DXDraw)) ++framesShown_;
+  for (auto& monitor : MonitorWindows) ShowFrame(monitor->DXDraw);
+  WatchMonitors();
+}
+
+bool TForm1::ShowFrame(TDXDraw& draw) {
+  if (&draw == promptDraw_ || !draw.ReadyToDraw()) return false;  // the dialog is there
+  draw.Surface().Fill(0);
+  draw.Surface().LoadFromBitmap(generator.FieldBitmap());
+  draw.Flip();
+  return true;
 }
 
 void TForm1::FormKeyDown(SDL_Keycode) {
@@ -216,6 +420,7 @@ void TForm1::RetryGrabs() {
   app_.ShowError(kNotLocked, kNotLockedNoticeMs);
   app_.ShowCursor(true);
   SDL_HideWindow(window_);
+  for (auto& monitor : MonitorWindows) SDL_HideWindow(monitor->Window());
   ScreenSaverRunning(window_, false);
   running_ = false;
   app_.Terminate(1);
@@ -225,6 +430,7 @@ void TForm1::EndScreenSaver() {
   if (!verifier_.VerifyPassword()) return;  // keeps running as it was
   app_.ShowCursor(true);
   SDL_HideWindow(window_);
+  for (auto& monitor : MonitorWindows) SDL_HideWindow(monitor->Window());
   ScreenSaverRunning(window_, false);
   running_ = false;
   app_.Terminate();
@@ -266,6 +472,11 @@ uint32_t TForm1::ShowBehind(const std::function<void()>& drawDialog) {
 
 void TForm1::HandleEvent(const SDL_Event& e) {
   DXDraw.HandleEvent(e);  // lost surfaces, repaint, mouse movement
+  for (auto& monitor : MonitorWindows) monitor->DXDraw.HandleEvent(e);
+  // Monitors come, go or change, or the window manager moved ours.
+  const bool moved = e.type == SDL_WINDOWEVENT && e.window.windowID == SDL_GetWindowID(window_) &&
+                     (e.window.event == SDL_WINDOWEVENT_MOVED || e.window.event == SDL_WINDOWEVENT_DISPLAY_CHANGED);
+  if (e.type == SDL_DISPLAYEVENT || moved) CoverMonitors();
   // Every key counts: while the flag is set the keyboard is ours anyway.
   if (e.type == SDL_KEYDOWN) FormKeyDown(e.key.keysym.sym);
 }

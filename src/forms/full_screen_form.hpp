@@ -1,11 +1,15 @@
 #pragma once
-// TForm1: the full-screen screen saver. One borderless window over the whole
-// screen, kept on top, showing the generated animation until a key press or
+// TForm1: the full-screen screen saver. One borderless window over each
+// monitor, kept on top, showing the generated animation until a key press or
 // a mouse movement of more than 5 pixels ends it after the password check.
+// The form's own window covers the monitor it is on (the first, unless the
+// window manager put it elsewhere); each further one gets a
+// TMonitorWindow of the form's, which shows the same frames.
 #include <SDL.h>
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "app/application.hpp"
 #include "app/modal_dialog.hpp"
@@ -53,6 +57,32 @@ class TForm1 final : private ModalBackdrop {
 
   // Where the cursor is on the screen; the desktop's pointer by default.
   std::function<SDL_Point()> CursorPos;
+  // The monitors in global coordinates, the form's own first; SDL's
+  // displays by default.
+  std::function<std::vector<SDL_Rect>()> MonitorBounds;
+
+  // The window and display surface over one further monitor.
+  class TMonitorWindow {
+   public:
+    explicit TMonitorWindow(const SDL_Rect& bounds);  // raises std::runtime_error
+    const SDL_Rect Bounds;  // the monitor it covers
+    SDL_Window* Window() const { return window_.get(); }
+
+   private:
+    SdlWindow window_;  // before DXDraw: it goes after it
+
+   public:
+    TDXDraw DXDraw;
+  };
+  std::vector<std::unique_ptr<TMonitorWindow>> MonitorWindows;
+  SDL_Rect MainBounds{0, 0, 0, 0};  // the monitor the form's own window covers
+
+  // Gives every monitor its window and releases those of monitors that are
+  // gone; the form's own window moves when the first monitor changed.
+  void CoverMonitors();
+  // Where the password dialog goes: the window on the monitor under the
+  // pointer (the form's own when the pointer is on none of them).
+  SDL_Window* PromptWindow();
 
   // State of the mode.
   int32_t ScreenWidth = 0, ScreenHeight = 0;
@@ -68,6 +98,13 @@ class TForm1 final : private ModalBackdrop {
   class WindowPrompt;
   static SdlWindow CreateFormWindow();
   void DisplaySetup();  // display (re-)initialisation
+  void MonitorSetup(TMonitorWindow& monitor);
+  void ReleaseMonitorWindow(std::vector<std::unique_ptr<TMonitorWindow>>::iterator it);
+  bool ShowFrame(TDXDraw& draw);
+  SDL_Point MainCentre() const;
+  void WatchMonitors();
+  TDXDraw& PromptDraw();
+  uint32_t ServeBehindPrompt(TDXDraw& prompt, const std::function<void()>& drawDialog);
   void CentreWindow();
   void EndScreenSaver();
   // The error box over the running animation; false when nothing is shown
@@ -101,6 +138,9 @@ class TForm1 final : private ModalBackdrop {
   bool running_ = false;  // the screen-saver-running flag as we set it
   uint64_t framesShown_ = 0;
   uint32_t grabsRefusedSince_ = 0;
+  std::vector<SDL_Rect> monitorsSeen_;  // as CoverMonitors last found them
+  uint32_t monitorsCheckedAt_ = 0;
+  TDXDraw* promptDraw_ = nullptr;       // the surface the password dialog is on, while it is open
 };
 
 }  // namespace tav

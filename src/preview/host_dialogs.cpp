@@ -79,7 +79,7 @@ void SdlPasswordPrompt::Run(const std::function<bool(SDL_Renderer*)>& frame) {
     SDL_RaiseWindow(window);
     ScreenSaverRunning(window, true);  // the keyboard is the dialog's while it is open
   }
-  RunModal(window, renderer, [&] { return frame(renderer); });
+  RunModal(window, renderer, [&] { return frame(renderer); }, own ? nullptr : backdrop_);
   if (own) ScreenSaverRunning(window, false);
 }
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 
+#include "app/modal_dialog.hpp"
 #include "preview/host_services.hpp"
 
 namespace tav {
@@ -21,11 +22,13 @@ bool ScreenSaverRunning(SDL_Window* window, bool running);
 // full-screen window keeps its grabs, so the keys reach the dialog), or,
 // without them, in a small window of its own above everything else that
 // holds the keyboard while it is open. It runs its own modal loop: no
-// frames are drawn meanwhile.
+// frames are drawn meanwhile, unless a backdrop (app/modal_dialog) serves
+// them and presents the dialog.
 class SdlPasswordPrompt final : public PasswordPrompt {
  public:
-  SdlPasswordPrompt(SDL_Window* window = nullptr, SDL_Renderer* renderer = nullptr)
-      : window_(window), renderer_(renderer) {}
+  SdlPasswordPrompt(SDL_Window* window = nullptr, SDL_Renderer* renderer = nullptr,
+                    ModalBackdrop* backdrop = nullptr)
+      : window_(window), renderer_(renderer), backdrop_(backdrop) {}
   std::optional<SecureString> Ask() override;
   // The notice in the same place; input made meanwhile is dropped, so that
   // the saver goes back to its animation rather than straight to the dialog.
@@ -37,6 +40,7 @@ class SdlPasswordPrompt final : public PasswordPrompt {
 
   SDL_Window* window_;
   SDL_Renderer* renderer_;
+  ModalBackdrop* backdrop_;
 };
 
 }  // namespace tav

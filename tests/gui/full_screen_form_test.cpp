@@ -6,6 +6,8 @@
 #include <cstring>
 #include <deque>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "app/application.hpp"
 #include "app/modes.hpp"
@@ -177,6 +179,69 @@ TEST(FullScreenForm, DisplayThatCannotBeSetUpShowsTheErrorAndKeepsTheWindow) {
   const size_t bytes = after.WidthBytes() * static_cast<size_t>(after.Height());
   EXPECT_FALSE(after.SharesStoreWith(before));
   EXPECT_NE(std::memcmp(after.Bits(), before.Bits(), bytes), 0);
+}
+
+// Several monitors (SDL's dummy display and made-up ones around it): the
+// pointer is measured in global coordinates whichever window it moves over,
+// the password dialog goes to the monitor under it, and monitors that go
+// take their windows with them.
+TEST(FullScreenForm, EveryMonitorHasAWindowAndThePointerCountsInGlobalCoordinates) {
+  const SDL_Rect first{0, 0, 1024, 768};  // the dummy driver's one display
+  struct Case {
+    const char* layout;
+    std::vector<SDL_Rect> monitors;  // after the first
+    size_t on;                       // the monitor the pointer moves over (0: the first)
+    SDL_Point from, to;              // global
+    bool ends;
+  } cases[] = {
+      {"right", {{1024, 0, 1280, 720}}, 1, {1300, 100}, {1305, 105}, false},
+      {"right", {{1024, 0, 1280, 720}}, 1, {1300, 100}, {1306, 100}, true},
+      {"left, higher", {{-1280, -200, 1280, 1024}}, 1, {-600, -150}, {-600, -155}, false},
+      {"left, higher", {{-1280, -200, 1280, 1024}}, 1, {-600, -150}, {-600, -144}, true},
+      {"below and right", {{0, 768, 800, 600}, {1024, 0, 640, 480}}, 2, {1100, 50}, {1095, 45}, false},
+      {"below and right", {{0, 768, 800, 600}, {1024, 0, 640, 480}}, 1, {10, 800}, {10, 806}, true},
+      {"below and right", {{0, 768, 800, 600}, {1024, 0, 640, 480}}, 0, {1000, 700}, {1003, 702}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.layout) + ", monitor " + std::to_string(c.on));
+    DummyScreen s;
+    s.Start();
+    std::vector<SDL_Rect> monitors{first};
+    monitors.insert(monitors.end(), c.monitors.begin(), c.monitors.end());
+    s.form->MonitorBounds = [&] { return monitors; };
+    s.form->CoverMonitors();
+    ASSERT_EQ(s.form->MonitorWindows.size(), c.monitors.size());
+    // One tick shows the frame on every monitor.
+    s.form->DXTimerTimer(s.form->DXTimer, 1);
+    for (auto& m : s.form->MonitorWindows) {
+      EXPECT_TRUE(s.app->OwnWindow(m->Window()));
+      EXPECT_EQ(m->DXDraw.SurfaceWidth(), s.form->generator.FieldBitmap().Width());
+    }
+
+    SDL_Window* over = c.on == 0 ? s.form->Window() : s.form->MonitorWindows[c.on - 1]->Window();
+    s.cursor = c.from;
+    EXPECT_EQ(s.form->PromptWindow(), over);
+    s.form->SavedCursorPos = c.from;
+    s.cursor = c.to;
+    SDL_Event e{};
+    e.type = SDL_MOUSEMOTION;
+    e.motion.windowID = SDL_GetWindowID(over);
+    e.motion.x = c.to.x - monitors[c.on].x;  // the window's own coordinates
+    e.motion.y = c.to.y - monitors[c.on].y;
+    s.form->HandleEvent(e);
+    EXPECT_EQ(s.app->Terminated(), c.ends);
+
+    // The monitor the pointer was on goes; the others keep their windows.
+    if (c.on == 0) continue;
+    SDL_Window* kept = c.monitors.size() > 1 ? s.form->MonitorWindows[2 - c.on]->Window() : nullptr;
+    monitors.erase(monitors.begin() + static_cast<ptrdiff_t>(c.on));
+    s.form->CoverMonitors();
+    ASSERT_EQ(s.form->MonitorWindows.size(), c.monitors.size() - 1);
+    EXPECT_FALSE(s.app->OwnWindow(over));
+    if (kept) {
+      EXPECT_EQ(s.form->MonitorWindows[0]->Window(), kept);
+    }
+  }
 }
 
 TEST(FullScreenForm, WithoutPasswordNoDialogIsShown) {
