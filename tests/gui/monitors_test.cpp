@@ -44,7 +44,7 @@ bool ShowsAnimation(tavtest::Sway& sway, const std::string& output, const tavtes
       20s, 200ms);
 }
 
-// Both ways to the screen: the GL one is where a window once never showed
+// Every way to the screen: the GL one is where a window once never showed
 // (SDL makes the window anew for GL, and sway maps a window only once it
 // has drawn something).
 class Monitors : public ::testing::TestWithParam<const char*> {};
@@ -93,6 +93,6 @@ TEST_P(Monitors, XwaylandEveryOutputShowsTheAnimationAKeyEndsItAndANewOutputIsCo
   EXPECT_EQ(saver->Wait(10s), 0) << saver->Output();
 }
 
-INSTANTIATE_TEST_SUITE_P(PresentPaths, Monitors, ::testing::Values("software", "gl"));
+INSTANTIATE_TEST_SUITE_P(PresentPaths, Monitors, ::testing::Values("xrender", "software", "gl"));
 
 }  // namespace
