@@ -8,14 +8,20 @@
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "app/modal_dialog.hpp"
+#include "app/relative_pointer.hpp"
 #include "app/window_icon.hpp"
 
 namespace tav {
 namespace {
 
 std::atomic<unsigned long> gXErrors{0};
+// The pointer on Wayland, from the motion events of the one event loop.
+RelativePointer gWaylandPointer;
 
 // Xlib's default handler ends the process on any protocol error, which a
 // window that vanishes under us (a host's preview, a grab that races) can
@@ -26,22 +32,40 @@ int IgnoreXError(Display*, XErrorEvent*) {
   return 0;
 }
 
+bool Set(const char* name) {
+  const char* v = std::getenv(name);
+  return v && *v;
+}
+
 // SDL's video on a real display. Left to itself SDL falls back to its
 // offscreen or dummy driver, where a saver runs on unseen until it is
 // killed. A driver the caller names in SDL_VIDEODRIVER is taken as given.
-void StartVideo() {
-  if (const char* named = std::getenv("SDL_VIDEODRIVER"); named && *named) {
+// SDL 2.26 tries X11 before Wayland, which on a Wayland session would put
+// us on Xwayland: there the compositor's outputs, idle handling and stacking
+// reach us only second-hand. So a session with a compositor gets Wayland
+// first, X11 (its Xwayland) if that fails.
+void StartVideo(Windowing windowing) {
+  if (Set("SDL_VIDEODRIVER")) {
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) throw ENoDisplay(SDL_GetError());
     return;
   }
+  std::vector<std::string> order;
+  if (windowing == Windowing::X11) {
+    order = {"x11"};
+  } else if (Set("WAYLAND_DISPLAY")) {
+    order = {"wayland", "x11"};
+  } else {
+    for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) order.emplace_back(SDL_GetVideoDriver(i));  // SDL's order
+  }
   std::string reasons;
-  for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) {  // in SDL's order of preference
-    const std::string_view name = SDL_GetVideoDriver(i);
+  for (const std::string& name : order) {
     if (name != "x11" && name != "wayland") continue;
-    SDL_SetHint(SDL_HINT_VIDEODRIVER, name.data());
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, name.c_str());
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return;
     reasons += (reasons.empty() ? "" : "; ") + std::string(SDL_GetError());
   }
+  if (windowing == Windowing::X11 && !Set("DISPLAY") && Set("WAYLAND_DISPLAY"))
+    reasons = "this mode draws into X11 windows, and this Wayland session has no X11 display (DISPLAY is not set)";
   throw ENoDisplay(reasons.empty() ? "no X11 or Wayland video driver" : reasons);
 }
 
@@ -52,7 +76,7 @@ bool OnX11() {
 
 }  // namespace
 
-Application::Application(std::string title) : title_(std::move(title)) {
+Application::Application(std::string title, Windowing windowing) : title_(std::move(title)) {
   // A screen saver that minimises when something else takes focus would
   // lose its surface for nothing.
   SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
@@ -69,7 +93,7 @@ Application::Application(std::string title) : title_(std::move(title)) {
   XSetErrorHandler(IgnoreXError);
   if (SDL_Init(SDL_INIT_EVENTS) != 0) throw std::runtime_error(std::string("SDL: ") + SDL_GetError());
   try {
-    StartVideo();
+    StartVideo(windowing);
   } catch (...) {
     SDL_Quit();
     throw;
@@ -160,6 +184,7 @@ void Application::Dispatch(const SDL_Event& e) {
     Terminate();
     return;
   }
+  if (e.type == SDL_MOUSEMOTION && OnWayland()) gWaylandPointer.Moved(e.motion.windowID, e.motion.x, e.motion.y);
   if (e.type == SDL_WINDOWEVENT && OwnWindow(SDL_GetWindowFromID(e.window.windowID))) {
     if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) SetActive(true);
     // The focus moving on to another of ours (one monitor's window to the
@@ -282,6 +307,10 @@ SDL_Point Application::CursorScreenPos(SDL_Window* window) {
     unsigned int mask = 0;
     if (XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &p.x, &p.y, &wx, &wy, &mask)) return p;
   }
+  if (OnWayland()) {
+    const RelativePointer::Point summed = gWaylandPointer.Position();
+    return {summed.x, summed.y};
+  }
   SDL_GetGlobalMouseState(&p.x, &p.y);
   return p;
 }
@@ -301,6 +330,11 @@ SDL_Rect Application::WindowScreenRect(SDL_Window* window) {
   SDL_GetWindowPosition(window, &r.x, &r.y);
   SDL_GetWindowSize(window, &r.w, &r.h);
   return r;
+}
+
+bool Application::OnWayland() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  return driver && std::string_view(driver) == "wayland";
 }
 
 unsigned long Application::XErrorCount() { return gXErrors.load(); }

@@ -24,12 +24,17 @@ class ENoDisplay : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Which display a mode can run on. Native: Wayland when the session has a
+// compositor (WAYLAND_DISPLAY), else X11. X11: modes whose windows live in
+// other programs' X11 windows (the preview, the XScreenSaver modes).
+enum class Windowing { Native, X11 };
+
 class Application final : public IdleHost {
  public:
-  // Sets the title before anything else exists, then starts SDL's video on
-  // X11 or Wayland (raises ENoDisplay when neither opens) and our own X
-  // error handler.
-  explicit Application(std::string title);
+  // Sets the title before anything else exists, then starts SDL's video
+  // (raises ENoDisplay when nothing opens) and our own X error handler.
+  // SDL_VIDEODRIVER, when set, names the driver whatever windowing says.
+  explicit Application(std::string title, Windowing windowing = Windowing::Native);
   ~Application();
   Application(const Application&) = delete;
   Application& operator=(const Application&) = delete;
@@ -109,8 +114,12 @@ class Application final : public IdleHost {
   // not run on X11.
   static _XDisplay* XDisplayOf(SDL_Window* window);
   static unsigned long XWindowOf(SDL_Window* window);
+  // Whether SDL runs on a Wayland compositor's own protocol.
+  static bool OnWayland();
   // The pointer's position on the screen. On X11 asked of the server, as
-  // SDL's own answer can lag behind the last motion.
+  // SDL's own answer can lag behind the last motion. On Wayland, which tells
+  // a client no global position, the motion over our windows summed from
+  // (0, 0) at the start.
   static SDL_Point CursorScreenPos(SDL_Window* window);
   // X protocol errors seen by our handler since the start.
   static unsigned long XErrorCount();

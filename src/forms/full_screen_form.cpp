@@ -398,6 +398,11 @@ constexpr uint32_t kGrabPatienceMs = 5000;
 // How long the saver says it is not locked before it ends.
 constexpr uint32_t kNotLockedNoticeMs = 10000;
 constexpr const char* kNotLocked = "The keyboard could not be grabbed; the screen is not locked.";
+// A Wayland client can neither take the keyboard from the compositor nor
+// learn whether its shortcuts still get through, and SDL 2.26 has no
+// session lock: a saver there cannot lock.
+constexpr const char* kCannotLock =
+    "The screen cannot be locked on this desktop; use its own screen locker (for example swaylock).";
 
 }  // namespace
 
@@ -493,6 +498,11 @@ int RunFullScreen(int argc, char** argv) {
   if (DesktopBackgroundRequest(argc, argv, std::getenv("XSCREENSAVER_WINDOW")))
     return RunDesktopBackground(options.settings);
   Application app(kApplicationTitle);
+  if (Application::OnWayland() && PasswordProtectionSet()) {
+    // Rather than look locked and not be.
+    app.ShowError(kCannotLock, kNotLockedNoticeMs);
+    return 1;
+  }
   TForm1 form(app, nullptr, options.settings);
   app.SetMainWindow(form.Window(), [&form](const SDL_Event& e) { form.HandleEvent(e); });
   app.Run();

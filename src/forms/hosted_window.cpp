@@ -125,7 +125,8 @@ int RunInHostWindow(uint32_t host, const SettingsOverrides& options, bool backgr
   // a drawable that is gone, took a garbage size and stalled for seconds.
   SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-  Application app(kApplicationTitle);
+  // The host's window is an X11 window, on a Wayland session too (Xwayland's).
+  Application app(kApplicationTitle, Windowing::X11);
   app.SetErrorsToStderrOnly();  // the host holds the input: a box could never close
   std::optional<HostedWindow> hosted;
   try {

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -373,7 +374,7 @@ class PreviewPasswordCheck {
         // SDL would turn SIGTERM into a quit event that only the dialog
         // reads; the preview must stay as easy to end as before.
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-        app_.emplace(kApplicationTitle);
+        app_.emplace(kApplicationTitle, Windowing::X11);  // beside the X11 preview
         verifier_.emplace(prompt_, [this](bool show) { app_->ShowCursor(show); });
       }
       return verifier_->VerifyPassword();
@@ -395,7 +396,17 @@ int PreviewRun(unsigned long parent, const std::function<bool()>& verifyPassword
   // Two threads use Xlib, each with its own connection.
   XInitThreads();
   XDisplayPtr dpy(XOpenDisplay(nullptr));
-  if (!dpy) return 1;
+  if (!dpy) {
+    // The host's window id is an X11 id: nothing else can stand in.
+    const char* x = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((!x || !*x) && wayland && *wayland)
+      std::fprintf(stderr, "tavorensia: cannot open display (the preview draws into an X11 window, "
+                           "and this Wayland session has no X11 display: DISPLAY is not set)\n");
+    else
+      std::fprintf(stderr, "tavorensia: cannot open display (%s)\n", XDisplayName(nullptr));
+    return 1;
+  }
   XSetErrorHandler(NoteXError);
   PreviewWindow preview(std::move(dpy), verifyPassword);
   return preview.PreviewRun(parent);

@@ -202,6 +202,13 @@ int Sway::Type(const std::vector<std::string>& args) {
   return Run(argv);
 }
 
+std::unique_ptr<Process> Sway::PlugKeyboard() {
+  // wtype plugs its keyboard in, then sleeps before its one key.
+  auto keyboard = Start({"wtype", "-s", "3600000", "-k", "F24"});
+  WaitUntil([&] { return Query("get_seats", ".[0].capabilities") == "2"; }, 5s);
+  return keyboard;
+}
+
 std::optional<Shot> ReadPng(const fs::path& file) {
   png_image image;
   std::memset(&image, 0, sizeof image);

@@ -73,8 +73,16 @@ class Sway {
 
   // A screenshot of one output (`grim -o name`), nullopt when it failed.
   std::optional<Shot> Grab(const std::string& output);
-  // `wtype args...` (for example {"-k", "space"}): its exit status.
+  // `wtype args...` (for example {"-k", "space"}): its exit status. Each
+  // call plugs in a virtual keyboard of its own and unplugs it at the end.
   int Type(const std::vector<std::string>& args);
+  // A virtual keyboard that stays plugged in until the process is killed.
+  // The headless seat has no keyboard; SDL 2.26's Wayland back end crashes
+  // when one appears with a key already down, or when the seat announces a
+  // keyboard but has no keymap (as after a wtype came and went while
+  // another keyboard stayed) at the moment a window gets the keyboard: plug
+  // this in before a Wayland client starts.
+  std::unique_ptr<Process> PlugKeyboard();
 
  private:
   HackUser user_;

@@ -1,0 +1,137 @@
+// "tavorensia" natively on a Wayland compositor (a headless sway of the
+// test's own): the saver covers the outputs, does not hold off the desktop's
+// own idle handling, and ends on a key; with a password set it says it
+// cannot lock, and ends; the modes that draw into X11 windows say they need
+// one.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <thread>
+
+#include "compositor.hpp"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+// As in the other end-to-end tests: SDL's session-bus library leaves blocks
+// behind that the leak checker cannot attribute.
+const std::map<std::string, std::string> kEnv{{"SDL_VIDEODRIVER", ""}, {"ASAN_OPTIONS", "detect_leaks=0"}};
+
+// One line a view, picked from the compositor's tree: "shell fullscreen inhibit_idle".
+std::string OurViews(tavtest::Sway& sway) {
+  return sway
+      .Query("get_tree",
+             "[.. | objects | select(.app_id? == \"tavorensia\")] | .[] | "
+             "\"\\(.shell) \\(.fullscreen_mode) \\(.inhibit_idle) \\(.rect.width)x\\(.rect.height)\"")
+      .value_or("");
+}
+
+TEST(Wayland, SaverCoversTheOutputAndAKeyEndsIt) {
+  if (const auto why = tavtest::Sway::Unavailable()) GTEST_SKIP() << *why;
+  tavtest::Sway sway({{1280, 720, 0, 0}, {1024, 768, 1280, 0}});
+  ASSERT_TRUE(sway.Ok()) << sway.Log();
+  const auto keyboard = sway.PlugKeyboard();
+  const auto desktop = sway.Grab("HEADLESS-1");
+  ASSERT_TRUE(desktop);
+
+  // DISPLAY is set as well (sway's Xwayland): Wayland is still the choice.
+  auto saver = sway.Start({TAV_EXE, "/s"}, true, kEnv);
+  std::string views;
+  ASSERT_TRUE(tavtest::WaitUntil([&] { return (views = OurViews(sway)) == "xdg_shell 1 false 1280x720"; }, 20s,
+                                 100ms))
+      << "views: " << views << "\n" << saver->Output();
+  std::optional<tavtest::Shot> first, second;
+  ASSERT_TRUE(tavtest::WaitUntil(
+      [&] {
+        first = sway.Grab("HEADLESS-1");
+        return first && first->DifferentShare(*desktop) > 0.9;
+      },
+      10s, 100ms))
+      << saver->Output();
+  std::this_thread::sleep_for(500ms);
+  second = sway.Grab("HEADLESS-1");
+  ASSERT_TRUE(second);
+  std::cout << "HEADLESS-1: share unlike the desktop " << second->DifferentShare(*desktop)
+            << ", changed over 0.5 s " << first->DifferentShare(*second) << "\n";
+  EXPECT_GT(first->DifferentShare(*second), 0.1);
+
+  ASSERT_TRUE(saver->Running()) << saver->Output();
+  EXPECT_EQ(sway.Type({"-k", "space"}), 0);
+  EXPECT_EQ(saver->Wait(10s), 0) << saver->Output();
+}
+
+// A Wayland client cannot lock the screen: with a password set the saver
+// shows why for 10 s and ends with status 1, rather than look locked.
+TEST(Wayland, WithAPasswordTheSaverSaysItCannotLockAndEnds) {
+  if (const auto why = tavtest::Sway::Unavailable()) GTEST_SKIP() << *why;
+  tavtest::Sway sway({{1024, 768, 0, 0}});
+  ASSERT_TRUE(sway.Ok()) << sway.Log();
+  {
+    // The password, set in the change dialog: a window of its own on Wayland too.
+    const auto keyboard = sway.PlugKeyboard();
+    auto change = sway.Start({TAV_EXE, "/a"}, false, kEnv);
+    ASSERT_TRUE(tavtest::WaitUntil([&] { return !OurViews(sway).empty(); }, 20s, 100ms)) << change->Output();
+    std::this_thread::sleep_for(500ms);
+    for (const std::vector<std::string>& keys :
+         {std::vector<std::string>{"open sesame"}, {"-k", "Tab"}, {"open sesame"}, {"-k", "Return"}}) {
+      EXPECT_EQ(sway.Type(keys), 0);
+    }
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(sway.Type({"-k", "Return"}), 0);  // "Password changed."
+    ASSERT_EQ(change->Wait(10s), 0) << change->Output();
+  }
+  const std::string hive = tavtest::ReadFile(sway.Home() / ".config/tavorensia/registry.reg");
+  ASSERT_NE(hive.find("\"ScreenSaveUsePassword\"=dword:00000001"), std::string::npos) << hive;
+
+  const auto t0 = Clock::now();
+  auto saver = sway.Start({TAV_EXE, "/s"}, false, kEnv);
+  std::string views;
+  EXPECT_TRUE(tavtest::WaitUntil([&] { return !(views = OurViews(sway)).empty(); }, 10s, 100ms)) << saver->Output();
+  EXPECT_EQ(views.find(" 1 "), std::string::npos) << "a full-screen window: " << views;
+  const auto status = saver->Wait(20s);
+  const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+  std::cout << "password set: box shown, ended after " << seconds << " s\n";
+  ASSERT_TRUE(status) << "still running";
+  EXPECT_EQ(*status, 1) << saver->Output();
+  EXPECT_GE(seconds, 10);
+  EXPECT_NE(saver->Output().find("The screen cannot be locked on this desktop; use its own screen locker "
+                                 "(for example swaylock)."),
+            std::string::npos)
+      << saver->Output();
+}
+
+// The modes whose windows are X11 windows, on a session without X11.
+TEST(Wayland, X11ModesOnAWaylandOnlySessionSaySoAndEnd) {
+  if (const auto why = tavtest::Sway::Unavailable()) GTEST_SKIP() << *why;
+  tavtest::Sway sway({{640, 480, 0, 0}});
+  ASSERT_TRUE(sway.Ok()) << sway.Log();
+  struct Case {
+    std::vector<std::string> args;
+    std::map<std::string, std::string> env;
+    std::string says;
+  };
+  const Case cases[] = {
+      {{"/p", "1234"}, {}, "the preview draws into an X11 window, and this Wayland session has no X11 display"},
+      {{"--root"}, {{"XSCREENSAVER_WINDOW", "0x400007"}}, "this Wayland session has no X11 display"},
+      {{"--root"}, {}, "no X display to draw on"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.front() + (c.env.empty() ? "" : " under XScreenSaver"));
+    std::vector<std::string> argv{TAV_EXE};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    std::map<std::string, std::string> env = kEnv;
+    env.insert(c.env.begin(), c.env.end());
+    std::string out;
+    EXPECT_EQ(sway.Run(argv, &out, false, env), 1) << out;
+    EXPECT_NE(out.find(c.says), std::string::npos) << out;
+    EXPECT_EQ(OurViews(sway), "");
+  }
+}
+
+}  // namespace
