@@ -3,14 +3,30 @@
 // Xwayland, an output can be added, and nothing of it outlives the object.
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
 
 #include "compositor.hpp"
 
 namespace {
 
 using namespace std::chrono_literals;
-namespace fs = std::filesystem;
+
+// Whether an X server still answers on the socket. The file itself can stay
+// behind an Xwayland that was killed rather than asked to end.
+bool Listening(const std::string& path) {
+  const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  if (fd < 0) return false;
+  sockaddr_un a{};
+  a.sun_family = AF_UNIX;
+  std::strncpy(a.sun_path, path.c_str(), sizeof a.sun_path - 1);
+  const bool up = connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
+  close(fd);
+  return up;
+}
 
 TEST(Compositor, OutputsScreenshotsXwaylandAndTeardown) {
   if (const auto why = tavtest::Sway::Unavailable()) GTEST_SKIP() << *why;
@@ -30,6 +46,7 @@ TEST(Compositor, OutputsScreenshotsXwaylandAndTeardown) {
     const std::string x = sway.XDisplay();
     ASSERT_EQ(x.rfind(':', 0), 0u) << "DISPLAY '" << x << "'";
     xSocket = "/tmp/.X11-unix/X" + x.substr(1);
+    EXPECT_TRUE(tavtest::WaitUntil([&] { return Listening(xSocket); }, 10s)) << xSocket;
     // An X client is a view of the xwayland shell, tiled over the focused output.
     auto logo = sway.Start({"xlogo", "-bg", "white"}, true);
     EXPECT_TRUE(tavtest::WaitUntil(
@@ -50,8 +67,8 @@ TEST(Compositor, OutputsScreenshotsXwaylandAndTeardown) {
     ASSERT_TRUE(sway.Ipc("command", "create_output"));
     EXPECT_EQ(sway.OutputNames().size(), 3u);
   }
-  // sway ended its Xwayland with itself.
-  EXPECT_TRUE(tavtest::WaitUntil([&] { return !fs::exists(xSocket); }, 5s)) << xSocket;
+  // sway's Xwayland ended with it.
+  EXPECT_TRUE(tavtest::WaitUntil([&] { return !Listening(xSocket); }, 5s)) << xSocket;
 }
 
 }  // namespace
