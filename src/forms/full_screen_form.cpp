@@ -498,7 +498,10 @@ int RunFullScreen(int argc, char** argv) {
   if (DesktopBackgroundRequest(argc, argv, std::getenv("XSCREENSAVER_WINDOW")))
     return RunDesktopBackground(options.settings);
   Application app(kApplicationTitle);
-  if (Application::OnWayland() && PasswordProtectionSet()) {
+  // Through Xwayland too: our X11 grabs then hold only X11 clients, and the
+  // compositor's shortcuts and every Wayland window stay in reach.
+  const char* session = std::getenv("WAYLAND_DISPLAY");
+  if ((Application::OnWayland() || (session && *session)) && PasswordProtectionSet()) {
     // Rather than look locked and not be.
     app.ShowError(kCannotLock, kNotLockedNoticeMs);
     return 1;
