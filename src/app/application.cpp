@@ -14,6 +14,7 @@
 
 #include "app/modal_dialog.hpp"
 #include "app/relative_pointer.hpp"
+#include "app/wayland_seat.hpp"
 #include "app/window_icon.hpp"
 
 namespace tav {
@@ -53,7 +54,10 @@ void StartVideo(Windowing windowing) {
   if (windowing == Windowing::X11) {
     order = {"x11"};
   } else if (Set("WAYLAND_DISPLAY")) {
-    order = {"wayland", "x11"};
+    // A seat without a keyboard yet: through Xwayland where there is one
+    // (app/wayland_seat.hpp says why).
+    const bool keyboardLater = Set("DISPLAY") && WaylandSeatHasKeyboard() == false;
+    order = keyboardLater ? std::vector<std::string>{"x11", "wayland"} : std::vector<std::string>{"wayland", "x11"};
   } else {
     for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) order.emplace_back(SDL_GetVideoDriver(i));  // SDL's order
   }

@@ -25,8 +25,10 @@ class ENoDisplay : public std::runtime_error {
 };
 
 // Which display a mode can run on. Native: Wayland when the session has a
-// compositor (WAYLAND_DISPLAY), else X11. X11: modes whose windows live in
-// other programs' X11 windows (the preview, the XScreenSaver modes).
+// compositor (WAYLAND_DISPLAY), else X11; its Xwayland, when there is one,
+// while the seat has no keyboard yet (app/wayland_seat.hpp). X11: modes
+// whose windows live in other programs' X11 windows (the preview, the
+// XScreenSaver modes).
 enum class Windowing { Native, X11 };
 
 class Application final : public IdleHost {
