@@ -159,17 +159,22 @@ bool XRenderPresenter::Prepare(int frameW, int frameH, const Rect& to, int windo
   return exact_;
 }
 
+// The image into the frame's pixmap.
+void XRenderPresenter::PutImage() {
+  XImage* image = frame_->image;
+  const auto w = static_cast<unsigned>(frameW_), h = static_cast<unsigned>(frameH_);
+  if (frame_->shared)
+    XShmPutImage(display_, frame_->pixmap, frame_->gc, image, 0, 0, 0, 0, w, h, False);
+  else
+    XPutImage(display_, frame_->pixmap, frame_->gc, image, 0, 0, 0, 0, w, h);
+}
+
 void XRenderPresenter::Upload(const TDIB& frame) {
   XImage* image = frame_->image;
   const PixelTarget target{reinterpret_cast<uint8_t*>(image->data), image->bytes_per_line, frameW_, frameH_,
                            kXrgb8888};
   converter_.Draw(frame, Rect{0, 0, frameW_, frameH_}, target);
-  if (frame_->shared)
-    XShmPutImage(display_, frame_->pixmap, frame_->gc, image, 0, 0, 0, 0, static_cast<unsigned>(frameW_),
-                 static_cast<unsigned>(frameH_), False);
-  else
-    XPutImage(display_, frame_->pixmap, frame_->gc, image, 0, 0, 0, 0, static_cast<unsigned>(frameW_),
-              static_cast<unsigned>(frameH_));
+  PutImage();
 }
 
 void XRenderPresenter::Composite(unsigned long dst, int dx, int dy, int w, int h) {
@@ -199,12 +204,7 @@ bool XRenderPresenter::MapReadsBack() {
     auto* row = reinterpret_cast<uint32_t*>(image->data + static_cast<ptrdiff_t>(y) * image->bytes_per_line);
     for (int x = 0; x < frameW_; ++x) row[x] = static_cast<uint32_t>(x) << 12 | static_cast<uint32_t>(y);
   }
-  if (frame_->shared)
-    XShmPutImage(display_, frame_->pixmap, frame_->gc, image, 0, 0, 0, 0, static_cast<unsigned>(frameW_),
-                 static_cast<unsigned>(frameH_), False);
-  else
-    XPutImage(display_, frame_->pixmap, frame_->gc, image, 0, 0, 0, 0, static_cast<unsigned>(frameW_),
-              static_cast<unsigned>(frameH_));
+  PutImage();
 
   // One whole row and one whole column of the window, as the server draws them.
   const auto expected = [&](int x, int y) {

@@ -46,6 +46,7 @@ class XRenderPresenter {
   bool Prepare(int frameW, int frameH, const Rect& to, int windowW, int windowH);
   void ReleaseFrame();
   void Upload(const TDIB& frame);
+  void PutImage();
   // The runs composited into dst, shifted by (dx, dy) and clipped to w x h.
   void Composite(unsigned long dst, int dx, int dy, int w, int h);
   bool MapReadsBack();
