@@ -42,9 +42,10 @@ struct ColourParams {
   double coef1 = 1, coef2 = 1, coef3 = 1;
 };
 
-// Live points of the fine pass, structure of arrays in increasing original
-// index; each writes a pixel no other live point writes. The arrays have
-// room for one more block past the last point.
+// Live points of the fine pass, structure of arrays, in increasing original
+// index when the frame is modulated and in cell order otherwise; each writes
+// a pixel no other live point writes. The arrays have room for one more
+// block past the last point.
 struct FineFrame {
   TurnParams turn;
   ColourParams colour;

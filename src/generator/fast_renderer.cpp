@@ -5,6 +5,7 @@
 #include <cstring>
 #include <numbers>
 #include <utility>
+#include <vector>
 
 #include "generator/color_modes.hpp"
 #include "generator/generator.hpp"
@@ -71,16 +72,17 @@ FastRenderer::FastRenderer(const GeneratorCapacity& capacity, std::unique_ptr<Fr
       entryWeight_(EntryCapacity(capacity)),
       claimed_(Cells(capacity)) {}
 
-void FastRenderer::Prepare(const LayoutView& layout) {
+void FastRenderer::Prepare(const LayoutView& layout, bool modulated) {
   if (layout.fine) {
-    BuildFine(layout);
+    BuildFine(layout, !modulated);
   } else {
     BuildCoarse(layout);
   }
   builtSerial_ = layout.serial;
+  builtModulated_ = modulated;
 }
 
-void FastRenderer::BuildFine(const LayoutView& l) {
+void FastRenderer::BuildFine(const LayoutView& l, bool cellOrder) {
   const GeneratorCapacity& cap = cap_;
   const std::size_t cells = Cells(cap);
   const int32_t count = l.points;
@@ -110,6 +112,7 @@ void FastRenderer::BuildFine(const LayoutView& l) {
   base_ = at;
   live_ = top - at;
   entries_ = 0;
+  if (cellOrder) SortByCell(cells);
 
   // The live points' coordinates, on both cores.
   const double* px = l.pointX;
@@ -129,6 +132,36 @@ void FastRenderer::BuildFine(const LayoutView& l) {
     }
   };
   workers_.Run((live_ + kFineChunk - 1) / kFineChunk, chunk);
+}
+
+// Puts the live points in the order of their cells, row by row: a frame
+// then writes the planes front to back instead of ring by ring across them.
+// Points outside the planes keep their order after the others.
+void FastRenderer::SortByCell(std::size_t cells) {
+  const std::size_t first = base_, last = base_ + live_;
+  // Only the live cells' entries are written and read.
+  const std::unique_ptr<int32_t[]> owner(new int32_t[cells]);
+  std::vector<int32_t> index(live_), pixel(live_);
+  for (std::size_t j = first; j < last; ++j) {
+    const auto cell = static_cast<std::size_t>(pixel_[j]);
+    if (cell < cells) owner[cell] = static_cast<int32_t>(j);
+  }
+  std::size_t at = 0;
+  for (std::size_t cell = 0; cell < cells; ++cell) {
+    if (!claimed_[cell]) continue;
+    const auto j = static_cast<std::size_t>(owner[cell]);
+    index[at] = index_[j];
+    pixel[at] = pixel_[j];
+    ++at;
+  }
+  for (std::size_t j = first; j < last; ++j) {
+    if (static_cast<std::size_t>(pixel_[j]) < cells) continue;
+    index[at] = index_[j];
+    pixel[at] = pixel_[j];
+    ++at;
+  }
+  std::copy(index.begin(), index.end(), index_.data() + first);
+  std::copy(pixel.begin(), pixel.end(), pixel_.data() + first);
 }
 
 void FastRenderer::CopyLive(const double* x, const double* y, const double* z, const double* r) {
@@ -254,7 +287,9 @@ ColourParams FrameColour(const FrameInputs& in, bool fine, bool settingsFormulas
 }
 
 void FastRenderer::Render(const FrameInputs& in, const KernelSet& kernels) {
-  if (builtSerial_ != in.layout.serial) Prepare(in.layout);
+  const bool modulated = in.blur > 0;
+  if (builtSerial_ != in.layout.serial || (in.layout.fine && builtModulated_ != modulated))
+    Prepare(in.layout, modulated);
   const bool fine = in.layout.fine;
   const GeneratorCapacity& cap = cap_;
 

@@ -37,11 +37,17 @@ class FastRenderer {
                         int helpers = FrameWorkers::DefaultHelpers());
   FastRenderer(const GeneratorCapacity& capacity, FrameWorkers& workers);
 
-  // Rebuilds the live set for the given layout. Render calls it by itself
-  // when the layout's serial differs from the one the live set was built
-  // for; calling it right after a set-up keeps that cost out of the first
-  // frame.
-  void Prepare(const LayoutView& layout);
+  // Rebuilds the live set for the given layout, for frames with or without
+  // the modulation (Blur > 0). Render calls it by itself when the layout's
+  // serial, or the modulation of the fine pass, differs from what the live
+  // set was built for; calling it right after a set-up keeps that cost out
+  // of the first frame.
+  //
+  // Without the modulation the fine pass's live points go in cell order, so
+  // the planes are written front to back. The modulation reads the layout's
+  // tables at each point's own index, and those reads stay in order only
+  // with the points in index order, which it keeps.
+  void Prepare(const LayoutView& layout, bool modulated = false);
   // One frame into the planes of in.
   void Render(const FrameInputs& in);
   // The same, with a chosen kernel set (tests and benchmarks).
@@ -52,7 +58,8 @@ class FastRenderer {
   std::size_t LiveEntries() const { return entries_; }
 
  private:
-  void BuildFine(const LayoutView& l);
+  void BuildFine(const LayoutView& l, bool cellOrder);
+  void SortByCell(std::size_t cells);
   void BuildCoarse(const LayoutView& l);
   // Copies the live points' coordinates and radii out of the layout.
   void CopyLive(const double* x, const double* y, const double* z, const double* r);
@@ -66,8 +73,10 @@ class FastRenderer {
   PixelModeTable pixelModes_;
   // The layout the live set was built for.
   uint64_t builtSerial_ = ~uint64_t{0};
+  bool builtModulated_ = false;
 
-  // Live points, structure of arrays, in increasing original index.
+  // Live points, structure of arrays, in increasing original index (or in
+  // cell order, see Prepare).
   // They sit at base_ .. base_ + live_ - 1.
   std::size_t live_ = 0, base_ = 0;
   ZeroBuffer<double> x_, y_, z_, r_;

@@ -507,7 +507,7 @@ void PatternGenerator::Tavorensia() {
 void PatternGenerator::PrepareRenderer() {
   if (useReference_) return;
   if (!fast_) fast_ = std::make_unique<fastgen::FastRenderer>(cap_, workers_);
-  fast_->Prepare(Layout());
+  fast_->Prepare(Layout(), settings_.Blur > 0);
 }
 
 LayoutView PatternGenerator::Layout() const {
