@@ -5,7 +5,6 @@
 #include <cstring>
 #include <numbers>
 #include <utility>
-#include <vector>
 
 #include "generator/color_modes.hpp"
 #include "generator/generator.hpp"
@@ -139,9 +138,13 @@ void FastRenderer::BuildFine(const LayoutView& l, bool cellOrder) {
 // Points outside the planes keep their order after the others.
 void FastRenderer::SortByCell(std::size_t cells) {
   const std::size_t first = base_, last = base_ + live_;
-  // Only the live cells' entries are written and read.
-  const std::unique_ptr<int32_t[]> owner(new int32_t[cells]);
-  std::vector<int32_t> index(live_), pixel(live_);
+  if (live_ == 0) return;
+  // Mapped for this sort alone and given back whole afterwards; of the
+  // owners only the live cells' pages are ever touched.
+  ZeroBuffer<int32_t> owner(cells);
+  ZeroBuffer<int32_t> sorted(2 * live_);
+  int32_t* index = sorted.data();
+  int32_t* pixel = index + live_;
   for (std::size_t j = first; j < last; ++j) {
     const auto cell = static_cast<std::size_t>(pixel_[j]);
     if (cell < cells) owner[cell] = static_cast<int32_t>(j);
@@ -160,8 +163,8 @@ void FastRenderer::SortByCell(std::size_t cells) {
     pixel[at] = pixel_[j];
     ++at;
   }
-  std::copy(index.begin(), index.end(), index_.data() + first);
-  std::copy(pixel.begin(), pixel.end(), pixel_.data() + first);
+  std::copy(index, index + live_, index_.data() + first);
+  std::copy(pixel, pixel + live_, pixel_.data() + first);
 }
 
 void FastRenderer::CopyLive(const double* x, const double* y, const double* z, const double* r) {
