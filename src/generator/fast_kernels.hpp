@@ -42,15 +42,20 @@ struct ColourParams {
   double coef1 = 1, coef2 = 1, coef3 = 1;
 };
 
-// Live points of the fine pass, structure of arrays, in increasing original
-// index when the frame is modulated and in cell order otherwise; each writes
-// a pixel no other live point writes. The arrays have room for one more
-// block past the last point.
-struct FineFrame {
+// What both passes read of a frame: its turn and colours, and the live
+// points, structure of arrays (coordinates, ring radius, original index).
+struct FramePoints {
   TurnParams turn;
   ColourParams colour;
   const double *x = nullptr, *y = nullptr, *z = nullptr, *r = nullptr;
   const int32_t* index = nullptr;  // original point index
+};
+
+// Live points of the fine pass, in increasing original index when the frame
+// is modulated and in cell order otherwise; each writes a pixel no other
+// live point writes. The arrays have room for one more block past the last
+// point.
+struct FineFrame : FramePoints {
   const int32_t* pixel = nullptr;  // plane offset row * stride + column
   int32_t *red = nullptr, *green = nullptr, *blue = nullptr;
   // Colour mode: lut[v + lutHalf] for -lutHalf <= v < lutHalf, else direct.
@@ -63,11 +68,7 @@ struct FineFrame {
 // Live points of the coarse pass and their live tile entries. The entries of
 // live point i are entryBegin[i] .. entryBegin[i + 1] - 1; an entry names a
 // plane offset and one of the distinct figure weights.
-struct CoarseFrame {
-  TurnParams turn;
-  ColourParams colour;
-  const double *x = nullptr, *y = nullptr, *z = nullptr, *r = nullptr;
-  const int32_t* index = nullptr;
+struct CoarseFrame : FramePoints {
   const int32_t* entryBegin = nullptr;
   const int32_t* entryPixel = nullptr;
   const uint8_t* entryWeight = nullptr;

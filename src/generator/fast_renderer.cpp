@@ -310,15 +310,12 @@ void FastRenderer::Render(const FrameInputs& in, const KernelSet& kernels) {
 
   const ColourParams c = FrameColour(in, fine, cap.SettingsFormulas);
 
+  const FramePoints live{t, c, x_.data() + base_, y_.data() + base_, z_.data() + base_,
+                        r_.data() + base_, index_.data() + base_};
   if (fine) {
     pixelModes_.Prepare(in.color, ColorModePixelValue);
 
-    FineFrame f;
-    f.turn = t;
-    f.colour = c;
-    f.x = x_.data() + base_, f.y = y_.data() + base_, f.z = z_.data() + base_,
-    f.r = r_.data() + base_;
-    f.index = index_.data() + base_;
+    FineFrame f{live};
     f.pixel = pixel_.data() + base_;
     f.red = in.red, f.green = in.green, f.blue = in.blue;
     f.lut = pixelModes_.Data();
@@ -332,12 +329,7 @@ void FastRenderer::Render(const FrameInputs& in, const KernelSet& kernels) {
     };
     workers_.Run((n + kFineChunk - 1) / kFineChunk, chunk);
   } else {
-    CoarseFrame f;
-    f.turn = t;
-    f.colour = c;
-    f.x = x_.data() + base_, f.y = y_.data() + base_, f.z = z_.data() + base_,
-    f.r = r_.data() + base_;
-    f.index = index_.data() + base_;
+    CoarseFrame f{live};
     f.entryBegin = entryBegin_.data();
     f.entryPixel = entryPixel_.data();
     f.entryWeight = entryWeight_.data();

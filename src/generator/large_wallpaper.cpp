@@ -301,13 +301,10 @@ int32_t PatternGenerator::RenderWallpaperInChunks(int32_t width, int32_t height,
     bt.tableZ = b.pointZ.data();
     bt.tableSize = static_cast<int64_t>(batchPoints + look);
     bt.lookInside = true;
+    const fastgen::FramePoints live{bt, colour, b.pointX.data(), b.pointY.data(), b.pointZ.data(),
+                                   b.ringRadius.data(), index.data()};
     if (!coarse) {
-      fastgen::FineFrame f;
-      f.turn = bt;
-      f.colour = colour;
-      f.x = b.pointX.data(), f.y = b.pointY.data(), f.z = b.pointZ.data();
-      f.r = b.ringRadius.data();
-      f.index = index.data();
+      fastgen::FineFrame f{live};
       f.pixel = b.cell.data();
       f.red = planes.data(), f.green = planes.data() + 1, f.blue = planes.data() + 2;
       f.lut = pixelModes.Data();
@@ -316,12 +313,7 @@ int32_t PatternGenerator::RenderWallpaperInChunks(int32_t width, int32_t height,
       f.mode = in.color;
       kernels.fine(f, 0, static_cast<std::size_t>(b.count));
     } else {
-      fastgen::CoarseFrame f;
-      f.turn = bt;
-      f.colour = colour;
-      f.x = b.pointX.data(), f.y = b.pointY.data(), f.z = b.pointZ.data();
-      f.r = b.ringRadius.data();
-      f.index = index.data();
+      fastgen::CoarseFrame f{live};
       f.entryBegin = entryBegin.data();
       f.entryPixel = b.cell.data();
       f.entryWeight = entryWeight.data();
