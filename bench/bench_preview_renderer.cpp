@@ -2,7 +2,7 @@
 // preview area and our own pop-up have.
 #include <benchmark/benchmark.h>
 
-#include "preview/preview_renderer.hpp"
+#include "generator/preview_renderer.hpp"
 
 namespace {
 

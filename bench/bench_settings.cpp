@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/settings_store.hpp"
+#include "settings/settings_store.hpp"
 
 namespace {
 

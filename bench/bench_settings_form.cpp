@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/registry.hpp"
+#include "settings/registry.hpp"
 #include "display/timer.hpp"
-#include "forms/settings_form.hpp"
+#include "modes/settings_form.hpp"
 #include "generator/generator.hpp"
 
 namespace {

@@ -17,7 +17,7 @@ shift $(( $# > 2 ? 2 : $# ))
 sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(1920x1080 3840x2160)
 build="$(cd "$build" && pwd)"
-saver="$build/src/app/tavorensia"
+saver="$build/src/modes/tavorensia"
 frames_bench="$build/bench/bench_full_screen"
 hacks=/usr/libexec/xscreensaver
 [ -x "$saver" ] || { echo "no $saver; build first" >&2; exit 1; }

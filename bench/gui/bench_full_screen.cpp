@@ -14,10 +14,9 @@
 #include <filesystem>
 #include <string>
 
-#include "app/application.hpp"
-#include "app/modes.hpp"
-#include "app/settings_store.hpp"
-#include "forms/full_screen_form.hpp"
+#include "platform/application.hpp"
+#include "settings/settings_store.hpp"
+#include "modes/full_screen_form.hpp"
 
 namespace {
 

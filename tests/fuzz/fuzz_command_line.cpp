@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/command_line.hpp"
+#include "settings/command_line.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

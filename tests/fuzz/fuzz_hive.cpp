@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/hive.hpp"
+#include "settings/hive.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

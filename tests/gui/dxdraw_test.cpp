@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "app/application.hpp"
+#include "platform/application.hpp"
 #include "display/dxdraw.hpp"
 
 namespace tav {

@@ -9,12 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "app/application.hpp"
-#include "app/modes.hpp"
-#include "forms/full_screen_form.hpp"
+#include "platform/application.hpp"
+#include "modes/full_screen_form.hpp"
 #include "harness.hpp"
-#include "preview/host_services.hpp"
-#include "../scripted_prompt.hpp"
+#include "desktop/password.hpp"
+#include "desktop/scripted_prompt.hpp"
 
 namespace tav {
 namespace {

@@ -6,10 +6,9 @@
 #include <cstring>
 #include <thread>
 
-#include "app/application.hpp"
-#include "app/modes.hpp"
+#include "platform/application.hpp"
 #include "harness.hpp"
-#include "preview/host_dialogs.hpp"
+#include "modes/password_prompt.hpp"
 
 namespace tav {
 namespace {

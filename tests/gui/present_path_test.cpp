@@ -8,8 +8,7 @@
 #include <random>
 #include <string>
 
-#include "app/application.hpp"
-#include "app/modes.hpp"
+#include "platform/application.hpp"
 #include "display/dxdraw.hpp"
 #include "harness.hpp"
 

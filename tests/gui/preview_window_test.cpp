@@ -11,9 +11,9 @@
 #include <string>
 #include <thread>
 
-#include "../temp_config.hpp"
+#include "temp_config.hpp"
 #include "harness.hpp"
-#include "preview/host_services.hpp"
+#include "desktop/password.hpp"
 
 namespace {
 

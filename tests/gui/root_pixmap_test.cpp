@@ -6,7 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "app/root_pixmap.hpp"
+#include "desktop/root_pixmap.hpp"
 #include "harness.hpp"
 
 #include <X11/Xatom.h>

@@ -8,8 +8,8 @@
 #include <iostream>
 #include <thread>
 
-#include "app/desktop_scale.hpp"
-#include "app/registry.hpp"
+#include "platform/desktop_scale.hpp"
+#include "settings/registry.hpp"
 #include "harness.hpp"
 #include "staging.hpp"
 

@@ -1,0 +1,26 @@
+#pragma once
+// The look the settings window and its save dialog share: the host's fonts,
+// its grey controls, the dotted focus frame, and designed lengths on a
+// scaled desktop.
+#include <SDL.h>
+#include <imgui.h>
+
+namespace tav {
+
+inline constexpr const char* kDejaVuBold = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
+inline constexpr const char* kDejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+inline constexpr const char* kLiberationBold = "/usr/share/fonts/truetype/liberation2/LiberationSans-Bold.ttf";
+
+// The host's grey for buttons and fields, no padding or rounding.
+void StyleControls();
+// A borderless ImGui window over the whole client area (black: no background).
+void BeginClientArea(const char* id, int width, int height, bool black);
+// The dotted frame the host draws around the control that has the focus.
+void FocusFrame(ImVec2 min, ImVec2 max);
+
+inline bool Shift(const SDL_KeyboardEvent& k) { return (k.keysym.mod & KMOD_SHIFT) != 0; }
+
+// A designed length on a desktop of the given scale, in window pixels.
+int Scaled(int length, float scale);
+
+}  // namespace tav

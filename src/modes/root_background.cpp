@@ -1,0 +1,58 @@
+#include "modes/root_background.hpp"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+#include <cstdint>
+#include <cstdio>
+
+#include "display/x11_handles.hpp"
+#include "modes/hosted_window.hpp"
+
+namespace tav {
+
+namespace {
+
+// The desktop's background window: the virtual root that some window
+// managers put over the root and announce on it with __SWM_VROOT, else the
+// root itself. 0 without a display.
+uint32_t DesktopWindow() {
+  const XDisplayPtr connection(XOpenDisplay(nullptr));
+  Display* dpy = connection.get();
+  if (!dpy) return 0;
+  const Window root = DefaultRootWindow(dpy);
+  Window found = root;
+  const Atom vroot = XInternAtom(dpy, "__SWM_VROOT", False);
+  Window r = 0, parent = 0, *kids = nullptr;
+  unsigned n = 0;
+  if (XQueryTree(dpy, root, &r, &parent, &kids, &n) && kids) {
+    for (unsigned i = 0; i < n && found == root; ++i) {
+      Atom type = 0;
+      int format = 0;
+      unsigned long items = 0, after = 0;
+      unsigned char* data = nullptr;
+      if (XGetWindowProperty(dpy, kids[i], vroot, 0, 1, False, XA_WINDOW, &type, &format, &items,
+                             &after, &data) == Success &&
+          type == XA_WINDOW && format == 32 && items == 1 && data) {
+        found = *reinterpret_cast<Window*>(data);
+      }
+      if (data) XFree(data);
+    }
+    XFree(kids);
+  }
+  return static_cast<uint32_t>(found);
+}
+
+}  // namespace
+
+
+int RunDesktopBackground(const SettingsOverrides& options) {
+  const uint32_t desktop = DesktopWindow();
+  if (desktop == 0) {
+    std::fprintf(stderr, "tavorensia: no X display to draw on\n");
+    return 1;
+  }
+  return RunInHostWindow(desktop, options, true);
+}
+
+}  // namespace tav

@@ -1,0 +1,38 @@
+#include "platform/desktop_scale.hpp"
+
+#include <X11/Xlib.h>
+#include <X11/Xresource.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace tav {
+
+float RoundedScale(double raw) {
+  if (!(raw > 1)) return 1;  // also NaN
+  return static_cast<float>(std::max(1.0, std::round(raw * 4) / 4));
+}
+
+float WindowScale() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (!driver || std::strcmp(driver, "x11") != 0) return 1;
+  Display* dpy = XOpenDisplay(nullptr);
+  if (!dpy) return 1;
+  double dpi = 0;
+  if (const char* resources = XResourceManagerString(dpy)) {
+    XrmInitialize();
+    if (XrmDatabase db = XrmGetStringDatabase(resources)) {
+      char* type = nullptr;
+      XrmValue value{};
+      if (XrmGetResource(db, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr)
+        dpi = std::strtod(value.addr, nullptr);
+      XrmDestroyDatabase(db);
+    }
+  }
+  XCloseDisplay(dpy);
+  return RoundedScale(dpi / 96);
+}
+
+}  // namespace tav

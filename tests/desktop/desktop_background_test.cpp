@@ -1,0 +1,105 @@
+#include "desktop/desktop_background.hpp"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "temp_config.hpp"
+
+namespace tav {
+namespace {
+
+using M = BackgroundMethod;
+
+TEST(DesktopBackground, MethodByDesktopNameThenByRunningProgramsThenX11) {
+  const struct {
+    const char* desktop;
+    std::set<std::string> running;
+    bool x11, wayland, swaySocket;
+    M want;
+  } cases[] = {
+      {"GNOME", {}, true, true, false, M::Gnome},
+      {"ubuntu:GNOME", {}, false, true, false, M::Gnome},  // first known name wins
+      {"Budgie:GNOME", {}, true, false, false, M::Gnome},
+      {"X-Cinnamon", {}, true, false, false, M::Cinnamon},
+      {"MATE", {"gnome-shell"}, true, false, false, M::Mate},  // the name beats the programs
+      {"KDE", {}, false, true, false, M::Plasma},
+      {"xfce", {}, true, false, false, M::Xfce},  // any case
+      {"sway", {}, false, true, true, M::Sway},
+      {"", {"bash", "plasmashell"}, true, false, false, M::Plasma},
+      {"i3", {"xfdesktop"}, true, false, false, M::Xfce},
+      {"", {}, false, true, true, M::Sway},
+      {"i3", {"i3", "picom"}, true, false, false, M::RootPixmap},
+      {"LXDE", {}, true, false, false, M::RootPixmap},
+      {"Hyprland", {}, true, true, false, M::None},  // XWayland's root is not the desktop
+      {"", {}, false, false, false, M::None},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.desktop) + " x11=" + std::to_string(c.x11) +
+                 " wayland=" + std::to_string(c.wayland));
+    DesktopSession s;
+    s.currentDesktop = c.desktop;
+    s.running = c.running;
+    s.x11 = c.x11;
+    s.wayland = c.wayland;
+    s.swaySocket = c.swaySocket;
+    EXPECT_EQ(ChooseBackgroundMethod(s), c.want);
+  }
+}
+
+// Xfce keeps one image per monitor and workspace; every one of them is set,
+// and nothing else from the listing.
+TEST(DesktopBackground, XfceSetsEveryBackdropItLists) {
+  std::vector<CommandLine> ran;
+  const auto fake = [&](const CommandLine& c) {
+    ran.push_back(c);
+    if (c == XfcePropertyListCommand()) {
+      return CommandOutcome{0,
+                            "/backdrop/screen0/monitorHDMI-1/workspace0/last-image\n"
+                            "/backdrop/screen0/monitorHDMI-1/workspace0/image-style\n"
+                            "/backdrop/screen0/monitorHDMI-1/workspace1/last-image\n"
+                            "/backdrop/screen0/monitoreDP-1/workspace0/last-image\n"
+                            "/desktop-icons/last-image\n"};
+    }
+    return CommandOutcome{0, ""};
+  };
+  const BackgroundResult r = ApplyBackgroundByCommands(M::Xfce, "/p/w.png", fake);
+  EXPECT_TRUE(r.ok) << r.message;
+  ASSERT_EQ(ran.size(), 4u);
+  const char* props[] = {"/backdrop/screen0/monitorHDMI-1/workspace0/last-image",
+                         "/backdrop/screen0/monitorHDMI-1/workspace1/last-image",
+                         "/backdrop/screen0/monitoreDP-1/workspace0/last-image"};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(ran[i + 1], (CommandLine{"xfconf-query", "-c", "xfce4-desktop", "-p", props[i],
+                                       "-s", "/p/w.png"}));
+  }
+  // A failing command is reported with what it said.
+  const BackgroundResult failed = ApplyBackgroundByCommands(
+      M::Plasma, "/p/w.png", [](const CommandLine&) { return CommandOutcome{1, "no shell\n"}; });
+  EXPECT_FALSE(failed.ok);
+  EXPECT_EQ(failed.message, "plasma-apply-wallpaperimage: no shell");
+}
+
+// The real gsettings with GIO's key-file backend and Debian's schemas: the
+// light and the dark picture both name the file.
+TEST(DesktopBackground, GnomeKeysReadBackThroughGsettings) {
+  tavtest::TempConfig config;
+  ::setenv("GSETTINGS_BACKEND", "keyfile", 1);
+  const std::string file = (config.home() / "Wall paper #1.png").string();
+  const BackgroundResult r = ApplyBackgroundByCommands(M::Gnome, file);
+  EXPECT_TRUE(r.ok) << r.message;
+  for (const char* key : {"picture-uri", "picture-uri-dark"}) {
+    const CommandOutcome got = RunCommand({"gsettings", "get", "org.gnome.desktop.background", key});
+    EXPECT_EQ(got.status, 0);
+    EXPECT_EQ(got.output, "'file://" + config.home().string() + "/Wall%20paper%20%231.png'\n")
+        << key;
+  }
+  EXPECT_TRUE(std::filesystem::exists(config.config() / "glib-2.0" / "settings" / "keyfile"));
+  ::unsetenv("GSETTINGS_BACKEND");
+}
+
+}  // namespace
+}  // namespace tav
