@@ -364,6 +364,7 @@ void ReadResults() {
         case tav::lock::ResultStream::Event::Malformed:
           if (!gAsk.closing) CountFailure();
           Terminate(gAsk);
+          gAsk.closing = true;  // also when it has exited already: counted once
           break;
         default:
           break;
@@ -397,6 +398,7 @@ void ChildEnded(pid_t pid, int status) {
     for (Window w : gPictures) XClearWindow(gDpy, w);
     gNextDrawStart = tav::lock::NextDrawStart(gDrawStarts, Clock::now());
   } else if (pid == gAsk.pid) {
+    gAsk.pid = -1;  // reaped: no signal may reach its number again
     ReadResults();  // all it wrote is in the pipe now
     const bool clean = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     if (!gAsk.closing) {
@@ -407,7 +409,6 @@ void ChildEnded(pid_t pid, int status) {
       }
     }
     CloseFds(gAsk);
-    gAsk.pid = -1;
     if (gPrompt) XUnmapWindow(gDpy, gPrompt);
     ResetWakePoint();
   }
