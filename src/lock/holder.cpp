@@ -116,22 +116,17 @@ int OnXIoError(Display*) {
 
 std::vector<XRectangle> Monitors() {
   std::vector<XRectangle> out;
-  if (gRandrEvent >= 0) {
-    int n = 0;
-    if (XRRMonitorInfo* m = XRRGetMonitors(gDpy, gRoot, True, &n)) {
-      for (int i = 0; i < n; ++i) {
-        if (m[i].width > 0 && m[i].height > 0)
-          out.push_back({static_cast<short>(m[i].x), static_cast<short>(m[i].y),
-                         static_cast<unsigned short>(m[i].width), static_cast<unsigned short>(m[i].height)});
-      }
-      XRRFreeMonitors(m);
-    }
-  }
-  if (out.empty()) {
-    const int s = DefaultScreen(gDpy);
+  int n = 0;
+  XRRMonitorInfo* m = gRandrEvent >= 0 ? XRRGetMonitors(gDpy, gRoot, True, &n) : nullptr;
+  for (int i = 0; i < n; ++i)
+    if (m[i].width > 0 && m[i].height > 0)
+      out.push_back({static_cast<short>(m[i].x), static_cast<short>(m[i].y), static_cast<unsigned short>(m[i].width),
+                     static_cast<unsigned short>(m[i].height)});
+  if (m) XRRFreeMonitors(m);
+  const int s = DefaultScreen(gDpy);
+  if (out.empty())  // no RandR 1.5: the whole root
     out.push_back({0, 0, static_cast<unsigned short>(DisplayWidth(gDpy, s)),
                    static_cast<unsigned short>(DisplayHeight(gDpy, s))});
-  }
   return out;
 }
 
@@ -142,7 +137,6 @@ Window BlackWindow(Window parent, int x, int y, unsigned w, unsigned h, bool ove
   a.cursor = gInvisible;
   const Window win = XCreateWindow(gDpy, parent, x, y, w, h, 0, CopyFromParent, InputOutput, CopyFromParent,
                                    CWBackPixel | CWOverrideRedirect | CWCursor, &a);
-  XStoreName(gDpy, win, "tavorensia-lock");
   return win;
 }
 
@@ -177,11 +171,6 @@ void FollowRootSize() {
                     static_cast<unsigned>(DisplayHeight(gDpy, s)));
   // The drawing child draws into windows that are gone: a new one for the new ones.
   if (UpdatePictures() && gDraw.pid > 0) kill(gDraw.pid, SIGTERM);
-}
-
-bool CompositorRuns() {
-  const std::string name = "_NET_WM_CM_S" + std::to_string(DefaultScreen(gDpy));
-  return XGetSelectionOwner(gDpy, XInternAtom(gDpy, name.c_str(), False)) != 0;
 }
 
 bool Grab() {
@@ -290,11 +279,16 @@ void StartDraw() {
   gNextDrawStart = tav::lock::NextDrawStart(gDrawStarts, gDraw.lastSign);
 }
 
-void ShowPrompt() {
-  int x = 0, y = 0, wx, wy;
+void Pointer(int& x, int& y) {
+  int wx, wy;
   unsigned mask;
   Window r, c;
   XQueryPointer(gDpy, gRoot, &r, &c, &x, &y, &wx, &wy, &mask);
+}
+
+void ShowPrompt() {
+  int x = 0, y = 0;
+  Pointer(x, y);
   XRectangle m = gMonitors.front();
   for (const XRectangle& each : gMonitors)
     if (x >= each.x && y >= each.y && x < each.x + each.width && y < each.y + each.height) m = each;
@@ -310,11 +304,7 @@ void ShowPrompt() {
 bool StartPrompt() {
   int keys[2], results[2];
   if (pipe2(keys, O_CLOEXEC) != 0) return false;
-  if (pipe2(results, O_CLOEXEC) != 0) {
-    close(keys[0]);
-    close(keys[1]);
-    return false;
-  }
+  if (pipe2(results, O_CLOEXEC) != 0) return close(keys[0]), close(keys[1]), false;
   // A prompt that reads no keys must not stall the holder: keys it leaves are dropped.
   fcntl(keys[1], F_SETFL, O_NONBLOCK);
   fcntl(results[0], F_SETFL, O_NONBLOCK);
@@ -383,13 +373,6 @@ void ReadHeartbeats() {
   }
 }
 
-void ResetWakePoint() {
-  int wx, wy;
-  unsigned mask;
-  Window r, c;
-  XQueryPointer(gDpy, gRoot, &r, &c, &gStartX, &gStartY, &wx, &wy, &mask);
-}
-
 void ChildEnded(pid_t pid, int status) {
   if (pid == gDraw.pid) {
     CloseFds(gDraw);
@@ -410,7 +393,7 @@ void ChildEnded(pid_t pid, int status) {
     }
     CloseFds(gAsk);
     if (gPrompt) XUnmapWindow(gDpy, gPrompt);
-    ResetWakePoint();
+    Pointer(gStartX, gStartY);
   }
 }
 
@@ -525,9 +508,7 @@ int SignalFd() {
 
 void ReadSignals(int sfd) {
   signalfd_siginfo info;
-  while (read(sfd, &info, sizeof info) == sizeof info) {
-    if (info.ssi_signo == SIGTERM) gDone = true;
-  }
+  while (read(sfd, &info, sizeof info) == sizeof info) gDone = gDone || info.ssi_signo == SIGTERM;
   Reap();
 }
 
@@ -602,11 +583,7 @@ void EndChildren() {
     Reap();
   }
   for (Child* c : {&gDraw, &gAsk}) {
-    if (c->pid > 0) {
-      kill(c->pid, SIGKILL);
-      waitpid(c->pid, nullptr, 0);
-      c->pid = -1;
-    }
+    if (c->pid > 0 && kill(c->pid, SIGKILL) == 0) waitpid(c->pid, nullptr, 0);
     CloseFds(*c);
   }
 }
@@ -670,7 +647,9 @@ int main(int argc, char** argv) {
   // Under a compositing manager the overlay is above everything it draws.
   int ev, er;
   Window parent = gRoot;
-  if (XCompositeQueryExtension(gDpy, &ev, &er) && CompositorRuns()) parent = XCompositeGetOverlayWindow(gDpy, gRoot);
+  const std::string cm = "_NET_WM_CM_S" + std::to_string(DefaultScreen(gDpy));
+  if (XCompositeQueryExtension(gDpy, &ev, &er) && XGetSelectionOwner(gDpy, XInternAtom(gDpy, cm.c_str(), False)))
+    parent = XCompositeGetOverlayWindow(gDpy, gRoot);
   const int s = DefaultScreen(gDpy);
   gCover = BlackWindow(parent, 0, 0, static_cast<unsigned>(DisplayWidth(gDpy, s)),
                        static_cast<unsigned>(DisplayHeight(gDpy, s)), true);
@@ -692,7 +671,7 @@ int main(int argc, char** argv) {
   } else if (held) {
     XSync(gDpy, False);
     if (sleepFd >= 0) close(sleepFd);  // covered and grabbed: the system may sleep
-    ResetWakePoint();
+    Pointer(gStartX, gStartY);
     StartDraw();
     Loop(sfd);
   }

@@ -73,12 +73,8 @@ ReadResult ReadKeyRecord(int fd, KeyRecord& out) {
   while (got < sizeof buf) {
     const ssize_t n = read(fd, buf + got, sizeof buf - got);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      result = ReadResult::Error;
-      break;
-    }
-    if (n == 0) {
-      result = got == 0 ? ReadResult::End : ReadResult::Malformed;
+    if (n <= 0) {
+      result = n < 0 ? ReadResult::Error : got == 0 ? ReadResult::End : ReadResult::Malformed;
       break;
     }
     got += static_cast<std::size_t>(n);
