@@ -127,6 +127,19 @@ TEST_F(LockHolder, HoldsTheKeyboardAndCoversTheScreen) {
   p->Signal(SIGTERM);
   EXPECT_EQ(p->Wait(5s), 0) << p->Output();
   EXPECT_TRUE(StrangerCanGrab());
+  EXPECT_EQ(kill(PidOf("draw.pid"), 0), -1);  // its child went with it
+}
+
+TEST_F(LockHolder, PointerJitterOfFivePixelsKeepsThePictureSixWakeThePrompt) {
+  ASSERT_TRUE(x_.Ok() && dpy_);
+  ASSERT_EQ(Xdotool(x_.Display(), {"mousemove", "300", "200"}), 0);
+  auto p = StartLocked();
+  Xdotool(x_.Display(), {"mousemove", "305", "195"});
+  std::this_thread::sleep_for(700ms);
+  EXPECT_EQ(PidOf("prompt.pid"), 0);
+  Xdotool(x_.Display(), {"mousemove", "300", "206"});
+  EXPECT_TRUE(WaitUntil([&] { return PidOf("prompt.pid") > 0; }, 5s)) << p->Output();
+  EXPECT_EQ(Note("prompt.typed"), "");  // nothing typed: the prompt starts empty
 }
 
 class DrawingChildDies : public LockHolder, public ::testing::WithParamInterface<int> {};
