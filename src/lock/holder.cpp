@@ -165,12 +165,14 @@ bool UpdatePictures() {
   return true;
 }
 
+void Terminate(Child& c);
+
 void FollowRootSize() {
   const int s = DefaultScreen(gDpy);
   XMoveResizeWindow(gDpy, gCover, 0, 0, static_cast<unsigned>(DisplayWidth(gDpy, s)),
                     static_cast<unsigned>(DisplayHeight(gDpy, s)));
   // The drawing child draws into windows that are gone: a new one for the new ones.
-  if (UpdatePictures() && gDraw.pid > 0) kill(gDraw.pid, SIGTERM);
+  if (UpdatePictures()) Terminate(gDraw);
 }
 
 bool Grab() {
@@ -592,12 +594,12 @@ void EndChildren() {
 int SleepLockFd() {
   const char* v = std::getenv("XSS_SLEEP_LOCK_FD");
   if (!v) return -1;
-  const auto fd = tav::lock::ParseFdNumber(v);
-  unsetenv("XSS_SLEEP_LOCK_FD");
+  auto fd = tav::lock::ParseFdNumber(v);
   if (!fd || *fd <= 2 || fcntl(*fd, F_SETFD, FD_CLOEXEC) != 0) {
     Log("XSS_SLEEP_LOCK_FD=%s is not an open descriptor; ignored", v);
-    return -1;
+    fd = -1;
   }
+  unsetenv("XSS_SLEEP_LOCK_FD");
   return *fd;
 }
 

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -241,6 +242,27 @@ TEST_F(LockHolder, StrangerWindowMappedOverTheCoverIsCoveredAgain) {
     EXPECT_EQ(Share(x_.Display(), 0xff0000, 100, 100, 300, 200), 0) << i;
   }
   EXPECT_TRUE(PictureShows());
+}
+
+TEST_F(LockHolder, MonitorsThatComeAndGoGetPictureWindowsOfTheirOwn) {
+  ASSERT_TRUE(x_.Ok() && dpy_);
+  auto p = StartLocked();
+  const auto windows = [&] {
+    const std::string args = Note("draw.args");
+    return std::count(args.begin(), args.end(), ',') + 1;
+  };
+  EXPECT_EQ(windows(), 1);
+  const auto xrandr = [&](const std::vector<std::string>& args) {
+    std::vector<std::string> argv{"xrandr"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return Process(argv, x_.Display()).Wait(10s);
+  };
+  ASSERT_EQ(xrandr({"--setmonitor", "left", "320/0x480/0+0+0", "none"}), 0);
+  EXPECT_TRUE(WaitUntil([&] { return windows() == 2 && PictureShows(); }, 5s)) << Note("draw.args");
+  ASSERT_EQ(xrandr({"--delmonitor", "left"}), 0);
+  EXPECT_TRUE(WaitUntil([&] { return windows() == 1 && PictureShows(); }, 5s)) << Note("draw.args");
+  EXPECT_EQ(Share(x_.Display(), kDesktop), 0);
+  EXPECT_FALSE(StrangerCanGrab());
 }
 
 TEST_F(LockHolder, SleepLockFdClosesOnceCoveredAndGrabbed) {
