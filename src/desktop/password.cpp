@@ -94,11 +94,6 @@ bool CheckPassword(const SecureString& password) {
 
 // ---- verification ----------------------------------------------------------
 
-std::chrono::milliseconds DelayAfterFailures(int failures) {
-  if (failures <= 0) return std::chrono::milliseconds(0);
-  return std::chrono::milliseconds(1000LL * std::min(failures, 30));
-}
-
 std::string WrongPasswordNotice(std::chrono::milliseconds left) {
   std::string text = "Wrong password.";
   const long long seconds = (std::max<long long>(left.count(), 0) + 999) / 1000;

@@ -13,6 +13,8 @@
 #include <optional>
 #include <string>
 
+#include "lock/lock_protocol.hpp"
+
 namespace tav {
 
 inline constexpr const char* kDesktopKey = "Control Panel\\Desktop";
@@ -56,10 +58,9 @@ class PasswordPrompt {
   virtual void WrongPassword(std::chrono::milliseconds delay) = 0;
 };
 
-// Wrong answers make the next try wait longer: brute force must be slow.
-// 1 s after the first wrong answer, one more second for each further one, at
-// most 30 s.
-std::chrono::milliseconds DelayAfterFailures(int failures);
+// Wrong answers make the next try wait longer (the rule the lock holder
+// keeps too, lock/lock_protocol.hpp).
+using lock::DelayAfterFailures;
 
 // "Wrong password." and the whole seconds left of the delay, for the notice.
 std::string WrongPasswordNotice(std::chrono::milliseconds left);
