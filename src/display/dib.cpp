@@ -1,11 +1,7 @@
 #include "display/dib.hpp"
 
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -13,6 +9,8 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+
+#include "display/atomic_file.hpp"
 
 namespace tav {
 namespace {
@@ -30,20 +28,6 @@ void Put32(std::vector<uint8_t>& out, std::size_t at, uint32_t v) {
 }
 
 // Writes all of data to fd; false on any short or failed write.
-bool WriteAll(int fd, const uint8_t* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 // Pixels of one row, each from the source column the map gives; the pixel
 // size is fixed so that each copy is a plain move.
 template <int kBytes>
@@ -366,35 +350,17 @@ std::vector<uint8_t> TDIB::FileBytes() const {
   return out;
 }
 
-// The file is written under a temporary name in the target's folder and
-// renamed over the target only when it is complete, so a failed write
-// leaves neither a partial file nor a damaged earlier one. The temporary
-// name is short and hidden: a target name may use the file system's whole
-// limit, and the folder's file list should not show a save in progress.
 void WriteFileAtomically(const std::string& fileName, const uint8_t* data, std::size_t size) {
-  static std::atomic<unsigned> counter{0};
-  const std::size_t slash = fileName.rfind('/');
-  const std::string folder = slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1);
-  std::string tmp;
-  int fd = -1;
-  // A name left behind by a process that was killed mid-write is skipped.
-  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-    tmp = folder + ".tavorensia-" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1)) +
-          ".tmp";
-    fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) break;
+  switch (WriteFileAtomically(fileName, static_cast<const void*>(data), size, 0666)) {
+    case AtomicWrite::Done:
+      return;
+    case AtomicWrite::NotWritten:
+      throw EWriteError("Stream write error");
+    case AtomicWrite::NotCreated:
+    case AtomicWrite::NotRenamed:
+      break;
   }
-  if (fd < 0) throw EFCreateError("Cannot create file " + fileName);
-  const bool written = WriteAll(fd, data, size) && ::fsync(fd) == 0;
-  const bool closed = ::close(fd) == 0;
-  if (!written || !closed) {
-    ::unlink(tmp.c_str());
-    throw EWriteError("Stream write error");
-  }
-  if (::rename(tmp.c_str(), fileName.c_str()) != 0) {
-    ::unlink(tmp.c_str());
-    throw EFCreateError("Cannot create file " + fileName);
-  }
+  throw EFCreateError("Cannot create file " + fileName);
 }
 
 void TDIB::SaveToFile(const std::string& fileName) const {

@@ -11,6 +11,7 @@
 #include <functional>
 #include <system_error>
 
+#include "display/atomic_file.hpp"
 #include "settings/hive.hpp"
 
 namespace tav {
@@ -37,36 +38,6 @@ std::string FullKeyPath(std::string_view key) {
     path += key;
   }
   return path;
-}
-
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 enum class LoadResult { Ok, Missing, Damaged, Unreadable };
@@ -182,18 +153,8 @@ std::optional<Hive> ModifyHive(const fs::path& path, const std::function<void(Hi
   change(hive);
   const std::string text = WriteHive(hive);
 
-  std::string tmp = path.string() + ".XXXXXX";
-  Fd out(::mkstemp(tmp.data()));  // mode 0600
-  if (out.get() < 0) return std::nullopt;
-  const bool written = WriteAll(out.get(), text.data(), text.size()) && ::fsync(out.get()) == 0;
-  const bool closed = ::close(out.release()) == 0;
-  if (!written || !closed || ::rename(tmp.c_str(), path.c_str()) != 0) {
-    ::unlink(tmp.c_str());
+  if (WriteFileAtomically(path.string(), text.data(), text.size(), 0600) != AtomicWrite::Done)
     return std::nullopt;
-  }
-  // Make the rename itself durable.
-  Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.get() >= 0) ::fsync(dir.get());
   return hive;
 }
 
