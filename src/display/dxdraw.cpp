@@ -243,7 +243,6 @@ bool TDXDraw::WindowShowing() const {
 }
 
 void TDXDraw::Initialize() {
-  everInitialized_ = true;
   Finalize();
   if (!window_) throw EDXDrawError(dxconsts::SNotFoundForm);
   updating_ = true;

@@ -156,10 +156,8 @@ class TDXDraw {
   int surfaceWidth_ = 100, surfaceHeight_ = 100;
   bool initialized_ = false;
   bool updating_ = false;
-  bool everInitialized_ = false;
   bool fullScreenSet_ = false;
   bool visible_ = true;
-  bool windowShown_ = true;
   bool lost_ = false;
   bool deviceLost_ = false;
   bool software_ = false;

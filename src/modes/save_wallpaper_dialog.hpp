@@ -1,7 +1,8 @@
 #pragma once
 // TOKRightDlg: the save-wallpaper dialog's model. A drive list, a folder list
-// and a "*.bmp" file list linked as a folder picker, the name field, and the
-// handlers the dialog's window binds. Drawing lives in the window code; the
+// and a file list of the chosen type (BMP or PNG) linked as a folder picker,
+// the name field, the file-type box, and the handlers the dialog's window
+// (modes/save_wallpaper_window) binds. Drawing lives in the window code; the
 // handlers here are plain calls so they can be driven directly.
 #include <cstdint>
 #include <string>
