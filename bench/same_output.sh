@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Renders the same configurations with two tavorensia-render binaries and
-# compares the BMP files byte for byte: a change that should not alter any
-# picture (a restructuring) must leave every file identical.
+# compares the files byte for byte (BMP, PNG and the y4m stream): a change
+# that should not alter any picture (a restructuring) must leave every file
+# identical.
 # Usage: bench/same_output.sh OLD_BINARY NEW_BINARY
 set -euo pipefail
 old="$1" new="$2"
@@ -24,18 +25,24 @@ configs=(
   "--seed 14 --satiation 100 --color 5 --blur 100 --wallpaper 3"
   "--seed 15 --satiation 65 --color 7 --blur 30 --wallpaper 2 --frames 3"
   "--seed 16 --satiation 0 --color 2 --blur 100 --wallpaper 1 --scalar"
+  "--seed 17 --satiation 100 --color 6 --blur 50 --size 1920x1080 png"
+  "--seed 18 --satiation 80 --color 4 --blur 0 --wallpaper 4 png"
+  "--seed 19 --satiation 100 --blur 50 --size 3840x2160"
+  "--seed 20 --satiation 80 --color 5 --stream --frames 8 --size 1280x720 y4m"
+  "--seed 21 --satiation 59 --color 9 --blur 100 --stream --frames 4 y4m"
 )
 same=0 differ=0
 for i in "${!configs[@]}"; do
-  c="${configs[$i]}"
+  c="${configs[$i]}" ext=bmp
+  case "$c" in *" png") ext=png c="${c% png}" ;; *" y4m") ext=y4m c="${c% y4m}" ;; esac
   # shellcheck disable=SC2086
-  "$old" $c -o "$out/old$i.bmp"
+  "$old" $c -o "$out/old$i.$ext"
   # shellcheck disable=SC2086
-  "$new" $c -o "$out/new$i.bmp"
-  if cmp -s "$out/old$i.bmp" "$out/new$i.bmp"; then
-    echo "identical  $c"; same=$((same + 1))
+  "$new" $c -o "$out/new$i.$ext"
+  if cmp -s "$out/old$i.$ext" "$out/new$i.$ext"; then
+    echo "identical  $c ($ext)"; same=$((same + 1))
   else
-    echo "DIFFERENT  $c"; differ=$((differ + 1))
+    echo "DIFFERENT  $c ($ext)"; differ=$((differ + 1))
   fi
 done
 echo "$same identical, $differ different"
