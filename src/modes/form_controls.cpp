@@ -1,6 +1,12 @@
 #include "modes/form_controls.hpp"
 
 #include <cmath>
+#include <stdexcept>
+#include <string>
+
+#include "display/dxdraw.hpp"
+#include "platform/desktop_scale.hpp"
+#include "platform/window_icon.hpp"
 
 namespace tav {
 
@@ -39,5 +45,19 @@ void FocusFrame(ImVec2 min, ImVec2 max) {
 }
 
 int Scaled(int length, float scale) { return static_cast<int>(std::lround(length * scale)); }
+
+void OpenFormWindow(const char* caption, int width, int height, Uint32 flags, const char* what,
+                    SdlWindow& window, SdlRenderer& renderer, std::unique_ptr<ImGuiWindowContext>& imgui) {
+  const float scale = WindowScale();
+  window.reset(SDL_CreateWindow(caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, Scaled(width, scale),
+                                Scaled(height, scale), flags | kScaledWindowFlags));
+  if (!window) throw std::runtime_error(std::string(what) + ": " + SDL_GetError());
+  SetWindowIcon(window.get());
+  renderer = CreateWindowRenderer(window.get());
+  imgui = std::make_unique<ImGuiWindowContext>(window.get(), renderer.get(), scale);
+  SDL_RenderSetScale(renderer.get(), imgui->PixelScale(), imgui->PixelScale());
+  ImGui::SetCurrentContext(imgui->Context());
+  StyleControls();
+}
 
 }  // namespace tav

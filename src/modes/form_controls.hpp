@@ -5,6 +5,11 @@
 #include <SDL.h>
 #include <imgui.h>
 
+#include <memory>
+
+#include "display/sdl_handles.hpp"
+#include "platform/imgui_support.hpp"
+
 namespace tav {
 
 inline constexpr const char* kDejaVuBold = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
@@ -22,5 +27,13 @@ inline bool Shift(const SDL_KeyboardEvent& k) { return (k.keysym.mod & KMOD_SHIF
 
 // A designed length on a desktop of the given scale, in window pixels.
 int Scaled(int length, float scale);
+
+// Opens a window of width x height designed units (made larger by the
+// desktop's scale) with our icon, its renderer and its ImGui context, which
+// becomes the current one with the controls' style; the renderer scales
+// everything laid out in designed units. Raises std::runtime_error, what
+// naming the window.
+void OpenFormWindow(const char* caption, int width, int height, Uint32 flags, const char* what,
+                    SdlWindow& window, SdlRenderer& renderer, std::unique_ptr<ImGuiWindowContext>& imgui);
 
 }  // namespace tav

@@ -7,14 +7,11 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <stdexcept>
 #include <string>
 
 #include "display/dxdraw.hpp"
 #include "modes/form_controls.hpp"
-#include "platform/desktop_scale.hpp"
 #include "platform/imgui_support.hpp"
-#include "platform/window_icon.hpp"
 
 namespace tav {
 namespace {
@@ -22,18 +19,9 @@ namespace {
 class SaveWallpaperWindow final : public SaveDialogWindow {
  public:
   SaveWallpaperWindow(Application& app, TOKRightDlg& dialog) : app_(app), dlg_(dialog) {
-    const float scale = WindowScale();
-    window_.reset(SDL_CreateWindow(TOKRightDlg::kCaption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                   Scaled(TOKRightDlg::kClientWidth, scale),
-                                   Scaled(TOKRightDlg::kClientHeight, scale), kScaledWindowFlags));
-    if (!window_) throw std::runtime_error(std::string("Save Wallpaper: ") + SDL_GetError());
-    SetWindowIcon(window_.get());
-    renderer_ = CreateWindowRenderer(window_.get());
-    imgui_ = std::make_unique<ImGuiWindowContext>(window_.get(), renderer_.get(), scale);
     // Everything in the dialog is laid out in designed units.
-    SDL_RenderSetScale(renderer_.get(), imgui_->PixelScale(), imgui_->PixelScale());
-    ImGui::SetCurrentContext(imgui_->Context());
-    StyleControls();
+    OpenFormWindow(TOKRightDlg::kCaption, TOKRightDlg::kClientWidth, TOKRightDlg::kClientHeight, 0,
+                   "Save Wallpaper", window_, renderer_, imgui_);
     listFont_ = imgui_->AddFont(kDejaVu, 13);
     arialFont_ = imgui_->AddFont(kLiberationBold, 16);
     std::strncpy(buffer_, dlg_.Edit.c_str(), sizeof buffer_ - 1);

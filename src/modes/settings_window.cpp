@@ -4,12 +4,9 @@
 #include <imgui_impl_sdlrenderer.h>
 
 #include <algorithm>
-#include <stdexcept>
 
-#include "platform/desktop_scale.hpp"
 #include "platform/application.hpp"
 #include "desktop/root_pixmap.hpp"
-#include "platform/window_icon.hpp"
 #include "modes/form_controls.hpp"
 #include "modes/save_wallpaper_window.hpp"
 
@@ -68,19 +65,10 @@ void DXDrawFormSurface::InitializeWindowed(int width, int height, int bitCount) 
 
 SettingsWindow::SettingsWindow(Application& app, int screenWidth, int displayBitCount)
     : app_(app), form_(app, nullptr) {
-  const float scale = WindowScale();
-  window_.reset(SDL_CreateWindow(TForm2::kCaption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                 Scaled(TForm2::kClientWidth, scale), Scaled(TForm2::kClientHeight, scale),
-                                 SDL_WINDOW_HIDDEN | kScaledWindowFlags));
-  if (!window_) throw std::runtime_error(std::string("Settings window: ") + SDL_GetError());
-  SetWindowIcon(window_.get());
-  renderer_ = CreateWindowRenderer(window_.get());
-  imgui_ = std::make_unique<ImGuiWindowContext>(window_.get(), renderer_.get(), scale);
   // Everything in the window is laid out in designed units, the preview's
   // display area too: it shows the same picture larger.
-  SDL_RenderSetScale(renderer_.get(), imgui_->PixelScale(), imgui_->PixelScale());
-  ImGui::SetCurrentContext(imgui_->Context());
-  StyleControls();
+  OpenFormWindow(TForm2::kCaption, TForm2::kClientWidth, TForm2::kClientHeight, SDL_WINDOW_HIDDEN,
+                 "Settings window", window_, renderer_, imgui_);
   labelFont_ = imgui_->AddFont(kDejaVuBold, 13);
   buttonFont_ = imgui_->AddFont(kLiberationBold, 13);
 
