@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "generator/round.hpp"
+
 namespace tav {
 namespace {
 
@@ -19,9 +21,6 @@ bool BelowLowerBound(double c) { return c <= 0.7; }
 bool AboveUpperBound(double c) { return c > 1.9; }
 bool ReachesFullTurn(double p) { return p >= 6.28; }
 
-// Out-of-range arguments (and a division by zero on the way) give 0.
-double Sine(double x) { return std::fabs(x) < 0x1p63 ? std::sin(x) : 0.0; }
-
 // Nearest integer, ties to even (the default rounding mode).
 int32_t Round32(double x) { return static_cast<int32_t>(std::nearbyint(x)); }
 
@@ -30,9 +29,9 @@ int32_t Round32(double x) { return static_cast<int32_t>(std::nearbyint(x)); }
 PreviewColour PreviewPointColour(double k, double x, double y, double z, double c1, double c2,
                                   double c3) {
   PreviewColour c;
-  c.Red = Round32(255 * Sine(kPi * c2 * x / (k + x + c1)) + c1 / 3);
-  c.Green = Round32((255 * Sine(kPi * c3 * y / (k + x + c2)) + c2 / 3 + c.Red) / c1);
-  c.Blue = Round32((255 * Sine(kPi * c1 * z / (k + x + c3)) + c3 / 3 + c.Green) / c2);
+  c.Red = Round32(255 * Sin(kPi * c2 * x / (k + x + c1)) + c1 / 3);
+  c.Green = Round32((255 * Sin(kPi * c3 * y / (k + x + c2)) + c2 / 3 + c.Red) / c1);
+  c.Blue = Round32((255 * Sin(kPi * c1 * z / (k + x + c3)) + c3 / 3 + c.Green) / c2);
   c.Red = Round32((c.Red + c.Blue) / c3);
   return c;
 }
