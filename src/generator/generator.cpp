@@ -202,6 +202,8 @@ constexpr int32_t kLayoutBlock = 64;
 // counts these inner rings, then fills them in chunks on both cores while
 // the outer rings, whose skips depend on each stored point, are walked one
 // point after the other from where the inner rings end.
+int32_t LastPointOf(int32_t area, bool coarse) { return coarse ? Round(area / 5.0) : Round(area * 2.2); }
+
 void PatternGenerator::BuildLayout(const LayoutConstants& k) {
   const double q = k.coarse ? std::sqrt(zoom_ - 4) : std::sqrt(zoom_);
   // The clamp only matters for a Zoom that no Satiation in 0..100 gives; it
@@ -210,7 +212,7 @@ void PatternGenerator::BuildLayout(const LayoutConstants& k) {
   fieldHeight_ = std::clamp<int32_t>(Round(targetHeight_ / q), 0, cap_.MaxFieldHeight);
 
   const int32_t area = fieldWidth_ * fieldHeight_;
-  lastPoint_ = k.coarse ? Round(area / 5.0) : Round(area * 2.2);
+  lastPoint_ = LastPointOf(area, k.coarse);
 
   const int32_t picture = settings_.Picture;
   PointTables& tables = k.coarse ? coarse_ : fine_;
@@ -577,7 +579,7 @@ FrameInputs PatternGenerator::NextFrame() {
 
 int32_t PatternGenerator::PointsPerFrame() const {
   const int32_t area = fieldWidth_ * fieldHeight_;
-  const int32_t last = FineLayout() ? Round(area * 2.2) : Round(area / 5.0);
+  const int32_t last = LastPointOf(area, !FineLayout());
   const int32_t capacity = FineLayout() ? cap_.FineCapacity : cap_.CoarseCapacity;
   return std::clamp<int32_t>(last + 1, 0, capacity);
 }

@@ -123,6 +123,10 @@ struct LayoutConstants {
 inline constexpr LayoutConstants kCoarseLayout{true, 3, 10, 3, 2, 1};  // Zoom > 5
 inline constexpr LayoutConstants kFineLayout{false, 0.8, 30, 1, 1, 1.7};
 
+// LastPoint of a layout over a field of area pixels: a fifth of a point a
+// pixel coarse, 2.2 fine.
+int32_t LastPointOf(int32_t area, bool coarse);
+
 // Number of entries of the figure table.
 inline constexpr int kFigureEntries = 11;
 

@@ -178,7 +178,7 @@ int32_t PatternGenerator::RenderWallpaperInChunks(int32_t width, int32_t height,
   const WallpaperSize field = FieldOfTarget();
   const int32_t fw = std::max<int32_t>(field.Width, 0), fh = std::max<int32_t>(field.Height, 0);
   const int32_t area = fw * fh;
-  const int32_t lastPoint = coarse ? Round(area / 5.0) : Round(area * 2.2);
+  const int32_t lastPoint = LastPointOf(area, coarse);
   const int64_t total = std::max<int64_t>(int64_t{lastPoint} + 1, 0);
 
   // Planes of the field's own size (with the parking row and column),
