@@ -5,12 +5,14 @@
 // Only the last point that writes a pixel decides its colour, and which
 // point that is depends only on the layout. So, once per layout, the
 // renderer keeps the live points (and, in the coarse pass, the live tile
-// entries) in flat arrays in point order; a frame computes those alone,
-// a block of points at a time with the vector sine, split between the
-// calling thread and one persistent helper. No two live writes share a
-// pixel, so the threads never write the same cell and the drawing order no
-// longer matters. The modulation still reads the full layout tables at each
-// point's original index.
+// entries) in flat arrays; a frame computes those alone, a block of points
+// at a time with the vector sine, split between the calling thread and one
+// persistent helper. No two live writes share a pixel, so the threads never
+// write the same cell and the drawing order is free: without the modulation
+// (Blur 0) the fine pass's points are sorted into cell order (SortByCell),
+// so a frame writes the planes front to back; with it they stay in point
+// order, since the modulation reads the layout tables at each point's own
+// index.
 #include <cstddef>
 #include <cstdint>
 #include <memory>

@@ -9,50 +9,14 @@
 // mode's Settings record and reads it at every call (so a slider takes effect
 // on the next frame), and draws from the mode's RandomGenerator.
 //
-// What a mode calls
-// -----------------
-// The windows call these six operations and nothing else of the generator;
-// each sequence below exists once, here.
-//
-// Full-screen window (TForm1):
-//   FormCreate:
-//       random.Randomize();            // the mode seeds its generator
-//       LoadFullScreenSettings(settings, random);  // also the Rands draws
-//       gen.SetupFullScreen();         // the set-up at 640 x 480
-//   DXTimerTimer:
-//       gen.FrameTick();               // Tavorensia, plane copy, and BoxBlur
-//                                      // when 2 < Zoom <= 5
-//       if (surface ready) { Fill(0); LoadFromBitmap(gen.FieldBitmap()); Flip(); }
-//   (Blurring also while the surface is not ready changes nothing visible:
-//   the next tick's copy rewrites every pixel of the field bitmap.)
-//
-// Settings window (TForm2):
-//   FormCreate, after its own steps up to the slider positions
-//   (random.Randomize(); LoadSettingsWindowSettings, which makes the Rands
-//   draws; sliders positioned):
-//       gen.SetupSettingsWindow(400, 300);  // the same set-up at 400 x 300
-//   DXTimerTimer:
-//       if (PreviewRestore == 1) { gen.RestorePreview(400, 300); PreviewRestore = 0;
-//                                  resize WallpaperBitmap to 400 x 300; }
-//       gen.PreviewTick();             // follow Satiation and Picture (a new
-//                                      // layout when either changed), clear
-//                                      // the field area of the planes, then
-//                                      // the full-screen frame
-//       if (surface ready) { Fill(0); LoadFromBitmap(gen.FieldBitmap()); Flip(); }
-//   Button2Click ("Render Wallpaper"):
-//       RenderWallpaperOfSize(gen, WallpaperWidth, WallpaperHeight, WallpaperBitmap);
-//                                      // gen.RenderWallpaper: a layout at the
-//                                      // wallpaper size with the current Zoom,
-//                                      // the frame without clearing, the field
-//                                      // drawn scaled over the whole wallpaper
-//                                      // (a field larger than the tables is
-//                                      // made and drawn a batch of points at a
-//                                      // time: RenderWallpaperInChunks)
-//       then disable the timer and open the save dialog.
-//
-// The set-up (Setup) and the frame (FrameTick) are shared: the set-ups differ
-// only in the target size, and the preview frame is the full-screen frame
-// after FollowSettings and ClearPlanes.
+// The windows call six operations of it: the full-screen window
+// SetupFullScreen once and FrameTick each tick (modes/full_screen_form); the
+// settings window SetupSettingsWindow once, PreviewTick each tick,
+// RestorePreview after a wallpaper, and RenderWallpaperOfSize for "Render
+// Wallpaper" (modes/settings_form). The set-ups differ only in the target
+// size, and the preview's frame is the full-screen frame after
+// FollowSettings and ClearPlanes. A wallpaper larger than the tables is made
+// and drawn a batch of points at a time (generator/large_wallpaper).
 //
 // The tables and the wave parameters are the generator's own. A renderer
 // reads them through the FrameInputs of NextFrame, tests through Layout()
