@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "display/dxconsts.hpp"
+#include "display/window_system.hpp"
 
 namespace tav {
 
@@ -15,35 +16,27 @@ using O = TDXDrawOption;
 
 namespace {
 
-bool OnX11() {
-  const char* driver = SDL_GetCurrentVideoDriver();
-  return driver && std::string_view(driver) == "x11";
-}
-
 // Whether the window's X server lets clients render with GL themselves
 // (DRI3, DRI2, or NVIDIA's own GLX); asked of the server, GL stays unloaded.
 bool DirectRendering(SDL_Window* window) {
-  SDL_SysWMinfo info;
-  SDL_VERSION(&info.version);
-  if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return false;
+  Display* dpy = X11IdsOf(window).display;
+  if (!dpy) return false;
   int opcode = 0, event = 0, error = 0;
   for (const char* name : {"DRI3", "DRI2", "NV-GLX"})
-    if (XQueryExtension(info.info.x11.display, name, &opcode, &event, &error)) return true;
+    if (XQueryExtension(dpy, name, &opcode, &event, &error)) return true;
   return false;
 }
 
 // Whether the window's X server has the RENDER extension.
 bool ServerRenders(SDL_Window* window) {
-  SDL_SysWMinfo info;
-  SDL_VERSION(&info.version);
-  if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return false;
+  Display* dpy = X11IdsOf(window).display;
   int opcode = 0, event = 0, error = 0;
-  return XQueryExtension(info.info.x11.display, "RENDER", &opcode, &event, &error);
+  return dpy && XQueryExtension(dpy, "RENDER", &opcode, &event, &error);
 }
 
 PresentPath ChoosePath(SDL_Window* window) {
   PresentFacts facts = PresentFactsFromEnvironment();
-  facts.x11 = OnX11();
+  facts.x11 = SdlOnX11();
   if (facts.x11) {
     facts.directRendering = DirectRendering(window);
     facts.render = ServerRenders(window);
@@ -330,13 +323,10 @@ void TDXDraw::CreateRenderer() {
   }
   // However it was made (a host may have asked SDL for software): a software
   // renderer means frames go straight into the window's framebuffer.
-  software_ = OnX11() && IsSoftwareRenderer(renderer_);
+  software_ = SdlOnX11() && IsSoftwareRenderer(renderer_);
   surface_.software_ = software_;
   if (software_ && path == PresentPath::XRender) {
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (SDL_GetWindowWMInfo(window_, &info) && info.subsystem == SDL_SYSWM_X11)
-      xrender_ = XRenderPresenter::Create(info.info.x11.display, info.info.x11.window);
+    if (const X11Ids x = X11IdsOf(window_); x.display) xrender_ = XRenderPresenter::Create(x.display, x.window);
   }
   serverScaled_ = true;
   SDL_RenderSetVSync(renderer_, nowOptions_.Has(O::doWaitVBlank) ? 1 : 0);

@@ -10,6 +10,7 @@
 #include "settings/settings_store.hpp"
 #include "platform/window_icon.hpp"
 #include "desktop/screen_saver_running.hpp"
+#include "display/window_system.hpp"
 #include "modes/password_prompt.hpp"
 
 
@@ -60,10 +61,6 @@ class TForm1::WindowPrompt final : public PasswordPrompt, private ModalBackdrop 
 
 namespace {
 
-bool OnX11() {
-  const char* driver = SDL_GetCurrentVideoDriver();
-  return driver && std::string_view(driver) == "x11";
-}
 
 // On X11 the windows of the further monitors are override-redirect, as
 // XScreenSaver's are, and placed by us: a window manager puts a full-screen
@@ -118,7 +115,7 @@ SdlWindow TForm1::CreateFormWindow() {
 }
 
 TForm1::TMonitorWindow::TMonitorWindow(const SDL_Rect& bounds)
-    : Bounds(bounds), window_(CreateScreenWindow(bounds, OnX11())), DXDraw(window_.get()) {}
+    : Bounds(bounds), window_(CreateScreenWindow(bounds, SdlOnX11())), DXDraw(window_.get()) {}
 
 TForm1::TForm1(Application& app, PasswordPrompt* prompt, const SettingsOverrides& options)
     : TForm1(app, prompt, CreateFormWindow(), nullptr, false, options) {}
@@ -291,7 +288,7 @@ void TForm1::MonitorSetup(TMonitorWindow& monitor) {
   draw.SetSurfaceWidth(desktop.w);
   draw.SetSurfaceHeight(desktop.h);
   draw.Display.SetBitCount(static_cast<int>(SDL_BITSPERPIXEL(desktop.format)));
-  PlacedByUs placed(OnX11());
+  PlacedByUs placed(SdlOnX11());
   draw.Initialize();
 }
 

@@ -1,4 +1,5 @@
 #include "platform/application.hpp"
+#include "display/window_system.hpp"
 
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
@@ -73,10 +74,6 @@ void StartVideo(Windowing windowing) {
   throw ENoDisplay(reasons.empty() ? "no X11 or Wayland video driver" : reasons);
 }
 
-bool OnX11() {
-  const char* driver = SDL_GetCurrentVideoDriver();
-  return driver && std::string_view(driver) == "x11";
-}
 
 }  // namespace
 
@@ -102,7 +99,7 @@ Application::Application(std::string title, Windowing windowing) : title_(std::m
     SDL_Quit();
     throw;
   }
-  if (OnX11()) XSetErrorHandler(IgnoreXError);
+  if (SdlOnX11()) XSetErrorHandler(IgnoreXError);
 }
 
 Application::~Application() {
@@ -289,19 +286,9 @@ int Application::ShowCursor(bool show) {
   return cursorCount_;
 }
 
-_XDisplay* Application::XDisplayOf(SDL_Window* window) {
-  SDL_SysWMinfo info;
-  SDL_VERSION(&info.version);
-  if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return nullptr;
-  return info.info.x11.display;
-}
+_XDisplay* Application::XDisplayOf(SDL_Window* window) { return X11IdsOf(window).display; }
 
-unsigned long Application::XWindowOf(SDL_Window* window) {
-  SDL_SysWMinfo info;
-  SDL_VERSION(&info.version);
-  if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return 0;
-  return info.info.x11.window;
-}
+unsigned long Application::XWindowOf(SDL_Window* window) { return X11IdsOf(window).window; }
 
 SDL_Point Application::CursorScreenPos(SDL_Window* window) {
   SDL_Point p{0, 0};
@@ -336,10 +323,7 @@ SDL_Rect Application::WindowScreenRect(SDL_Window* window) {
   return r;
 }
 
-bool Application::OnWayland() {
-  const char* driver = SDL_GetCurrentVideoDriver();
-  return driver && std::string_view(driver) == "wayland";
-}
+bool Application::OnWayland() { return SdlOnWayland(); }
 
 unsigned long Application::XErrorCount() { return gXErrors.load(); }
 

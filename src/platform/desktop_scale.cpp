@@ -1,4 +1,5 @@
 #include "platform/desktop_scale.hpp"
+#include "display/window_system.hpp"
 
 #include <X11/Xlib.h>
 #include <X11/Xresource.h>
@@ -16,8 +17,7 @@ float RoundedScale(double raw) {
 }
 
 float WindowScale() {
-  const char* driver = SDL_GetCurrentVideoDriver();
-  if (!driver || std::strcmp(driver, "x11") != 0) return 1;
+  if (!SdlOnX11()) return 1;
   Display* dpy = XOpenDisplay(nullptr);
   if (!dpy) return 1;
   double dpi = 0;
