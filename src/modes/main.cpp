@@ -1,10 +1,13 @@
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 
 #include "modes/change_password.hpp"
 #include "modes/full_screen_form.hpp"
 #include "modes/hosted_window.hpp"
+#include "modes/lock_draw.hpp"
+#include "modes/lock_prompt.hpp"
 #include "modes/preview_window.hpp"
 #include "modes/root_background.hpp"
 #include "modes/settings_window.hpp"
@@ -30,6 +33,9 @@ int RunFullScreenMode(int argc, char** argv) {
 }
 
 int RunMode(int argc, char** argv) {
+  // The lock holder's children: reached only through their own switches.
+  if (argc > 1 && std::strcmp(argv[1], "--lock-prompt") == 0) return tav::RunLockPrompt(argc, argv);
+  if (argc > 1 && std::strcmp(argv[1], "--lock-draw") == 0) return tav::RunLockDraw(argc, argv);
   switch (tav::ModeFor(tav::ModeLetter(argc, argv))) {
     case tav::Mode::Settings: return tav::RunSettingsWindow(argc, argv);
     case tav::Mode::Preview: return tav::RunPreview(argc, argv);

@@ -1,0 +1,45 @@
+#pragma once
+// What the lock prompt (modes/lock_prompt) does with the keys the lock holder
+// sends it: the typed password, the Caps Lock warning, the check and the
+// wrong-password notice. No display here, so that tests drive it directly.
+#include <chrono>
+#include <string>
+
+#include "desktop/password.hpp"
+#include "lock/lock_protocol.hpp"
+
+namespace tav {
+
+class LockPromptModel {
+ public:
+  using Clock = std::chrono::steady_clock;
+  enum class Outcome { None, Wrong, Verified };
+
+  // priorFailures: wrong answers given to earlier prompts of this lock.
+  explicit LockPromptModel(int priorFailures = 0);
+
+  // One key press at now: text is appended (up to the buffer's capacity),
+  // BackSpace removes the last character, Return and KP_Enter check what was
+  // typed. Keys within the delay after a wrong answer are ignored.
+  Outcome Apply(const lock::KeyRecord& key, Clock::time_point now);
+
+  const SecureString& Typed() const { return typed_; }
+  bool CapsLockOn() const { return capsLock_; }
+  int Failures() const { return failures_; }
+  // Whether keys are ignored at now.
+  bool Refusing(Clock::time_point now) const { return now < refuseUntil_; }
+  // The line under the field: empty until a failure, then the notice with
+  // the count and, while keys are ignored, the seconds left.
+  std::string Notice(Clock::time_point now) const;
+
+ private:
+  void AppendText(const char* text, std::size_t length);
+  void DeleteLastCharacter();
+
+  SecureString typed_;
+  bool capsLock_ = false;
+  int failures_ = 0;
+  Clock::time_point refuseUntil_{};
+};
+
+}  // namespace tav

@@ -1,0 +1,98 @@
+#include "modes/lock_draw.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <stdexcept>
+#include <string_view>
+#include <vector>
+
+#include "lock/lock_protocol.hpp"
+#include "modes/full_screen_form.hpp"
+#include "modes/hosted_window.hpp"
+#include "platform/application.hpp"
+#include "settings/command_line.hpp"
+
+namespace tav {
+
+namespace {
+
+constexpr uint32_t kPulseMs = 50;       // the windows are looked at this often
+constexpr uint32_t kHeartbeatMs = 500;  // the holder wants one a second at least
+
+bool IsInput(const SDL_Event& e) {
+  switch (e.type) {
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+    case SDL_TEXTINPUT:
+    case SDL_MOUSEMOTION:
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+    case SDL_MOUSEWHEEL:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+int RunLockDraw(int argc, char** argv) {
+  int heartbeatFd = lock::kChildFd;
+  std::optional<std::vector<unsigned long>> windows;
+  // The saver's options without ours, for the usual parser.
+  std::vector<const char*> saverArgs{argv[0]};
+  for (int i = 2; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--heartbeat-fd" && i + 1 < argc) heartbeatFd = std::atoi(argv[++i]);
+    else if (arg == "--windows" && i + 1 < argc) windows = lock::ParseWindowList(argv[++i]);
+    else saverArgs.push_back(argv[i]);
+  }
+  if (!windows) {
+    std::fprintf(stderr, "tavorensia: --lock-draw needs --windows ID,ID,...\n");
+    return 2;
+  }
+  const FullScreenOptions options = ParseFullScreenOptions(static_cast<int>(saverArgs.size()), saverArgs.data());
+  if (!options.error.empty()) {
+    std::fprintf(stderr, "tavorensia: %s\n", options.error.c_str());
+    return 2;
+  }
+  SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  Application app(kApplicationTitle, Windowing::X11);
+  app.SetErrorsToStderrOnly();
+  // TForm1 draws into one hosted window; the holder's further windows stay
+  // as it made them.
+  std::optional<HostedWindow> hosted;
+  try {
+    hosted.emplace(static_cast<uint32_t>(windows->front()));
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tavorensia: %s\n", e.what());
+    return 1;
+  }
+  // The stored settings, as the full-screen mode has them.
+  TForm1 form(app, TForm1::Hosted{hosted->Window(), false}, options.settings);
+  uint32_t beatAt = 0;
+  bool beaten = false;
+  app.SetPulse(kPulseMs, [&] {
+    if (!hosted->Follow()) {
+      app.Terminate(1);
+      return;
+    }
+    if (beaten && SDL_GetTicks() - beatAt < kHeartbeatMs) return;
+    if (!lock::WriteHeartbeat(heartbeatFd)) {
+      app.Terminate(1);  // the holder is gone
+      return;
+    }
+    beaten = true;
+    beatAt = SDL_GetTicks();
+  });
+  app.SetMainWindow(form.Window(), [&](const SDL_Event& e) {
+    // The holder owns keyboard and mouse.
+    if (!IsInput(e)) form.HandleEvent(e);
+  });
+  app.Run();
+  return app.ExitStatus();
+}
+
+}  // namespace tav

@@ -1,0 +1,62 @@
+// tavorensia-lock with the main program's own lock modes as its children,
+// under an Xvfb of the test's own: the animation covers the screen, a wrong
+// password keeps the lock, the right one ends it.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "desktop/password.hpp"
+#include "harness.hpp"
+#include "temp_config.hpp"
+
+namespace {
+
+using namespace std::chrono_literals;
+using tavtest::Process;
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (done()) return true;
+    std::this_thread::sleep_for(100ms);
+  }
+  return done();
+}
+
+// Share of the screen's pixels that are not black.
+double Lit(const std::string& display) {
+  const auto shot = tavtest::Screenshot(display);
+  if (!shot) return -1;
+  long n = 0;
+  for (int y = 0; y < shot->height; ++y)
+    for (int x = 0; x < shot->width; ++x) n += shot->R(x, y) + shot->G(x, y) + shot->B(x, y) > 0;
+  return static_cast<double>(n) / (static_cast<double>(shot->width) * shot->height);
+}
+
+TEST(LockChildren, RealChildrenDrawAndOnlyTheRightPasswordUnlocks) {
+  tavtest::Xvfb x(640, 480);
+  ASSERT_TRUE(x.Ok());
+  tavtest::TempConfig config;  // the hash goes into the children's hive
+  ASSERT_EQ(tav::ChangePassword(tav::SecureString(), tav::SecureString("open sesame"),
+                                tav::SecureString("open sesame")),
+            tav::PasswordChange::Stored);
+  Process lock({TAV_LOCK_EXE, "--saver", TAV_EXE}, x.Display(),
+               {{"XDG_CONFIG_HOME", config.config().string()}, {"HOME", config.home().string()},
+                {"XSS_SLEEP_LOCK_FD", ""}});
+  EXPECT_TRUE(WaitUntil([&] { return Lit(x.Display()) > 0.2; }, 20s)) << lock.Output();
+  ASSERT_TRUE(lock.Running()) << lock.Output();
+
+  tavtest::Xdotool(x.Display(), {"type", "--delay", "30", "open sesamx"});
+  tavtest::Xdotool(x.Display(), {"key", "Return"});
+  std::this_thread::sleep_for(500ms);
+  EXPECT_TRUE(lock.Running()) << lock.Output();
+  EXPECT_FALSE(lock.Wait(1500ms)) << lock.Output();  // past the first failure's delay, still locked
+
+  tavtest::Xdotool(x.Display(), {"type", "--delay", "30", "open sesame"});
+  tavtest::Xdotool(x.Display(), {"key", "Return"});
+  EXPECT_EQ(lock.Wait(15s), 0) << lock.Output();
+}
+
+}  // namespace
