@@ -63,7 +63,9 @@ namespace {
 // SDL does not see the host's window; the loop looks at it this often.
 constexpr Uint32 kFollowIntervalMs = 50;
 
-bool IsInput(const SDL_Event& e) {
+}  // namespace
+
+bool IsInputEvent(const SDL_Event& e) {
   switch (e.type) {
     case SDL_KEYDOWN:
     case SDL_KEYUP:
@@ -77,8 +79,6 @@ bool IsInput(const SDL_Event& e) {
       return false;
   }
 }
-
-}  // namespace
 
 int RunInHostWindow(uint32_t host, const SettingsOverrides& options, bool background) {
   // SDL's software renderer on a plain X image, with no GL anywhere (SDL
@@ -102,7 +102,7 @@ int RunInHostWindow(uint32_t host, const SettingsOverrides& options, bool backgr
   });
   app.SetMainWindow(form.Window(), [&](const SDL_Event& e) {
     // The host owns keyboard and mouse.
-    if (!IsInput(e)) form.HandleEvent(e);
+    if (!IsInputEvent(e)) form.HandleEvent(e);
   });
   app.Run();
   return app.ExitStatus();

@@ -44,6 +44,9 @@ class HostedWindow {
   int width_ = 0, height_ = 0;
 };
 
+// Keys, buttons and motion: in a host's window they are the host's.
+bool IsInputEvent(const SDL_Event& e);
+
 // The full-screen mode inside the host's window (background: the desktop's,
 // see modes/root_background.hpp); the process's exit status.
 int RunInHostWindow(uint32_t host, const SettingsOverrides& options, bool background);

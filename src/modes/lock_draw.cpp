@@ -20,21 +20,6 @@ namespace {
 constexpr uint32_t kPulseMs = 50;       // the windows are looked at this often
 constexpr uint32_t kHeartbeatMs = 500;  // the holder wants one a second at least
 
-bool IsInput(const SDL_Event& e) {
-  switch (e.type) {
-    case SDL_KEYDOWN:
-    case SDL_KEYUP:
-    case SDL_TEXTINPUT:
-    case SDL_MOUSEMOTION:
-    case SDL_MOUSEBUTTONDOWN:
-    case SDL_MOUSEBUTTONUP:
-    case SDL_MOUSEWHEEL:
-      return true;
-    default:
-      return false;
-  }
-}
-
 }  // namespace
 
 int RunLockDraw(int argc, char** argv) {
@@ -89,7 +74,7 @@ int RunLockDraw(int argc, char** argv) {
   });
   app.SetMainWindow(form.Window(), [&](const SDL_Event& e) {
     // The holder owns keyboard and mouse.
-    if (!IsInput(e)) form.HandleEvent(e);
+    if (!IsInputEvent(e)) form.HandleEvent(e);
   });
   app.Run();
   return app.ExitStatus();
