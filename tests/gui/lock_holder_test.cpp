@@ -96,11 +96,13 @@ class LockHolder : public ::testing::Test {
   }
   void Type(const std::string& text) { Xdotool(x_.Display(), {"type", "--delay", "20", text}); }
   void Key(const std::string& key) { Xdotool(x_.Display(), {"key", key}); }
-  // Wakes a prompt with a key and waits for its child.
+  // Wakes a prompt with keys and waits until its child has them all: the
+  // child notes its pid before it reads a key, so the pid alone would race.
   pid_t WakePrompt(const std::string& text) {
     std::filesystem::remove(dir_ + "/prompt.pid");
+    std::filesystem::remove(dir_ + "/prompt.typed");
     Type(text);
-    WaitUntil([&] { return PidOf("prompt.pid") > 0; }, 5s);
+    WaitUntil([&] { return PidOf("prompt.pid") > 0 && Note("prompt.typed").size() >= text.size(); }, 5s);
     return PidOf("prompt.pid");
   }
 
