@@ -117,6 +117,9 @@ SdlWindow TForm1::CreateFormWindow() {
 TForm1::TMonitorWindow::TMonitorWindow(const SDL_Rect& bounds)
     : Bounds(bounds), window_(CreateScreenWindow(bounds, SdlOnX11())), DXDraw(window_.get()) {}
 
+TForm1::TMonitorWindow::TMonitorWindow(const SDL_Rect& bounds, SDL_Window* hosted)
+    : Bounds(bounds), hosted_(hosted), DXDraw(hosted) {}
+
 TForm1::TForm1(Application& app, PasswordPrompt* prompt, const SettingsOverrides& options)
     : TForm1(app, prompt, CreateFormWindow(), nullptr, false, options) {}
 
@@ -290,6 +293,28 @@ void TForm1::MonitorSetup(TMonitorWindow& monitor) {
   draw.Display.SetBitCount(static_cast<int>(SDL_BITSPERPIXEL(desktop.format)));
   PlacedByUs placed(SdlOnX11());
   draw.Initialize();
+}
+
+void TForm1::AddHostedWindow(SDL_Window* window) {
+  app_.Guard([&] {
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window, &w, &h);
+    MonitorWindows.push_back(std::make_unique<TMonitorWindow>(SDL_Rect{0, 0, w, h}, window));
+    app_.AddOwnWindow(window);
+    TDXDraw& draw = MonitorWindows.back()->DXDraw;
+    // As the form's own hosted display: the window's size, stretched; the
+    // frame timer paces, so no wait for the blank.
+    DXDrawOptions options = DXDraw.Options();
+    options.Remove(O::doWaitVBlank).Remove(O::doFullScreen).Add(O::doStretch);
+    draw.SetOptions(options);
+    draw.AutoSize = true;
+    draw.Display.SetWidth(w);
+    draw.Display.SetHeight(h);
+    draw.SetSurfaceWidth(w);
+    draw.SetSurfaceHeight(h);
+    draw.Display.SetBitCount(DisplayBitCount);
+    draw.Initialize();
+  });
 }
 
 void TForm1::ReleaseMonitorWindow(std::vector<std::unique_ptr<TMonitorWindow>>::iterator it) {

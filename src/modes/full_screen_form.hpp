@@ -65,11 +65,14 @@ class TForm1 final : private ModalBackdrop {
   class TMonitorWindow {
    public:
     explicit TMonitorWindow(const SDL_Rect& bounds);  // raises std::runtime_error
+    // Hosted: a further window the host gave us, which outlives this.
+    TMonitorWindow(const SDL_Rect& bounds, SDL_Window* hosted);
     const SDL_Rect Bounds;  // the monitor it covers
-    SDL_Window* Window() const { return window_.get(); }
+    SDL_Window* Window() const { return window_ ? window_.get() : hosted_; }
 
    private:
     SdlWindow window_;  // before DXDraw: it goes after it
+    SDL_Window* hosted_ = nullptr;
 
    public:
     TDXDraw DXDraw;
@@ -80,6 +83,9 @@ class TForm1 final : private ModalBackdrop {
   // Gives every monitor its window and releases those of monitors that are
   // gone; the form's own window moves when the first monitor changed.
   void CoverMonitors();
+  // Hosted: one more of the host's windows (the lock holder's, one a
+  // monitor) shows the same frames; it must outlive the form.
+  void AddHostedWindow(SDL_Window* window);
   // Where the password dialog goes: the window on the monitor under the
   // pointer (the form's own when the pointer is on none of them).
   SDL_Window* PromptWindow();

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string_view>
@@ -26,14 +27,14 @@ int RunLockDraw(int argc, char** argv) {
   int heartbeatFd = lock::kChildFd;
   std::optional<std::vector<unsigned long>> windows;
   // The saver's options without ours, for the usual parser.
-  std::vector<const char*> saverArgs{argv[0]};
+  std::vector<const char*> saverArgs{argv[0], "/s"};  // the parser reads options after the mode
   for (int i = 2; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--heartbeat-fd" && i + 1 < argc) heartbeatFd = std::atoi(argv[++i]);
     else if (arg == "--windows" && i + 1 < argc) windows = lock::ParseWindowList(argv[++i]);
     else saverArgs.push_back(argv[i]);
   }
-  if (!windows) {
+  if (!windows || windows->empty()) {
     std::fprintf(stderr, "tavorensia: --lock-draw needs --windows ID,ID,...\n");
     return 2;
   }
@@ -46,24 +47,26 @@ int RunLockDraw(int argc, char** argv) {
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   Application app(kApplicationTitle, Windowing::X11);
   app.SetErrorsToStderrOnly();
-  // TForm1 draws into one hosted window; the holder's further windows stay
-  // as it made them.
-  std::optional<HostedWindow> hosted;
+  // A sub-window of ours in each of the holder's windows (one a monitor):
+  // the first is the form's, the others show the same frames.
+  std::vector<std::unique_ptr<HostedWindow>> hosted;
   try {
-    hosted.emplace(static_cast<uint32_t>(windows->front()));
+    for (const unsigned long id : *windows) hosted.push_back(std::make_unique<HostedWindow>(static_cast<uint32_t>(id)));
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tavorensia: %s\n", e.what());
     return 1;
   }
   // The stored settings, as the full-screen mode has them.
-  TForm1 form(app, TForm1::Hosted{hosted->Window(), false}, options.settings);
+  TForm1 form(app, TForm1::Hosted{hosted.front()->Window(), false}, options.settings);
+  for (std::size_t i = 1; i < hosted.size(); ++i) form.AddHostedWindow(hosted[i]->Window());
   uint32_t beatAt = 0;
   bool beaten = false;
   app.SetPulse(kPulseMs, [&] {
-    if (!hosted->Follow()) {
-      app.Terminate(1);
-      return;
-    }
+    for (auto& window : hosted)
+      if (!window->Follow()) {
+        app.Terminate(1);  // the holder replaces its windows with a new child
+        return;
+      }
     if (beaten && SDL_GetTicks() - beatAt < kHeartbeatMs) return;
     if (!lock::WriteHeartbeat(heartbeatFd)) {
       app.Terminate(1);  // the holder is gone

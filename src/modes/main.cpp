@@ -8,6 +8,7 @@
 #include "modes/hosted_window.hpp"
 #include "modes/lock_draw.hpp"
 #include "modes/lock_prompt.hpp"
+#include "modes/lock_start.hpp"
 #include "modes/preview_window.hpp"
 #include "modes/root_background.hpp"
 #include "modes/settings_window.hpp"
@@ -29,6 +30,9 @@ int RunFullScreenMode(int argc, char** argv) {
   if (const auto window = tav::HostWindowRequest(argc, argv, host))
     return tav::RunHostedFullScreen(*window, options.settings);
   if (tav::DesktopBackgroundRequest(argc, argv, host)) return tav::RunDesktopBackground(options.settings);
+  // With a password, the lock is kept by a small process of its own that
+  // outlives whatever the picture or the prompt does.
+  if (tav::LockHolderWanted()) return tav::ExecLockHolder(argc, argv);
   return tav::RunFullScreen(options.settings);
 }
 

@@ -3,8 +3,10 @@
 // password keeps the lock, the right one ends it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
+#include <sstream>
 #include <thread>
 
 #include "desktop/password.hpp"
@@ -25,19 +27,27 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds time
   return done();
 }
 
-// Share of the screen's pixels that are not black.
-double Lit(const std::string& display) {
+// Share of the pixels that are not black, in columns [x0, x1) of the screen.
+double Lit(const std::string& display, int x0 = 0, int x1 = 1 << 30) {
   const auto shot = tavtest::Screenshot(display);
   if (!shot) return -1;
+  x1 = std::min(x1, shot->width);
   long n = 0;
   for (int y = 0; y < shot->height; ++y)
-    for (int x = 0; x < shot->width; ++x) n += shot->R(x, y) + shot->G(x, y) + shot->B(x, y) > 0;
-  return static_cast<double>(n) / (static_cast<double>(shot->width) * shot->height);
+    for (int x = x0; x < x1; ++x) n += shot->R(x, y) + shot->G(x, y) + shot->B(x, y) > 0;
+  return static_cast<double>(n) / (static_cast<double>(x1 - x0) * shot->height);
 }
 
 TEST(LockChildren, RealChildrenDrawAndOnlyTheRightPasswordUnlocks) {
   tavtest::Xvfb x(640, 480);
   ASSERT_TRUE(x.Ok());
+  // Two monitors side by side: the picture is on each.
+  for (const char* m : {"left 320/0x480/0+0+0", "right 320/0x480/0+320+0"}) {
+    std::vector<std::string> args{"xrandr", "--setmonitor"};
+    for (std::istringstream words(m); !words.eof();) args.emplace_back(), words >> args.back();
+    args.emplace_back("none");
+    ASSERT_EQ(Process(args, x.Display()).Wait(10s), 0);
+  }
   tavtest::TempConfig config;  // the hash goes into the children's hive
   ASSERT_EQ(tav::ChangePassword(tav::SecureString(), tav::SecureString("open sesame"),
                                 tav::SecureString("open sesame")),
@@ -48,7 +58,8 @@ TEST(LockChildren, RealChildrenDrawAndOnlyTheRightPasswordUnlocks) {
   Process lock({TAV_LOCK_EXE, "--saver", TAV_EXE}, x.Display(),
                {{"XDG_CONFIG_HOME", config.config().string()}, {"HOME", config.home().string()},
                 {"XSS_SLEEP_LOCK_FD", ""}, {"ASAN_OPTIONS", "detect_leaks=0"}});
-  EXPECT_TRUE(WaitUntil([&] { return Lit(x.Display()) > 0.2; }, 20s)) << lock.Output();
+  EXPECT_TRUE(WaitUntil([&] { return Lit(x.Display(), 0, 320) > 0.2 && Lit(x.Display(), 320) > 0.2; }, 20s))
+      << lock.Output();
   ASSERT_TRUE(lock.Running()) << lock.Output();
 
   tavtest::Xdotool(x.Display(), {"type", "--delay", "30", "open sesamx"});
