@@ -249,7 +249,7 @@ bool RemoveValue(HiveKey& key, std::string_view name) {
   return true;
 }
 
-std::optional<Hive> ParseHive(std::string_view raw) {
+std::optional<Hive> ParseHive(std::string_view raw, std::vector<SkippedLine>* skipped) {
   std::string converted;
   if (raw.starts_with("\xFF\xFE")) {
     if (raw.size() % 2 != 0) return std::nullopt;
@@ -275,46 +275,67 @@ std::optional<Hive> ParseHive(std::string_view raw) {
 
   Hive hive;
   HiveKey* current = nullptr;
+  // After a key line that cannot be read, its values have no key to go to.
+  bool inUnreadableKey = false;
   for (; i < lines.size(); ++i) {
     const std::string_view line = Trim(lines[i]);
     if (line.empty()) continue;
+    const std::size_t number = i + 1;
+    // A line that cannot be parsed: the whole text is refused, or, when the
+    // caller takes what can be read, the line is skipped and noted.
+    const auto bad = [&](std::string_view why) {
+      if (skipped) skipped->push_back(SkippedLine{number, std::string(line.substr(0, 80)), std::string(why)});
+      return skipped != nullptr;
+    };
     if (line.front() == ';') {
       // Comments before the first key have nowhere to stay and are dropped.
       if (current) current->entries.push_back(HiveEntry{true, false, {}, std::string(line)});
       continue;
     }
     if (line.front() == '[') {
-      if (line.back() != ']' || line.size() < 3) return std::nullopt;
-      std::string_view path = line.substr(1, line.size() - 2);
-      if (path.front() == '-') return std::nullopt;  // a deletion belongs in an import, not a hive
+      std::string_view path = line.size() >= 3 && line.back() == ']' ? line.substr(1, line.size() - 2) : "";
       while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
-      if (path.empty()) return std::nullopt;
+      // A deletion ("[-...]") belongs in an import, not a hive.
+      if (path.empty() || line[1] == '-') {
+        if (!bad("not a key")) return std::nullopt;
+        current = nullptr;
+        inUnreadableKey = true;
+        continue;
+      }
       current = &hive.FindOrAddKey(path);
+      inUnreadableKey = false;
       continue;
     }
-    if (!current) return std::nullopt;
+    if (!current) {
+      if (!bad(inUnreadableKey ? "a value of a key that cannot be read" : "a value before any key")) return std::nullopt;
+      continue;
+    }
 
     HiveEntry entry;
     std::string_view rest;
+    bool readable = true;
     if (line.front() == '@') {
       entry.defaultValue = true;
       rest = line.substr(1);
     } else {
       std::size_t used = 0;
-      if (!ParseQuoted(line, entry.name, used)) return std::nullopt;
-      rest = line.substr(used);
+      readable = ParseQuoted(line, entry.name, used);
+      if (readable) rest = line.substr(used);
     }
     rest = TrimLeft(rest);
-    if (rest.empty() || rest.front() != '=') return std::nullopt;
-    std::string data(TrimLeft(rest.substr(1)));
+    readable = readable && !rest.empty() && rest.front() == '=';
+    std::string data(readable ? TrimLeft(rest.substr(1)) : std::string_view());
     // Binary data may go on over several lines, each but the last ending in '\'.
-    if (StartsWithNoCase(data, "hex")) {
+    if (readable && StartsWithNoCase(data, "hex")) {
       while (!data.empty() && data.back() == '\\' && i + 1 < lines.size()) {
         data.pop_back();
         data += Trim(lines[++i]);
       }
     }
-    if (!ValidData(data)) return std::nullopt;
+    if (!readable || !ValidData(data)) {
+      if (!bad("not a value")) return std::nullopt;
+      continue;
+    }
     entry.data = std::move(data);
     if (entry.defaultValue) {
       auto it = std::find_if(current->entries.begin(), current->entries.end(),

@@ -43,9 +43,20 @@ const HiveEntry* FindValue(const HiveKey& key, std::string_view name);
 void SetValue(HiveKey& key, std::string_view name, std::string data);
 bool RemoveValue(HiveKey& key, std::string_view name);
 
+// A line of a hive file that could not be parsed.
+struct SkippedLine {
+  std::size_t number;  // from 1
+  std::string text;    // its start, as it stands
+  std::string why;
+};
+
 // Parses a whole hive file (UTF-8 with or without a byte-order mark, or
 // UTF-16LE with one; LF or CRLF). nullopt when the text is not a hive.
-std::optional<Hive> ParseHive(std::string_view text);
+// Without skipped, a line that cannot be parsed makes it not a hive; with
+// it, such a line is left out and noted there, as a registry import does,
+// and every key and value that can be read is kept (the values under a key
+// line that cannot be read are left out with it).
+std::optional<Hive> ParseHive(std::string_view text, std::vector<SkippedLine>* skipped = nullptr);
 // The file text: UTF-8, LF line ends.
 std::string WriteHive(const Hive& hive);
 

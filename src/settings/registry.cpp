@@ -7,9 +7,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <mutex>
+#include <set>
 #include <system_error>
+#include <vector>
 
 #include "display/atomic_file.hpp"
 #include "settings/hive.hpp"
@@ -40,9 +44,23 @@ std::string FullKeyPath(std::string_view key) {
   return path;
 }
 
+// Ok with lines skipped: what could be read is there, the rest is not.
 enum class LoadResult { Ok, Missing, Damaged, Unreadable };
 
-LoadResult LoadHive(const fs::path& path, Hive& out) {
+// Each skipped line is reported once a process, not at every read.
+void ReportSkipped(const fs::path& path, const std::vector<SkippedLine>& skipped) {
+  static std::mutex mutex;
+  static std::set<std::string> reported;
+  const std::lock_guard lock(mutex);
+  for (const SkippedLine& line : skipped) {
+    std::string key = path.string() + ':' + std::to_string(line.number) + ':' + line.text;
+    if (!reported.insert(std::move(key)).second) continue;
+    std::fprintf(stderr, "tavorensia: %s line %zu is skipped (%s): %s\n", path.c_str(), line.number,
+                 line.why.c_str(), line.text.c_str());
+  }
+}
+
+LoadResult LoadHive(const fs::path& path, Hive& out, bool* linesSkipped = nullptr) {
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return errno == ENOENT ? LoadResult::Missing : LoadResult::Unreadable;
   struct stat st {};
@@ -58,8 +76,11 @@ LoadResult LoadHive(const fs::path& path, Hive& out) {
     text.append(buf, static_cast<std::size_t>(n));
     if (text.size() > static_cast<std::size_t>(kMaxHiveBytes)) return LoadResult::Damaged;
   }
-  auto hive = ParseHive(text);
+  std::vector<SkippedLine> skipped;
+  auto hive = ParseHive(text, &skipped);
   if (!hive) return LoadResult::Damaged;
+  ReportSkipped(path, skipped);
+  if (linesSkipped) *linesSkipped = !skipped.empty();
   out = std::move(*hive);
   return LoadResult::Ok;
 }
@@ -139,8 +160,12 @@ std::optional<Hive> ModifyHive(const fs::path& path, const std::function<void(Hi
   }
 
   Hive hive;
-  switch (LoadHive(path, hive)) {
+  bool skipped = false;
+  switch (LoadHive(path, hive, &skipped)) {
     case LoadResult::Ok:
+      // The lines left out are kept in the copy, not lost.
+      if (skipped && !PreserveDamaged(path)) return std::nullopt;
+      break;
     case LoadResult::Missing:
       break;
     case LoadResult::Damaged:
@@ -185,6 +210,7 @@ struct Registry::Impl {
   fs::path hive;
   std::string key;  // full path of the open key
   bool open = false;
+  bool damaged = false;  // as OpenKey found the file
   HiveKey values;   // the open key as last read or written
 
   void Take(const Hive& h) {
@@ -206,7 +232,10 @@ bool Registry::OpenKey(const std::string& key, bool canCreate) {
   CloseKey();
   impl_->key = FullKeyPath(key);
   Hive hive;
-  if (LoadHive(impl_->hive, hive) == LoadResult::Ok && hive.KeyExists(impl_->key)) {
+  bool skipped = false;
+  const LoadResult loaded = LoadHive(impl_->hive, hive, &skipped);
+  impl_->damaged = skipped || loaded == LoadResult::Damaged || loaded == LoadResult::Unreadable;
+  if (loaded == LoadResult::Ok && hive.KeyExists(impl_->key)) {
     impl_->Take(hive);
     impl_->open = true;
     return true;
@@ -225,6 +254,8 @@ void Registry::CloseKey() {
   impl_->open = false;
   impl_->values = {};
 }
+
+bool Registry::HiveDamaged() const { return impl_->damaged; }
 
 bool Registry::ValueExists(const std::string& name) const {
   return impl_->open && FindValue(impl_->values, name) != nullptr;

@@ -34,6 +34,10 @@ class Registry {
   // canCreate a missing key (or an unreadable hive) gives false.
   bool OpenKey(const std::string& key, bool canCreate);
   void CloseKey();
+  // Whether the last OpenKey found the file damaged: lines that could not be
+  // read (left out, and reported on stderr), not a hive at all, or not
+  // readable. What was left out may have been anything.
+  bool HiveDamaged() const;
 
   bool ValueExists(const std::string& name) const;
   int32_t ReadInteger(const std::string& name);

@@ -206,22 +206,13 @@ TEST(Registry, UnknownKeysAndValuesSurviveWrites) {
 }
 
 TEST(Registry, DamagedHiveReadsAsMissingAndIsKeptBeforeReplacing) {
-  const std::string damaged[] = {
-      "not a hive at all",
-      "Windows Registry Editor Version 5.00\n\n\"Fast\"=dword:1\n",  // value outside any key
-      kHead + "\"Fast\"=dword:123456789\n",                           // nine digits
-      kHead + "\"Fast\"=\"unterminated\n",
-      kHead + "\"Fast\"=hex:1,2\n",
-      kHead + "\"Fast\"=-\n",
-      "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Software\\Tavorensia\n",
-      "",
-  };
-  for (const auto& text : damaged) {
+  for (const std::string text : {"not a hive at all", ""}) {
     SCOPED_TRACE(testing::PrintToString(text));
     TempConfig cfg;
     cfg.WriteHive(text);
     tav::Registry reg;
     EXPECT_FALSE(reg.OpenKey(kKey, false));
+    EXPECT_TRUE(reg.HiveDamaged());
     EXPECT_FALSE(fs::exists(cfg.folder() / "registry.reg.damaged"));  // reading changes nothing
     ASSERT_TRUE(reg.OpenKey(kKey, true));
     reg.WriteInteger("Fast", 20);
@@ -229,7 +220,53 @@ TEST(Registry, DamagedHiveReadsAsMissingAndIsKeptBeforeReplacing) {
     tav::Registry r;
     ASSERT_TRUE(r.OpenKey(kKey, false));
     EXPECT_EQ(r.ReadInteger("Fast"), 20);
+    EXPECT_FALSE(r.HiveDamaged());
   }
+}
+
+// A line that cannot be parsed is left out, as an import does; everything
+// else stays readable, and the file as it was is kept before any write.
+TEST(Registry, LinesThatCannotBeParsedAreSkippedAndTheRestKept) {
+  const std::string other = "[HKEY_CURRENT_USER\\Software\\Other]\n\"Keep\"=dword:00000007\n";
+  const struct {
+    std::string text;
+    bool keyReadable;  // whether Software\Tavorensia itself was read
+  } cases[] = {
+      {"Windows Registry Editor Version 5.00\n\n\"Fast\"=dword:1\n" + other, false},  // value outside any key
+      {kHead + "\"Fast\"=dword:123456789\n" + other, true},                         // nine digits
+      {kHead + "\"Fast\"=\"unterminated\n" + other, true},
+      {kHead + "\"Fast\"=hex:1,2\n" + other, true},
+      {kHead + "\"Fast\"=-\n" + other, true},
+      {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Software\\Tavorensia\n\"Fast\"=dword:1\n" + other,
+       false},  // its values are skipped with the key
+      {other + "[HKEY_CURRENT_USER\\Software\\Broken\n\"x\"=dword:zz\n", false},
+  };
+  for (const auto& c : cases) {
+    const std::string text = c.text.starts_with("Windows") ? c.text : "Windows Registry Editor Version 5.00\n\n" + c.text;
+    SCOPED_TRACE(testing::PrintToString(text));
+    TempConfig cfg;
+    cfg.WriteHive(text);
+    tav::Registry reg;
+    EXPECT_EQ(reg.OpenKey(kKey, false), c.keyReadable);
+    EXPECT_TRUE(reg.HiveDamaged());
+    EXPECT_FALSE(reg.ValueExists("Fast"));
+    tav::Registry kept;
+    ASSERT_TRUE(kept.OpenKey("\\Software\\Other\\", false));
+    EXPECT_EQ(kept.ReadInteger("Keep"), 7);
+    EXPECT_FALSE(fs::exists(cfg.folder() / "registry.reg.damaged"));  // reading changes nothing
+    ASSERT_TRUE(reg.OpenKey(kKey, true));
+    reg.WriteInteger("Fast", 20);
+    EXPECT_EQ(ReadFile(cfg.folder() / "registry.reg.damaged"), text);
+    tav::Registry r;
+    ASSERT_TRUE(r.OpenKey("\\Software\\Other\\", false));
+    EXPECT_EQ(r.ReadInteger("Keep"), 7);
+    EXPECT_FALSE(r.HiveDamaged());
+    ASSERT_TRUE(r.OpenKey(kKey, false));
+    EXPECT_EQ(r.ReadInteger("Fast"), 20);
+  }
+}
+
+TEST(Registry, ASecondDamagedHiveIsKeptBesideTheFirst) {
   // A second damaged hive does not replace the first kept one.
   TempConfig cfg;
   cfg.WriteHive("first damage");
