@@ -4,7 +4,8 @@
 
 namespace tav {
 
-LockPromptModel::LockPromptModel(int priorFailures) : failures_(priorFailures > 0 ? priorFailures : 0) {}
+LockPromptModel::LockPromptModel(int priorFailures, Check check)
+    : check_(std::move(check)), failures_(priorFailures > 0 ? priorFailures : 0) {}
 
 void LockPromptModel::AppendText(const char* text, std::size_t length) {
   std::size_t size = typed_.size();
@@ -37,9 +38,10 @@ LockPromptModel::Outcome LockPromptModel::Apply(const lock::KeyRecord& key, Cloc
       return Outcome::None;
     case lock::kKeysymReturn:
     case lock::kKeysymKpEnter: {
-      const bool right = CheckPassword(typed_);
+      PasswordAnswer answer = check_(typed_);
       typed_.Clear();
-      if (right) return Outcome::Verified;
+      checkMessage_ = std::move(answer.message);
+      if (answer.right) return Outcome::Verified;
       ++failures_;
       refuseUntil_ = now + DelayAfterFailures(failures_);
       return Outcome::Wrong;
@@ -53,7 +55,8 @@ LockPromptModel::Outcome LockPromptModel::Apply(const lock::KeyRecord& key, Cloc
 std::string LockPromptModel::Notice(Clock::time_point now) const {
   if (failures_ == 0) return {};
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(refuseUntil_ - now);
-  return WrongPasswordNotice(left) + "\nFailed attempts: " + std::to_string(failures_);
+  std::string notice = WrongPasswordNotice(left) + "\nFailed attempts: " + std::to_string(failures_);
+  return checkMessage_.empty() ? notice : checkMessage_ + "\n" + notice;
 }
 
 }  // namespace tav

@@ -3,6 +3,7 @@
 // sends it: the typed password, the Caps Lock warning, the check and the
 // wrong-password notice. No display here, so that tests drive it directly.
 #include <chrono>
+#include <functional>
 #include <string>
 
 #include "desktop/password.hpp"
@@ -15,8 +16,10 @@ class LockPromptModel {
   using Clock = std::chrono::steady_clock;
   enum class Outcome { None, Wrong, Verified };
 
+  using Check = std::function<PasswordAnswer(const SecureString&)>;
   // priorFailures: wrong answers given to earlier prompts of this lock.
-  explicit LockPromptModel(int priorFailures = 0);
+  // check: what the stored settings say ends the lock, by default.
+  explicit LockPromptModel(int priorFailures = 0, Check check = CheckStoredLockPassword);
 
   // One key press at now: text is appended (up to the buffer's capacity),
   // BackSpace removes the last character, Return and KP_Enter check what was
@@ -28,14 +31,17 @@ class LockPromptModel {
   int Failures() const { return failures_; }
   // Whether keys are ignored at now.
   bool Refusing(Clock::time_point now) const { return now < refuseUntil_; }
-  // The line under the field: empty until a failure, then the notice with
-  // the count and, while keys are ignored, the seconds left.
+  // The line under the field: empty until a failure, then what the check
+  // said, the notice with the count and, while keys are ignored, the
+  // seconds left.
   std::string Notice(Clock::time_point now) const;
 
  private:
   void AppendText(const char* text, std::size_t length);
   void DeleteLastCharacter();
 
+  Check check_;
+  std::string checkMessage_;  // what the last check said, PAM's lines
   SecureString typed_;
   bool capsLock_ = false;
   int failures_ = 0;

@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 
+#include "desktop/login_password.hpp"
 #include "settings/registry.hpp"
 
 namespace tav {
@@ -60,14 +61,11 @@ void SecureString::Clear() {
 
 namespace {
 
-// The stored hash when protection is on and one is stored.
-std::optional<std::string> ReadHash(bool requireProtection) {
+// The stored hash, if one is.
+std::optional<std::string> ReadHash() {
   try {
     Registry reg;
     if (!reg.OpenKey(kDesktopKey, false)) return std::nullopt;
-    if (requireProtection) {
-      if (!reg.ValueExists(kUsePasswordValue) || reg.ReadInteger(kUsePasswordValue) == 0) return std::nullopt;
-    }
     if (!reg.ValueExists(kPasswordHashValue)) return std::nullopt;
     std::string hash = reg.ReadString(kPasswordHashValue);
     if (hash.empty()) return std::nullopt;
@@ -84,11 +82,51 @@ bool Verify(const std::string& hash, const SecureString& password) {
 
 }  // namespace
 
-bool PasswordProtectionSet() { return ReadHash(true).has_value(); }
-bool PasswordHashStored() { return ReadHash(false).has_value(); }
+StoredLock ReadStoredLock() {
+  try {
+    Registry reg;
+    const bool open = reg.OpenKey(kDesktopKey, false);
+    // What a damaged file lost may have been the password's own line.
+    if (reg.HiveDamaged()) return StoredLock::Unreadable;
+    if (!open) return StoredLock::NoPassword;
+    // A choice is 0, 1 or absent; anything else was not written by us.
+    const auto choice = [&](const char* name) -> std::optional<int32_t> {
+      if (!reg.ValueExists(name)) return 0;
+      const int32_t v = reg.ReadInteger(name);
+      if (v != 0 && v != 1) return std::nullopt;
+      return v;
+    };
+    const auto use = choice(kUsePasswordValue), login = choice(kUseLoginPasswordValue);
+    if (!use || !login) return StoredLock::Unreadable;
+    const std::string hash = reg.ValueExists(kPasswordHashValue) ? reg.ReadString(kPasswordHashValue) : "";
+    if (*use == 0) {
+      // A hash with no word on protection was never written so by us.
+      return !hash.empty() && !reg.ValueExists(kUsePasswordValue) ? StoredLock::Unreadable : StoredLock::NoPassword;
+    }
+    if (*login == 1) return StoredLock::LoginPassword;
+    if (hash.empty()) return StoredLock::NoPassword;  // as a host without such a service: nothing to ask for
+    return hash.starts_with("$argon2") ? StoredLock::OwnPassword : StoredLock::Unreadable;
+  } catch (const std::exception&) {
+    return StoredLock::Unreadable;  // a value of the wrong type
+  }
+}
+
+PasswordAnswer CheckStoredLockPassword(const SecureString& password) {
+  switch (ReadStoredLock()) {
+    case StoredLock::NoPassword: return {true, {}};
+    case StoredLock::OwnPassword: return {CheckPassword(password), {}};
+    case StoredLock::LoginPassword:
+    case StoredLock::Unreadable: break;
+  }
+  const LoginCheck check = CheckLoginPassword(LoginUserName(), password);
+  return {check.result == LoginCheck::Result::Verified, check.message};
+}
+
+bool PasswordProtectionSet() { return ReadStoredLock() != StoredLock::NoPassword; }
+bool PasswordHashStored() { return ReadHash().has_value(); }
 
 bool CheckPassword(const SecureString& password) {
-  const auto hash = ReadHash(false);
+  const auto hash = ReadHash();
   return hash && Verify(*hash, password);
 }
 
@@ -105,8 +143,7 @@ PasswordVerifier::PasswordVerifier(PasswordPrompt& prompt, ShowCursor showCursor
     : prompt_(prompt), showCursor_(std::move(showCursor)) {}
 
 bool PasswordVerifier::VerifyPassword() {
-  const auto hash = ReadHash(true);
-  if (!hash) return true;
+  if (!PasswordProtectionSet()) return true;
   if (showCursor_) showCursor_(true);
   bool right = false;
   try {
@@ -115,7 +152,7 @@ bool PasswordVerifier::VerifyPassword() {
       if (showCursor_) showCursor_(false);
       return false;
     }
-    right = Verify(*hash, *answer);
+    right = CheckStoredLockPassword(*answer).right;
     if (!right) prompt_.WrongPassword(DelayAfterFailures(++failures_));
   } catch (...) {
     if (showCursor_) showCursor_(false);
@@ -128,9 +165,18 @@ bool PasswordVerifier::VerifyPassword() {
 
 // ---- change ----------------------------------------------------------------
 
+bool OldPasswordRight(const SecureString& oldPassword) {
+  if (const auto hash = ReadHash()) return Verify(*hash, oldPassword);
+  if (ReadStoredLock() == StoredLock::LoginPassword)
+    return CheckLoginPassword(LoginUserName(), oldPassword).result == LoginCheck::Result::Verified;
+  return true;  // nothing to prove
+}
+
+bool OldPasswordAsked() { return PasswordHashStored() || ReadStoredLock() == StoredLock::LoginPassword; }
+
 PasswordChange ChangePassword(const SecureString& oldPassword, const SecureString& newPassword,
                               const SecureString& confirmation) {
-  if (const auto hash = ReadHash(false); hash && !Verify(*hash, oldPassword)) return PasswordChange::WrongOld;
+  if (!OldPasswordRight(oldPassword)) return PasswordChange::WrongOld;
   if (newPassword.size() != confirmation.size() ||
       sodium_memcmp(newPassword.c_str(), confirmation.c_str(), newPassword.size()) != 0)
     return PasswordChange::Mismatch;
@@ -139,6 +185,7 @@ PasswordChange ChangePassword(const SecureString& oldPassword, const SecureStrin
     if (!reg.OpenKey(kDesktopKey, true)) return PasswordChange::NotStored;
     if (newPassword.empty()) {
       reg.DeleteValue(kPasswordHashValue);
+      reg.DeleteValue(kUseLoginPasswordValue);
       reg.WriteInteger(kUsePasswordValue, 0);
       return PasswordChange::Removed;
     }
@@ -148,8 +195,24 @@ PasswordChange ChangePassword(const SecureString& oldPassword, const SecureStrin
                               crypto_pwhash_MEMLIMIT_INTERACTIVE, crypto_pwhash_ALG_ARGON2ID13) != 0)
       return PasswordChange::NotStored;
     reg.WriteString(kPasswordHashValue, hash);
+    reg.DeleteValue(kUseLoginPasswordValue);
     reg.WriteInteger(kUsePasswordValue, 1);
     return PasswordChange::Stored;
+  } catch (const std::exception&) {
+    return PasswordChange::NotStored;
+  }
+}
+
+PasswordChange UseLoginPassword(const SecureString& oldPassword) {
+  if (!OldPasswordRight(oldPassword)) return PasswordChange::WrongOld;
+  try {
+    Registry reg;
+    if (!reg.OpenKey(kDesktopKey, true)) return PasswordChange::NotStored;
+    // The choice first: a crash between the writes leaves it locked.
+    reg.WriteInteger(kUseLoginPasswordValue, 1);
+    reg.WriteInteger(kUsePasswordValue, 1);
+    reg.DeleteValue(kPasswordHashValue);
+    return PasswordChange::LoginChosen;
   } catch (const std::exception&) {
     return PasswordChange::NotStored;
   }
@@ -159,6 +222,7 @@ const char* PasswordChangeMessage(PasswordChange result) {
   switch (result) {
     case PasswordChange::Stored: return "Password changed.";
     case PasswordChange::Removed: return "Password protection removed.";
+    case PasswordChange::LoginChosen: return "The screen saver now asks for your login password.";
     case PasswordChange::WrongOld: return "The old password is not correct.";
     case PasswordChange::Mismatch: return "The new password and its confirmation do not match.";
     case PasswordChange::NotStored: return "The password could not be stored.";
@@ -176,17 +240,23 @@ void PasswordChangeDialog::ClearFields() {
 
 void PasswordChangeDialog::Finish(PasswordChange result) {
   message_ = PasswordChangeMessage(result);
-  stage_ = result == PasswordChange::Stored || result == PasswordChange::Removed ? Stage::Done : Stage::Entry;
+  stage_ = result == PasswordChange::Stored || result == PasswordChange::Removed || result == PasswordChange::LoginChosen
+               ? Stage::Done
+               : Stage::Entry;
   ClearFields();
 }
 
 void PasswordChangeDialog::OKClick() {
   switch (stage_) {
     case Stage::Entry:
+      if (UseLogin) {
+        Finish(UseLoginPassword(OldPassword));
+        return;
+      }
       // Two empty fields would silently drop the protection: ask first, once
       // the old password has shown that the one asking may.
       if (askOld_ && NewPassword.empty() && Confirmation.empty()) {
-        if (!CheckPassword(OldPassword)) {
+        if (!OldPasswordRight(OldPassword)) {
           Finish(PasswordChange::WrongOld);
           return;
         }

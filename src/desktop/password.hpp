@@ -20,6 +20,7 @@ namespace tav {
 inline constexpr const char* kDesktopKey = "Control Panel\\Desktop";
 inline constexpr const char* kUsePasswordValue = "ScreenSaveUsePassword";
 inline constexpr const char* kPasswordHashValue = "ScreenSavePasswordHash";
+inline constexpr const char* kUseLoginPasswordValue = "ScreenSaveUseLoginPassword";
 
 // A password in a buffer of fixed capacity (so it is never reallocated and
 // copied behind our back), wiped when it is destroyed or cleared.
@@ -85,7 +86,29 @@ class PasswordVerifier {
   int failures_ = 0;
 };
 
-// What the hive says: protection on and a hash stored.
+// What ends the saver, as the hive says.
+enum class StoredLock {
+  NoPassword,     // nothing: no protection
+  OwnPassword,    // the saver's own password, its hash stored
+  LoginPassword,  // the user's login password, checked through PAM
+  // Protection settings that cannot be read (a damaged file, a hash that is
+  // not one, a choice that is not 0 or 1): a lock must fail closed, so it
+  // locks, and the login password ends it.
+  Unreadable,
+};
+StoredLock ReadStoredLock();
+inline constexpr const char* kUnreadableSettingsNotice =
+    "The password settings cannot be read; use the login password";
+
+// A typed password checked against what ReadStoredLock says; message: what
+// the check had to say (PAM's lines), if anything.
+struct PasswordAnswer {
+  bool right = false;
+  std::string message;
+};
+PasswordAnswer CheckStoredLockPassword(const SecureString& password);
+
+// Any protection at all (ReadStoredLock() is not NoPassword).
 bool PasswordProtectionSet();
 // Whether a hash is stored at all (the change dialog then asks for the old one).
 bool PasswordHashStored();
@@ -96,12 +119,19 @@ bool CheckPassword(const SecureString& password);
 enum class PasswordChange {
   Stored,       // new hash stored, ScreenSaveUsePassword 1
   Removed,      // empty new password: hash removed, ScreenSaveUsePassword 0
+  LoginChosen,  // ScreenSaveUseLoginPassword 1 (and ScreenSaveUsePassword 1), hash removed
   WrongOld,     // nothing stored
   Mismatch,     // the two new entries differ; nothing stored
   NotStored,    // the hive could not be written
 };
 PasswordChange ChangePassword(const SecureString& oldPassword, const SecureString& newPassword,
                               const SecureString& confirmation);
+// The login password instead: the old one (own or login) first, when one is set.
+PasswordChange UseLoginPassword(const SecureString& oldPassword);
+// Whether the change dialog must ask for the old password (own hash stored,
+// or the login password chosen), and whether a given one is right.
+bool OldPasswordAsked();
+bool OldPasswordRight(const SecureString& oldPassword);
 // The dialog's line for a result.
 const char* PasswordChangeMessage(PasswordChange result);
 
@@ -127,6 +157,7 @@ class PasswordChangeDialog {
   bool Open() const { return open_; }
 
   SecureString OldPassword, NewPassword, Confirmation;
+  bool UseLogin = false;  // "Use my login password": OK stores that choice instead
 
   void OKClick();      // Entry: tries the change; Done: closes
   void CancelClick();  // Entry and Done: closes; ConfirmRemoval: as No

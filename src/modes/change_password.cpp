@@ -15,8 +15,8 @@ namespace tav {
 int RunChangePassword(int argc, char** argv) {
   Application app(kApplicationTitle);
   const uint32_t parent = argc > 2 ? ParseWindowHandle(argv[2]) : 0;
-  const bool askOld = PasswordHashStored();
-  DialogWindow dialog(kApplicationTitle, 380, askOld ? 230 : 180);
+  const bool askOld = OldPasswordAsked();
+  DialogWindow dialog(kApplicationTitle, 380, askOld ? 260 : 210);
   SDL_Window* const window = dialog.window.get();
   SDL_Renderer* const renderer = dialog.renderer.get();
   if (Display* dpy = Application::XDisplayOf(window); dpy && parent != 0) {
@@ -40,8 +40,12 @@ int RunChangePassword(int argc, char** argv) {
     if (stage == Stage::Entry) {
       bool submit = false;
       if (model.AskOld()) submit |= PasswordField("Old password:", model.OldPassword, focus);
-      submit |= PasswordField("New password:", model.NewPassword, focus && !model.AskOld());
+      // The login password instead of one of our own: no new one to give.
+      ImGui::BeginDisabled(model.UseLogin);
+      submit |= PasswordField("New password:", model.NewPassword, focus && !model.AskOld() && !model.UseLogin);
       submit |= PasswordField("Confirm new password:", model.Confirmation, false);
+      ImGui::EndDisabled();
+      ImGui::Checkbox("Use my login password", &model.UseLogin);
       focus = false;
       ImGui::TextUnformatted(model.Message().c_str());
       if (ImGui::Button("OK", ImVec2(80, 0))) submit = true;

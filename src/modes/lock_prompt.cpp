@@ -2,7 +2,6 @@
 
 #include <imgui.h>
 #include <poll.h>
-#include <pwd.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include <string_view>
 
 #include "desktop/lock_prompt_model.hpp"
+#include "desktop/login_password.hpp"
 #include "display/sdl_handles.hpp"
 #include "lock/lock_protocol.hpp"
 #include "modes/hosted_window.hpp"
@@ -28,11 +28,6 @@ namespace {
 // Frames are drawn this often; keys wait no longer than one frame.
 constexpr int kFrameMs = 30;
 constexpr uint32_t kFollowIntervalMs = 50;
-
-std::string UserName() {
-  const passwd* pw = getpwuid(getuid());
-  return pw && pw->pw_name ? pw->pw_name : "";
-}
 
 enum class Input { Waiting, Verified, Closed };
 
@@ -58,9 +53,10 @@ Input ReadKeys(LockPromptModel& model) {
   }
 }
 
-void DrawDialog(SDL_Renderer* renderer, const std::string& user, LockPromptModel& model) {
+void DrawDialog(SDL_Renderer* renderer, const std::string& user, bool unreadable, LockPromptModel& model) {
   CentreNextWindow(renderer);
   ImGui::Begin(kApplicationTitle, nullptr, kDialogFlags);
+  if (unreadable) ImGui::TextUnformatted(kUnreadableSettingsNotice);
   ImGui::Text("User: %s", user.c_str());
   ImGui::TextUnformatted("Password:");
   ImGui::SetNextItemWidth(260);
@@ -110,7 +106,8 @@ int RunLockPrompt(int argc, char** argv) {
   }
   ImGuiWindowContext imgui(hosted->Window(), renderer.get());
   LoadControlFont(imgui);
-  const std::string user = UserName();
+  const std::string user = LoginUserName();
+  const bool unreadable = ReadStoredLock() == StoredLock::Unreadable;
   LockPromptModel model(failures);
   uint32_t followedAt = 0;
   for (;;) {
@@ -130,7 +127,7 @@ int RunLockPrompt(int argc, char** argv) {
     SDL_SetRenderDrawColor(renderer.get(), 0, 0, 0, 255);
     SDL_RenderClear(renderer.get());
     imgui.NewFrame();
-    DrawDialog(renderer.get(), user, model);
+    DrawDialog(renderer.get(), user, unreadable, model);
     imgui.Render();
     SDL_RenderPresent(renderer.get());
     pollfd pfd{0, POLLIN, 0};

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "settings/registry.hpp"
@@ -38,9 +40,6 @@ TEST(VerifyPassword, AnswersTrueWithoutAskingWhenNoProtectionIsSet) {
       // protection on but no hash: the service counts as missing
       "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n"
       "\"ScreenSaveUsePassword\"=dword:00000001\n",
-      // a value of the wrong type
-      "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n"
-      "\"ScreenSaveUsePassword\"=\"1\"\n\"ScreenSavePasswordHash\"=\"$argon2id$v=19$m=65536,t=2,p=1$x$y\"\n",
   };
   for (const char* hive : hives) {
     Harness h;
@@ -48,6 +47,52 @@ TEST(VerifyPassword, AnswersTrueWithoutAskingWhenNoProtectionIsSet) {
     EXPECT_TRUE(h.verifier.VerifyPassword()) << (hive ? hive : "no hive");
     EXPECT_EQ(h.prompt.asked, 0);
   }
+}
+
+// What ends the saver, as the hive says; anything we would not have written
+// locks, with the login password as the way out.
+TEST(StoredLockTest, WhatTheHiveSays) {
+  const std::string head = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n";
+  const std::string hash = "\"ScreenSavePasswordHash\"=\"$argon2id$v=19$m=65536,t=2,p=1$x$y\"\n";
+  const std::string on = "\"ScreenSaveUsePassword\"=dword:00000001\n";
+  const std::string login = "\"ScreenSaveUseLoginPassword\"=dword:00000001\n";
+  const std::string broken = "[HKEY_CURRENT_USER\\Software\\Broken\n\"x\"=dword:zz\n";
+  const struct {
+    const char* what;
+    std::optional<std::string> hive;
+    StoredLock expected;
+  } cases[] = {
+      {"no hive", std::nullopt, StoredLock::NoPassword},
+      {"protection off", head + "\"ScreenSaveUsePassword\"=dword:00000000\n" + hash, StoredLock::NoPassword},
+      {"on without a hash", head + on, StoredLock::NoPassword},
+      {"own password", head + on + hash, StoredLock::OwnPassword},
+      {"login password", head + on + login, StoredLock::LoginPassword},
+      {"login password, an old hash left", head + on + login + hash, StoredLock::LoginPassword},
+      {"login chosen, protection off", head + "\"ScreenSaveUsePassword\"=dword:00000000\n" + login, StoredLock::NoPassword},
+      {"protection of the wrong type", head + "\"ScreenSaveUsePassword\"=\"1\"\n" + hash, StoredLock::Unreadable},
+      {"protection neither 0 nor 1", head + "\"ScreenSaveUsePassword\"=dword:00000002\n" + hash, StoredLock::Unreadable},
+      {"login choice neither 0 nor 1", head + on + "\"ScreenSaveUseLoginPassword\"=dword:00000007\n",
+       StoredLock::Unreadable},
+      {"a hash with no word on protection", head + hash, StoredLock::Unreadable},
+      {"a hash that is none", head + on + "\"ScreenSavePasswordHash\"=\"sesame\"\n", StoredLock::Unreadable},
+      {"own password, two bad lines appended", head + on + hash + broken, StoredLock::Unreadable},
+      {"no protection, a bad line", head + broken, StoredLock::Unreadable},
+      {"not a hive", std::string("[garbage"), StoredLock::Unreadable},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    tavtest::TempConfig config;
+    if (c.hive) config.WriteHive(*c.hive);
+    EXPECT_EQ(ReadStoredLock(), c.expected);
+    EXPECT_EQ(PasswordProtectionSet(), c.expected != StoredLock::NoPassword);
+  }
+  // The bad lines go at the next write; the password's own stay.
+  tavtest::TempConfig config;
+  config.WriteHive(head + on + hash + broken);
+  Registry reg;
+  ASSERT_TRUE(reg.OpenKey("\\Software\\Tavorensia\\", true));
+  reg.WriteInteger("Fast", 20);
+  EXPECT_EQ(ReadStoredLock(), StoredLock::OwnPassword);
 }
 
 TEST(VerifyPassword, RightWrongAndCancelledAnswers) {
