@@ -19,7 +19,8 @@ class LockPromptModel {
   using Check = std::function<PasswordAnswer(const SecureString&)>;
   // priorFailures: wrong answers given to earlier prompts of this lock.
   // check: what the stored settings say ends the lock, by default.
-  explicit LockPromptModel(int priorFailures = 0, Check check = CheckStoredLockPassword);
+  explicit LockPromptModel(int priorFailures = 0,
+                           Check check = [](const SecureString& typed) { return CheckStoredLockPassword(typed); });
 
   // One key press at now: text is appended (up to the buffer's capacity),
   // BackSpace removes the last character, Return and KP_Enter check what was

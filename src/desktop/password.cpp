@@ -104,15 +104,16 @@ StoredLock ReadStoredLock() {
       return !hash.empty() && !reg.ValueExists(kUsePasswordValue) ? StoredLock::Unreadable : StoredLock::NoPassword;
     }
     if (*login == 1) return StoredLock::LoginPassword;
-    if (hash.empty()) return StoredLock::NoPassword;  // as a host without such a service: nothing to ask for
+    // Protection on and nothing to check it against: not what we write.
+    if (hash.empty()) return StoredLock::Unreadable;
     return hash.starts_with("$argon2") ? StoredLock::OwnPassword : StoredLock::Unreadable;
   } catch (const std::exception&) {
     return StoredLock::Unreadable;  // a value of the wrong type
   }
 }
 
-PasswordAnswer CheckStoredLockPassword(const SecureString& password) {
-  switch (ReadStoredLock()) {
+PasswordAnswer CheckStoredLockPassword(const SecureString& password, bool unreadable) {
+  switch (unreadable ? StoredLock::Unreadable : ReadStoredLock()) {
     case StoredLock::NoPassword: return {true, {}};
     case StoredLock::OwnPassword: return {CheckPassword(password), {}};
     case StoredLock::LoginPassword:

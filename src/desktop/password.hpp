@@ -97,16 +97,20 @@ enum class StoredLock {
   Unreadable,
 };
 StoredLock ReadStoredLock();
+// Set by "/s" for the lock's children when the settings could not be read as
+// the lock began: the lock stays one the login password ends.
+inline constexpr const char* kSettingsUnreadableVariable = "TAVORENSIA_SETTINGS_UNREADABLE";
 inline constexpr const char* kUnreadableSettingsNotice =
     "The password settings cannot be read; use the login password";
 
-// A typed password checked against what ReadStoredLock says; message: what
-// the check had to say (PAM's lines), if anything.
+// A typed password checked against what ReadStoredLock says (unreadable:
+// as if it said Unreadable); message: what the check had to say (PAM's
+// lines), if anything.
 struct PasswordAnswer {
   bool right = false;
   std::string message;
 };
-PasswordAnswer CheckStoredLockPassword(const SecureString& password);
+PasswordAnswer CheckStoredLockPassword(const SecureString& password, bool unreadable = false);
 
 // Any protection at all (ReadStoredLock() is not NoPassword).
 bool PasswordProtectionSet();

@@ -107,8 +107,12 @@ int RunLockPrompt(int argc, char** argv) {
   ImGuiWindowContext imgui(hosted->Window(), renderer.get());
   LoadControlFont(imgui);
   const std::string user = LoginUserName();
-  const bool unreadable = ReadStoredLock() == StoredLock::Unreadable;
-  LockPromptModel model(failures);
+  const char* unreadableAtStart = std::getenv(kSettingsUnreadableVariable);
+  const bool unreadable =
+      (unreadableAtStart && *unreadableAtStart == '1') || ReadStoredLock() == StoredLock::Unreadable;
+  LockPromptModel model(failures, [unreadable](const SecureString& typed) {
+    return CheckStoredLockPassword(typed, unreadable);
+  });
   uint32_t followedAt = 0;
   for (;;) {
     switch (ReadKeys(model)) {

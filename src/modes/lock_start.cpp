@@ -55,6 +55,10 @@ int ExecLockHolder(int argc, char** argv) {
                  ec.message().c_str());
     return 1;
   }
+  // Settings that cannot be read now stay so for this lock, even once a
+  // write (the drawing child's first-run defaults, a save) has left the
+  // bad lines out: the prompt then asks for the login password.
+  if (ReadStoredLock() == StoredLock::Unreadable) setenv(kSettingsUnreadableVariable, "1", 1);
   const fs::path holder = HolderPath(self);
   std::vector<std::string> args{holder.string(), "--saver", self.string(), "--"};
   for (int i = 2; i < argc; ++i) args.emplace_back(argv[i]);  // argv[1] is the mode

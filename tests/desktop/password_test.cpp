@@ -37,9 +37,6 @@ TEST(VerifyPassword, AnswersTrueWithoutAskingWhenNoProtectionIsSet) {
       nullptr,  // no hive at all
       "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n"
       "\"ScreenSaveUsePassword\"=dword:00000000\n\"ScreenSavePasswordHash\"=\"$argon2id$v=19$m=65536,t=2,p=1$x$y\"\n",
-      // protection on but no hash: the service counts as missing
-      "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n"
-      "\"ScreenSaveUsePassword\"=dword:00000001\n",
   };
   for (const char* hive : hives) {
     Harness h;
@@ -64,7 +61,7 @@ TEST(StoredLockTest, WhatTheHiveSays) {
   } cases[] = {
       {"no hive", std::nullopt, StoredLock::NoPassword},
       {"protection off", head + "\"ScreenSaveUsePassword\"=dword:00000000\n" + hash, StoredLock::NoPassword},
-      {"on without a hash", head + on, StoredLock::NoPassword},
+      {"on without a hash", head + on, StoredLock::Unreadable},
       {"own password", head + on + hash, StoredLock::OwnPassword},
       {"login password", head + on + login, StoredLock::LoginPassword},
       {"login password, an old hash left", head + on + login + hash, StoredLock::LoginPassword},
@@ -167,6 +164,7 @@ TEST(PasswordChangeDialogTest, SaysWhatHappenedAndAsksBeforeRemoving) {
   enum Answer { kNone, kYes, kNo, kCancel };
   using Stage = PasswordChangeDialog::Stage;
   const char* removal = PasswordChangeDialog::kRemovalQuestion;
+  const char* login = "The screen saver now asks for your login password.";
   const struct {
     const char* stored;  // the password set before, nullptr: none
     const char *oldPw, *newPw, *confirm;
@@ -175,6 +173,7 @@ TEST(PasswordChangeDialogTest, SaysWhatHappenedAndAsksBeforeRemoving) {
     Stage stage;         // at the end
     const char* shown;   // Message() at the end
     const char* works;   // the password stored at the end, nullptr: none
+    bool useLogin = false;  // "Use my login password" checked
   } cases[] = {
       {nullptr, "", "new", "new", kNone, "Password changed.", Stage::Done, "Password changed.", "new"},
       {"one", "one", "two", "two", kNone, "Password changed.", Stage::Done, "Password changed.", "two"},
@@ -189,6 +188,10 @@ TEST(PasswordChangeDialogTest, SaysWhatHappenedAndAsksBeforeRemoving) {
        "The old password is not correct.", "one"},
       {nullptr, "", "", "", kNone, "Password protection removed.", Stage::Done, "Password protection removed.",
        nullptr},
+      {nullptr, "", "", "", kNone, login, Stage::Done, login, nullptr, true},
+      {"one", "x", "", "", kNone, "The old password is not correct.", Stage::Entry,
+       "The old password is not correct.", "one", true},
+      {"one", "one", "two", "two", kNone, login, Stage::Done, login, nullptr, true},  // the new fields do not count
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.stored ? c.stored : "-") + "/" + c.oldPw + "/" + c.newPw + "/" + c.confirm + "/" +
@@ -203,6 +206,7 @@ TEST(PasswordChangeDialogTest, SaysWhatHappenedAndAsksBeforeRemoving) {
     dlg.OldPassword = SecureString(c.oldPw);
     dlg.NewPassword = SecureString(c.newPw);
     dlg.Confirmation = SecureString(c.confirm);
+    dlg.UseLogin = c.useLogin;
     dlg.OKClick();
     EXPECT_EQ(dlg.Message(), c.asked);
     if (c.answer != kNone) {
@@ -219,7 +223,10 @@ TEST(PasswordChangeDialogTest, SaysWhatHappenedAndAsksBeforeRemoving) {
     if (c.works) {
       EXPECT_TRUE(CheckPassword(SecureString(c.works)));
     }
-    EXPECT_EQ(PasswordProtectionSet(), c.works != nullptr);
+    const bool loginChosen = c.useLogin && c.stage == Stage::Done;
+    EXPECT_EQ(ReadStoredLock(), loginChosen ? StoredLock::LoginPassword
+                                : c.works   ? StoredLock::OwnPassword
+                                            : StoredLock::NoPassword);
     // The outcome stays up until OK; a failed try leaves the dialog open.
     EXPECT_TRUE(dlg.Open());
     if (c.stage == Stage::Done) {

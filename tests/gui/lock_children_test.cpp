@@ -5,10 +5,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <sstream>
 #include <thread>
 
+#include "desktop/login_password.hpp"
 #include "desktop/password.hpp"
 #include "harness.hpp"
 #include "temp_config.hpp"
@@ -72,5 +75,48 @@ TEST(LockChildren, RealChildrenDrawAndOnlyTheRightPasswordUnlocks) {
   tavtest::Xdotool(x.Display(), {"key", "Return"});
   EXPECT_EQ(lock.Wait(15s), 0) << lock.Output();
 }
+
+#ifdef TAV_PAM_WRAPPER
+// Settings that cannot be read: two bad lines appended to a hive that holds
+// our own password. The lock holds anyway; our own password no longer ends
+// it, the login password does (PAM, here pam_matrix under pam_wrapper).
+TEST(LockChildren, DamagedSettingsLockAndTheLoginPasswordUnlocks) {
+  tavtest::Xvfb x(640, 480);
+  ASSERT_TRUE(x.Ok());
+  tavtest::TempConfig config;
+  ASSERT_EQ(tav::ChangePassword(tav::SecureString(), tav::SecureString("open sesame"),
+                                tav::SecureString("open sesame")),
+            tav::PasswordChange::Stored);
+  {
+    std::ofstream hive(config.config() / "tavorensia" / "registry.reg", std::ios::app);
+    hive << "[HKEY_CURRENT_USER\\Software\\Broken\n\"x\"=dword:zz\n";
+  }
+  const std::filesystem::path pam = config.home() / "pam";
+  std::filesystem::create_directories(pam);
+  std::ofstream(pam / "passdb") << tav::LoginUserName() << ":login words:" << tav::kPamService << "\n";
+  std::ofstream(pam / tav::kPamService) << "auth required " TAV_PAM_MATRIX " passdb=" << (pam / "passdb").string()
+                                        << "\naccount required " TAV_PAM_MATRIX " passdb=" << (pam / "passdb").string()
+                                        << "\n";
+  // Through "/s", as a host starts it: the drawing child's first-run
+  // defaults rewrite the file without the bad lines while it is locked.
+  Process lock({TAV_EXE, "/s"}, x.Display(),
+               {{"XDG_CONFIG_HOME", config.config().string()}, {"HOME", config.home().string()},
+                {"XSS_SLEEP_LOCK_FD", ""}, {"LD_PRELOAD", TAV_PAM_WRAPPER}, {"PAM_WRAPPER", "1"},
+                {"PAM_WRAPPER_SERVICE_DIR", pam.string()}, {"PAM_WRAPPER_DISABLE_DEEPBIND", "1"},
+                {"UID_WRAPPER_DISABLE_DEEPBIND", "1"},
+                {"ASAN_OPTIONS", "detect_leaks=0:verify_asan_link_order=0"}});
+  EXPECT_TRUE(WaitUntil([&] { return Lit(x.Display()) > 0.2; }, 20s)) << lock.Output();
+  ASSERT_TRUE(lock.Running()) << lock.Output();
+
+  tavtest::Xdotool(x.Display(), {"type", "--delay", "30", "open sesame"});
+  tavtest::Xdotool(x.Display(), {"key", "Return"});
+  EXPECT_FALSE(lock.Wait(2500ms)) << lock.Output();  // past the first failure's delay, still locked
+
+  tavtest::Xdotool(x.Display(), {"type", "--delay", "30", "login words"});
+  tavtest::Xdotool(x.Display(), {"key", "Return"});
+  EXPECT_EQ(lock.Wait(15s), 0) << lock.Output();
+  EXPECT_NE(lock.Output().find("is skipped"), std::string::npos) << lock.Output();
+}
+#endif
 
 }  // namespace
