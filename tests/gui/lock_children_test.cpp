@@ -4,7 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <pwd.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -118,5 +123,76 @@ TEST(LockChildren, DamagedSettingsLockAndTheLoginPasswordUnlocks) {
   EXPECT_NE(lock.Output().find("is skipped"), std::string::npos) << lock.Output();
 }
 #endif
+
+// A user of the machine, made for one test and removed after it.
+class ThrowawayUser {
+ public:
+  ThrowawayUser(const std::string& password) : name_("tavlock" + std::to_string(getpid())) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tav-user-XXXXXX").string();
+    home_ = ::mkdtemp(pattern.data());
+    ok_ = Run({"useradd", "--no-create-home", "--home-dir", home_.string(), "--shell", "/bin/sh", name_}) == 0;
+    if (!ok_) return;
+    const passwd* pw = getpwnam(name_.c_str());
+    ok_ = pw && ::chown(home_.c_str(), pw->pw_uid, pw->pw_gid) == 0;
+    if (ok_) {
+      FILE* chpasswd = ::popen("chpasswd", "w");
+      ok_ = chpasswd && std::fprintf(chpasswd, "%s:%s\n", name_.c_str(), password.c_str()) > 0 &&
+            ::pclose(chpasswd) == 0;
+    }
+  }
+  ~ThrowawayUser() {
+    if (ok_) Run({"userdel", name_});
+    std::error_code ec;
+    std::filesystem::remove_all(home_, ec);
+  }
+  bool Ok() const { return ok_; }
+  const std::string& Name() const { return name_; }
+  const std::filesystem::path& Home() const { return home_; }
+  // Writes a file in the home folder, owned by the user.
+  void Write(const std::filesystem::path& relative, const std::string& text) const {
+    const std::filesystem::path path = home_ / relative;
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path) << text;
+    const passwd* pw = getpwnam(name_.c_str());
+    for (std::filesystem::path p = path; pw && p != home_ && p.has_parent_path(); p = p.parent_path())
+      if (::chown(p.c_str(), pw->pw_uid, pw->pw_gid) != 0) return;
+  }
+
+ private:
+  static int Run(const std::vector<std::string>& argv) { return Process(argv, "").Wait(30s).value_or(-1); }
+  std::string name_;
+  std::filesystem::path home_;
+  bool ok_ = false;
+};
+
+// The real PAM stack of the machine, as a user who is not root: pam_unix
+// then checks the password through its setgid helper (unix_chkpwd). Needs
+// root to make the user, and a real system (no fakeroot, no package build).
+TEST(LockChildren, ThrowawayUserUnlocksWithTheirLoginPassword) {
+  if (geteuid() != 0 || std::getenv("FAKEROOTKEY") || std::getenv("DEB_BUILD_ARCH"))
+    GTEST_SKIP() << "needs root on a real system to make a user";
+  tavtest::Xvfb x(640, 480);
+  ASSERT_TRUE(x.Ok());
+  ThrowawayUser user("tr0ub4dor&3");
+  ASSERT_TRUE(user.Ok());
+  user.Write(".config/tavorensia/registry.reg",
+             "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n"
+             "\"ScreenSaveUsePassword\"=dword:00000001\n\"ScreenSaveUseLoginPassword\"=dword:00000001\n");
+  Process lock({"setpriv", "--reuid", user.Name(), "--regid", user.Name(), "--init-groups", TAV_EXE, "/s"},
+               x.Display(),
+               {{"HOME", user.Home().string()}, {"XDG_CONFIG_HOME", ""}, {"USER", user.Name()},
+                {"LOGNAME", user.Name()}, {"XSS_SLEEP_LOCK_FD", ""}, {"XDG_RUNTIME_DIR", ""},
+                {"ASAN_OPTIONS", "detect_leaks=0"}});
+  EXPECT_TRUE(WaitUntil([&] { return Lit(x.Display()) > 0.2; }, 20s)) << lock.Output();
+  ASSERT_TRUE(lock.Running()) << lock.Output();
+
+  tavtest::Xdotool(x.Display(), {"type", "--delay", "30", "tr0ub4dor&4"});
+  tavtest::Xdotool(x.Display(), {"key", "Return"});
+  EXPECT_FALSE(lock.Wait(4s)) << lock.Output();  // PAM's own delay, then ours
+
+  tavtest::Xdotool(x.Display(), {"type", "--delay", "30", "tr0ub4dor&3"});
+  tavtest::Xdotool(x.Display(), {"key", "Return"});
+  EXPECT_EQ(lock.Wait(20s), 0) << lock.Output();
+}
 
 }  // namespace
