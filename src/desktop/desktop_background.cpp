@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,6 +33,7 @@ BackgroundMethod ByDesktopName(const std::string& name) {
       {"unity", BackgroundMethod::Gnome},        {"pantheon", BackgroundMethod::Gnome},
       {"x-cinnamon", BackgroundMethod::Cinnamon}, {"cinnamon", BackgroundMethod::Cinnamon},
       {"mate", BackgroundMethod::Mate},          {"kde", BackgroundMethod::Plasma},
+      {"plasma", BackgroundMethod::Plasma},      {"plasmawayland", BackgroundMethod::Plasma},
       {"xfce", BackgroundMethod::Xfce},          {"sway", BackgroundMethod::Sway},
   };
   for (const auto& n : kNames) {
@@ -47,25 +49,49 @@ bool EnvSet(const char* name) {
 
 }  // namespace
 
+std::set<std::string> SessionPrograms(const std::string& proc, unsigned uid, const std::string& session) {
+  std::set<std::string> out;
+  DIR* dir = ::opendir(proc.c_str());
+  if (!dir) return out;
+  while (const dirent* e = ::readdir(dir)) {
+    if (!std::isdigit(static_cast<unsigned char>(e->d_name[0]))) continue;
+    const std::string base = proc + "/" + e->d_name;
+    struct stat st {};
+    // A process's folder belongs to the user it runs as.
+    if (::stat(base.c_str(), &st) != 0 || st.st_uid != uid) continue;
+    if (!session.empty()) {
+      std::ifstream sessionFile(base + "/sessionid");
+      std::string id;
+      if (!std::getline(sessionFile, id) || id != session) continue;
+    }
+    std::ifstream comm(base + "/comm");
+    std::string name;
+    if (std::getline(comm, name) && !name.empty()) out.insert(name);
+  }
+  ::closedir(dir);
+  return out;
+}
+
 DesktopSession CurrentDesktopSession() {
   DesktopSession s;
   if (const char* v = std::getenv("XDG_CURRENT_DESKTOP")) s.currentDesktop = v;
+  if (const char* v = std::getenv("DESKTOP_SESSION")) s.desktopSession = v;
   s.x11 = EnvSet("DISPLAY");
   s.wayland = EnvSet("WAYLAND_DISPLAY");
   s.swaySocket = EnvSet("SWAYSOCK");
-  if (DIR* proc = ::opendir("/proc")) {
-    while (const dirent* e = ::readdir(proc)) {
-      if (!std::isdigit(static_cast<unsigned char>(e->d_name[0]))) continue;
-      std::ifstream comm(std::string("/proc/") + e->d_name + "/comm");
-      std::string name;
-      if (std::getline(comm, name) && !name.empty()) s.running.insert(name);
-    }
-    ::closedir(proc);
-  }
+  // The kernel's login-session id; "4294967295" (or none) when the process
+  // was started outside any login session: then every process of ours counts.
+  std::string session;
+  std::ifstream own("/proc/self/sessionid");
+  if (!std::getline(own, session) || session == "4294967295") session.clear();
+  s.running = SessionPrograms("/proc", ::getuid(), session);
   return s;
 }
 
-BackgroundMethod ChooseBackgroundMethod(const DesktopSession& session) {
+namespace {
+
+// By the names the session gives itself.
+BackgroundMethod ByNames(const DesktopSession& session) {
   std::string_view rest = session.currentDesktop;
   while (!rest.empty()) {
     const std::size_t colon = rest.find(':');
@@ -73,6 +99,11 @@ BackgroundMethod ChooseBackgroundMethod(const DesktopSession& session) {
     if (m != BackgroundMethod::None) return m;
     rest = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
   }
+  // DESKTOP_SESSION may be a path (/usr/share/xsessions/plasma): its last part.
+  std::string_view name = session.desktopSession;
+  if (const std::size_t slash = name.rfind('/'); slash != std::string_view::npos) name.remove_prefix(slash + 1);
+  if (const BackgroundMethod m = ByDesktopName(Lower(name)); m != BackgroundMethod::None) return m;
+  if (session.swaySocket) return BackgroundMethod::Sway;
   static const struct {
     const char* program;
     BackgroundMethod method;
@@ -85,10 +116,18 @@ BackgroundMethod ChooseBackgroundMethod(const DesktopSession& session) {
   for (const auto& p : kPrograms) {
     if (session.running.count(p.program)) return p.method;
   }
-  if (session.swaySocket) return BackgroundMethod::Sway;
+  return BackgroundMethod::None;
+}
+
+}  // namespace
+
+BackgroundMethod ChooseBackgroundMethod(const DesktopSession& session) {
+  if (const BackgroundMethod m = ByNames(session); m != BackgroundMethod::None) return m;
   if (session.x11 && !session.wayland) return BackgroundMethod::RootPixmap;
   return BackgroundMethod::None;
 }
+
+bool DesktopRecognised(const DesktopSession& session) { return ByNames(session) != BackgroundMethod::None; }
 
 std::string FileUri(std::string_view absolutePath) {
   static const char kHex[] = "0123456789ABCDEF";
@@ -187,10 +226,16 @@ CommandOutcome RunCommand(const CommandLine& argv) {
 
 BackgroundResult SetDesktopBackground(const std::string& file,
                                       const std::function<BackgroundResult()>& setRootPixmap) {
-  const BackgroundMethod method = ChooseBackgroundMethod(CurrentDesktopSession());
+  const DesktopSession session = CurrentDesktopSession();
+  const BackgroundMethod method = ChooseBackgroundMethod(session);
   if (method == BackgroundMethod::RootPixmap) {
-    if (setRootPixmap) return setRootPixmap();
-    return {false, "no X display to set it on"};
+    if (!setRootPixmap) return {false, "no X display to set it on"};
+    BackgroundResult result = setRootPixmap();
+    // Said, so that a desktop we did not know is not left guessing.
+    if (result.ok && result.message.empty() && !DesktopRecognised(session) && !session.currentDesktop.empty())
+      result.message = "The desktop \"" + session.currentDesktop +
+                       "\" is not one Tavorensia knows; the wallpaper was set as the X root window's background.";
+    return result;
   }
   return ApplyBackgroundByCommands(method, file);
 }

@@ -27,19 +27,30 @@ enum class BackgroundMethod {
 // What the choice looks at.
 struct DesktopSession {
   std::string currentDesktop;  // XDG_CURRENT_DESKTOP: names separated by ':'
+  std::string desktopSession;  // DESKTOP_SESSION: the session's name, or a path ending in it
   bool x11 = false;            // DISPLAY is set
   bool wayland = false;        // WAYLAND_DISPLAY is set
   bool swaySocket = false;     // SWAYSOCK is set
-  std::set<std::string> running;  // names of the running programs
+  std::set<std::string> running;  // names of the programs running in this session
 };
 
-// The session of this process: its environment and /proc.
+// The session of this process: its environment, and the programs in /proc
+// that run as this user in this login session.
 DesktopSession CurrentDesktopSession();
 
-// By XDG_CURRENT_DESKTOP first (the first name it knows wins), then by the
-// desktop's programs that are running, then the root pixmap on an X11
-// session that is not a Wayland one.
+// The names (comm) of the processes under proc (/proc, or a tree of the
+// same shape) that run as uid, and, when session is not empty, in that
+// login session (their "sessionid" file). Another user's desktop, or this
+// user's other session, says nothing about this one.
+std::set<std::string> SessionPrograms(const std::string& proc, unsigned uid, const std::string& session);
+
+// By XDG_CURRENT_DESKTOP first (the first name it knows wins), then
+// DESKTOP_SESSION, then SWAYSOCK, then by the desktop's programs running in
+// this session, then the root pixmap on an X11 session that is not a
+// Wayland one.
 BackgroundMethod ChooseBackgroundMethod(const DesktopSession& session);
+// Whether the choice knew the desktop (false: the root pixmap as the last resort).
+bool DesktopRecognised(const DesktopSession& session);
 
 // file:// URI of an absolute path, bytes outside the unreserved set and '/'
 // escaped as %XX.

@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <unistd.h>
+
 #include <filesystem>
+#include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,7 +24,12 @@ TEST(DesktopBackground, MethodByDesktopNameThenByRunningProgramsThenX11) {
     std::set<std::string> running;
     bool x11, wayland, swaySocket;
     M want;
+    const char* session = "";  // DESKTOP_SESSION
   } cases[] = {
+      {"", {}, true, false, false, M::Plasma, "plasma"},
+      {"", {}, true, false, false, M::Xfce, "/usr/share/xsessions/xfce"},
+      {"", {"gnome-shell"}, true, false, false, M::Mate, "mate"},  // the session's name beats the programs
+      {"", {"gnome-shell"}, false, true, true, M::Sway},            // so does sway's socket
       {"GNOME", {}, true, true, false, M::Gnome},
       {"ubuntu:GNOME", {}, false, true, false, M::Gnome},  // first known name wins
       {"Budgie:GNOME", {}, true, false, false, M::Gnome},
@@ -46,8 +55,43 @@ TEST(DesktopBackground, MethodByDesktopNameThenByRunningProgramsThenX11) {
     s.x11 = c.x11;
     s.wayland = c.wayland;
     s.swaySocket = c.swaySocket;
+    s.desktopSession = c.session;
     EXPECT_EQ(ChooseBackgroundMethod(s), c.want);
   }
+}
+
+// Only this user's programs in this login session tell the desktop: a
+// leftover sway of another user, or this user's GNOME on another seat, do not.
+TEST(DesktopBackground, ProgramsOfOtherUsersAndSessionsAreNotLookedAt) {
+  tavtest::TempConfig dir;
+  const std::string proc = (dir.home() / "proc").string();
+  const unsigned me = ::getuid(), other = me + 4242;
+  const struct {
+    const char* pid;
+    const char* comm;
+    unsigned uid;
+    const char* session;  // nullptr: no sessionid file
+  } processes[] = {
+      {"10", "bash", me, "3"},        {"11", "xfdesktop", me, "3"}, {"12", "sway", other, "3"},
+      {"13", "gnome-shell", me, "7"}, {"14", "i3", me, nullptr},    {"notapid", "plasmashell", me, "3"},
+  };
+  for (const auto& p : processes) {
+    const std::filesystem::path d = std::filesystem::path(proc) / p.pid;
+    std::filesystem::create_directories(d);
+    std::ofstream(d / "comm") << p.comm << "\n";
+    if (p.session) std::ofstream(d / "sessionid") << p.session;
+    if (p.uid != me && ::chown(d.c_str(), p.uid, p.uid) != 0) GTEST_SKIP() << "needs root to own a folder as another user";
+  }
+  const struct {
+    std::string session;
+    std::set<std::string> want;
+  } cases[] = {
+      {"3", {"bash", "xfdesktop"}},
+      {"7", {"gnome-shell"}},
+      {"", {"bash", "xfdesktop", "gnome-shell", "i3"}},  // outside a login session: all of ours
+  };
+  for (const auto& c : cases) EXPECT_EQ(SessionPrograms(proc, me, c.session), c.want) << c.session;
+  EXPECT_TRUE(SessionPrograms(proc + "/missing", me, "").empty());
 }
 
 // Xfce keeps one image per monitor and workspace; every one of them is set,
