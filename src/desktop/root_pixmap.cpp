@@ -15,14 +15,6 @@
 namespace tav {
 namespace {
 
-// X errors of our own connection while it sets the background; a stale
-// ESETROOT_PMAP_ID (its owner already gone) is the expected one.
-int g_errors = 0;
-int CountError(Display*, XErrorEvent*) {
-  ++g_errors;
-  return 0;
-}
-
 // Position of a mask's lowest bit and its width.
 struct Channel {
   int shift = 0, bits = 0;
@@ -42,15 +34,13 @@ Pixmap PixmapProperty(Display* d, Window root, Atom name) {
   Atom type = None;
   int format = 0;
   unsigned long count = 0, after = 0;
-  unsigned char* data = nullptr;
-  Pixmap id = 0;
-  if (XGetWindowProperty(d, root, name, 0, 1, False, AnyPropertyType, &type, &format, &count,
-                         &after, &data) == Success &&
-      type == XA_PIXMAP && format == 32 && count == 1 && data) {
-    id = *reinterpret_cast<Pixmap*>(data);
-  }
-  if (data) XFree(data);
-  return id;
+  unsigned char* raw = nullptr;
+  const int status = XGetWindowProperty(d, root, name, 0, 1, False, AnyPropertyType, &type, &format, &count,
+                                        &after, &raw);
+  const XMemoryPtr<unsigned char> data(raw);
+  if (status == Success && type == XA_PIXMAP && format == 32 && count == 1 && data)
+    return *reinterpret_cast<const Pixmap*>(data.get());
+  return 0;
 }
 
 // Source index of each of `out` pixels when `in` pixels are scaled to
@@ -81,9 +71,8 @@ BackgroundResult SetRootPixmap(const TDIB& image, const char* displayName) {
   XVisualInfo want{};
   want.visualid = XVisualIDFromVisual(visual);
   int found = 0;
-  XVisualInfo* info = XGetVisualInfo(d, VisualIDMask, &want, &found);
+  const XMemoryPtr<XVisualInfo> info(XGetVisualInfo(d, VisualIDMask, &want, &found));
   const bool trueColor = info && found > 0 && info->c_class == TrueColor;
-  if (info) XFree(info);
   if (!trueColor || depth < 15) return {false, "the X display has no true-colour visual"};
 
   // The picture in the screen's pixel format, scaled to the root window.
@@ -114,43 +103,40 @@ BackgroundResult SetRootPixmap(const TDIB& image, const char* displayName) {
     }
   }
 
-  g_errors = 0;
-  const auto previousHandler = XSetErrorHandler(CountError);
-  const Pixmap pixmap = XCreatePixmap(d, root, static_cast<unsigned>(rw),
-                                      static_cast<unsigned>(rh), static_cast<unsigned>(depth));
+  // X errors of our own connection while it sets the background; a stale
+  // ESETROOT_PMAP_ID (its owner already gone) is the expected one.
+  XErrorTrap errors(d);
+  XPixmapHandle pixmap(d, XCreatePixmap(d, root, static_cast<unsigned>(rw), static_cast<unsigned>(rh),
+                                        static_cast<unsigned>(depth)));
   {
-    const XGCHandle gc(d, XCreateGC(d, pixmap, 0, nullptr));
-    XPutImage(d, pixmap, gc.get(), ximage.get(), 0, 0, 0, 0, static_cast<unsigned>(rw),
+    const XGCHandle gc(d, XCreateGC(d, pixmap.get(), 0, nullptr));
+    XPutImage(d, pixmap.get(), gc.get(), ximage.get(), 0, 0, 0, 0, static_cast<unsigned>(rw),
               static_cast<unsigned>(rh));
   }
-  XSync(d, False);
-  const bool drawn = g_errors == 0;
+  // The pixmap goes, and the trap waits for the server to have freed it.
+  if (errors.Caught()) return {false, "the X server refused the picture"};
 
-  if (drawn) {
-    const Atom rootId = XInternAtom(d, "_XROOTPMAP_ID", False);
-    const Atom esetrootId = XInternAtom(d, "ESETROOT_PMAP_ID", False);
-    // A pixmap that a program left behind on purpose is named by both
-    // properties; only then is its owner a retained, finished client that
-    // may be killed to free it.
-    XGrabServer(d);
-    const Pixmap oldRoot = PixmapProperty(d, root, rootId);
-    const Pixmap oldEsetroot = PixmapProperty(d, root, esetrootId);
-    if (oldEsetroot && oldEsetroot == oldRoot) XKillClient(d, oldEsetroot);
-    XChangeProperty(d, root, rootId, XA_PIXMAP, 32, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(&pixmap), 1);
-    XChangeProperty(d, root, esetrootId, XA_PIXMAP, 32, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(&pixmap), 1);
-    XSetWindowBackgroundPixmap(d, root, pixmap);
-    XClearWindow(d, root);
-    XUngrabServer(d);
-    XSetCloseDownMode(d, RetainPermanent);
-    XSync(d, False);
-  } else {
-    XFreePixmap(d, pixmap);
-    XSync(d, False);
-  }
-  XSetErrorHandler(previousHandler);
-  if (!drawn) return {false, "the X server refused the picture"};
+  const Atom rootId = XInternAtom(d, "_XROOTPMAP_ID", False);
+  const Atom esetrootId = XInternAtom(d, "ESETROOT_PMAP_ID", False);
+  const Pixmap id = pixmap.get();
+  // A pixmap that a program left behind on purpose is named by both
+  // properties; only then is its owner a retained, finished client that
+  // may be killed to free it.
+  XGrabServer(d);
+  const Pixmap oldRoot = PixmapProperty(d, root, rootId);
+  const Pixmap oldEsetroot = PixmapProperty(d, root, esetrootId);
+  if (oldEsetroot && oldEsetroot == oldRoot) XKillClient(d, oldEsetroot);
+  XChangeProperty(d, root, rootId, XA_PIXMAP, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(&id), 1);
+  XChangeProperty(d, root, esetrootId, XA_PIXMAP, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(&id),
+                  1);
+  XSetWindowBackgroundPixmap(d, root, id);
+  XClearWindow(d, root);
+  XUngrabServer(d);
+  // The server keeps the pixmap past our connection; the next program that
+  // sets the background frees it (XKillClient above).
+  XSetCloseDownMode(d, RetainPermanent);
+  pixmap.release();
+  XSync(d, False);
   return {true, {}};
 }
 

@@ -4,11 +4,11 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 #include <X11/extensions/Xrender.h>
-#include <sys/ipc.h>
-#include <sys/shm.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <utility>
 
 #include "display/present_path.hpp"
 
@@ -41,27 +41,16 @@ XTransform RunTransform(const FixedPointRun& c, const FixedPointRun& r) {
 
 }  // namespace
 
+// Freed in the order the server needs: the image's segment first (so the
+// server is done with it), the picture before its pixmap.
 struct XRenderPresenter::Resources {
-  Display* display = nullptr;
-  Pixmap pixmap = 0;
-  Picture picture = 0;
-  GC gc = nullptr;
-  XImage* image = nullptr;
-  XShmSegmentInfo shm{};
-  bool shared = false;
+  XPixmapHandle pixmap;
+  XGCHandle gc;
+  XPictureHandle picture;
+  XImagePtr image;      // in our memory, or
+  XSharedImage shared;  // in memory the server maps too
 
-  ~Resources() {
-    if (shared) {
-      XShmDetach(display, &shm);
-      XSync(display, False);
-      shmdt(shm.shmaddr);
-      image->data = nullptr;  // not the heap's to free
-    }
-    if (image) XDestroyImage(image);
-    if (picture) XRenderFreePicture(display, picture);
-    if (gc) XFreeGC(display, gc);
-    if (pixmap) XFreePixmap(display, pixmap);
-  }
+  XImage* Image() const { return shared ? shared.get() : image.get(); }
 };
 
 std::unique_ptr<XRenderPresenter> XRenderPresenter::Create(_XDisplay* display, unsigned long window) {
@@ -75,17 +64,17 @@ std::unique_ptr<XRenderPresenter> XRenderPresenter::Create(_XDisplay* display, u
   if (!XGetWindowAttributes(display, window, &attributes)) return nullptr;
   const XRenderPictFormat* format = XRenderFindVisualFormat(display, attributes.visual);
   if (!format || !XRenderFindStandardFormat(display, PictStandardRGB24)) return nullptr;
-  const Picture picture = XRenderCreatePicture(display, window, format, 0, nullptr);
+  XPictureHandle picture(display, XRenderCreatePicture(display, window, format, 0, nullptr));
   if (!picture) return nullptr;
-  return std::unique_ptr<XRenderPresenter>(new XRenderPresenter(display, window, picture));
+  return std::unique_ptr<XRenderPresenter>(new XRenderPresenter(display, window, std::move(picture)));
 }
 
-XRenderPresenter::XRenderPresenter(_XDisplay* display, unsigned long window, unsigned long windowPicture)
-    : display_(display), window_(window), windowPicture_(windowPicture) {}
+XRenderPresenter::XRenderPresenter(_XDisplay* display, unsigned long window, XPictureHandle windowPicture)
+    : display_(display), window_(window), windowPicture_(std::move(windowPicture)) {}
 
 XRenderPresenter::~XRenderPresenter() {
   ReleaseFrame();
-  XRenderFreePicture(display_, windowPicture_);
+  windowPicture_.reset();
   XFlush(display_);
 }
 
@@ -111,46 +100,26 @@ bool XRenderPresenter::Prepare(int frameW, int frameH, const Rect& to, int windo
   if (columns_.empty() || rows_.empty()) return false;
 
   auto r = std::make_unique<Resources>();
-  r->display = display_;
-  r->pixmap = XCreatePixmap(display_, window_, static_cast<unsigned>(frameW), static_cast<unsigned>(frameH), 24);
-  r->picture = XRenderCreatePicture(display_, r->pixmap, XRenderFindStandardFormat(display_, PictStandardRGB24), 0,
-                                    nullptr);
-  XRenderSetPictureFilter(display_, r->picture, const_cast<char*>(FilterNearest), nullptr, 0);
-  r->gc = XCreateGC(display_, r->pixmap, 0, nullptr);
+  r->pixmap = XPixmapHandle(
+      display_, XCreatePixmap(display_, window_, static_cast<unsigned>(frameW), static_cast<unsigned>(frameH), 24));
+  r->picture = XPictureHandle(display_, XRenderCreatePicture(display_, r->pixmap.get(),
+                                                             XRenderFindStandardFormat(display_, PictStandardRGB24),
+                                                             0, nullptr));
+  XRenderSetPictureFilter(display_, r->picture.get(), const_cast<char*>(FilterNearest), nullptr, 0);
+  r->gc = XGCHandle(display_, XCreateGC(display_, r->pixmap.get(), 0, nullptr));
   // Shared memory only on this machine's own server.
-  Visual* visual = DefaultVisual(display_, DefaultScreen(display_));
-  if (XShmQueryExtension(display_) && !IsRemoteDisplay(DisplayString(display_))) {
-    r->image = XShmCreateImage(display_, visual, 24, ZPixmap, nullptr, &r->shm, static_cast<unsigned>(frameW),
-                               static_cast<unsigned>(frameH));
-    if (r->image) {
-      r->shm.shmid = shmget(IPC_PRIVATE, static_cast<size_t>(r->image->bytes_per_line) * frameH, IPC_CREAT | 0600);
-      void* at = r->shm.shmid >= 0 ? shmat(r->shm.shmid, nullptr, 0) : reinterpret_cast<void*>(-1);
-      if (at != reinterpret_cast<void*>(-1)) {
-        r->shm.shmaddr = r->image->data = static_cast<char*>(at);
-        r->shm.readOnly = False;
-        r->shared = XShmAttach(display_, &r->shm) != 0;
-        XSync(display_, False);
-      }
-      if (r->shm.shmid >= 0) shmctl(r->shm.shmid, IPC_RMID, nullptr);  // gone once both sides detach
-      if (!r->shared) {
-        if (at != reinterpret_cast<void*>(-1)) shmdt(at);
-        r->image->data = nullptr;
-        XDestroyImage(r->image);
-        r->image = nullptr;
-      }
-    }
-  }
-  if (!r->image) {
-    r->image = XCreateImage(display_, visual, 24, ZPixmap, 0, nullptr, static_cast<unsigned>(frameW),
-                            static_cast<unsigned>(frameH), 32, 0);
+  const int screen = DefaultScreen(display_);
+  if (XShmQueryExtension(display_) && !IsRemoteDisplay(DisplayString(display_)))
+    r->shared = XSharedImage::Create(display_, screen, 24, frameW, frameH);
+  if (!r->shared) {
+    r->image.reset(XCreateImage(display_, DefaultVisual(display_, screen), 24, ZPixmap, 0, nullptr,
+                                static_cast<unsigned>(frameW), static_cast<unsigned>(frameH), 32, 0));
     if (r->image)
       r->image->data = static_cast<char*>(calloc(static_cast<size_t>(r->image->bytes_per_line) * frameH, 1));
   }
-  if (!r->image || !r->image->data || r->image->bits_per_pixel != 32 || r->image->byte_order != LSBFirst) {
-    if (r->image && !r->shared && !r->image->data) {
-      XDestroyImage(r->image);
-      r->image = nullptr;
-    }
+  const XImage* image = r->Image();
+  if (!image || !image->data || image->bits_per_pixel != 32 || image->byte_order != LSBFirst) {
+    if (r->image && !r->image->data) r->image.reset();
     frame_ = std::move(r);
     return false;
   }
@@ -161,16 +130,16 @@ bool XRenderPresenter::Prepare(int frameW, int frameH, const Rect& to, int windo
 
 // The image into the frame's pixmap.
 void XRenderPresenter::PutImage() {
-  XImage* image = frame_->image;
+  XImage* image = frame_->Image();
   const auto w = static_cast<unsigned>(frameW_), h = static_cast<unsigned>(frameH_);
   if (frame_->shared)
-    XShmPutImage(display_, frame_->pixmap, frame_->gc, image, 0, 0, 0, 0, w, h, False);
+    XShmPutImage(display_, frame_->pixmap.get(), frame_->gc.get(), image, 0, 0, 0, 0, w, h, False);
   else
-    XPutImage(display_, frame_->pixmap, frame_->gc, image, 0, 0, 0, 0, w, h);
+    XPutImage(display_, frame_->pixmap.get(), frame_->gc.get(), image, 0, 0, 0, 0, w, h);
 }
 
 void XRenderPresenter::Upload(const TDIB& frame) {
-  XImage* image = frame_->image;
+  XImage* image = frame_->Image();
   const PixelTarget target{reinterpret_cast<uint8_t*>(image->data), image->bytes_per_line, frameW_, frameH_,
                            kXrgb8888};
   converter_.Draw(frame, Rect{0, 0, frameW_, frameH_}, target);
@@ -185,9 +154,9 @@ void XRenderPresenter::Composite(unsigned long dst, int dx, int dy, int w, int h
       const int x0 = std::max(to_.Left + c.first + dx, 0), x1 = std::min(to_.Left + c.end + dx, w);
       if (x0 >= x1) continue;
       XTransform t = RunTransform(c, r);
-      XRenderSetPictureTransform(display_, frame_->picture, &t);
+      XRenderSetPictureTransform(display_, frame_->picture.get(), &t);
       // The source point of a target pixel is its index within the frame's rectangle.
-      XRenderComposite(display_, PictOpSrc, frame_->picture, 0, dst, x0 - to_.Left - dx, y0 - to_.Top - dy, 0, 0, x0,
+      XRenderComposite(display_, PictOpSrc, frame_->picture.get(), 0, dst, x0 - to_.Left - dx, y0 - to_.Top - dy, 0, 0, x0,
                        y0, static_cast<unsigned>(x1 - x0), static_cast<unsigned>(y1 - y0));
     }
   }
@@ -199,7 +168,7 @@ bool XRenderPresenter::MapReadsBack() {
   const int y0 = std::max(to_.Top, 0), y1 = std::min(to_.Bottom, windowH_);
   if (x0 >= x1 || y0 >= y1) return true;  // nothing of the frame shows: only black to draw
   // Each frame pixel holds its own column and row.
-  XImage* image = frame_->image;
+  XImage* image = frame_->Image();
   for (int y = 0; y < frameH_; ++y) {
     auto* row = reinterpret_cast<uint32_t*>(image->data + static_cast<ptrdiff_t>(y) * image->bytes_per_line);
     for (int x = 0; x < frameW_; ++x) row[x] = static_cast<uint32_t>(x) << 12 | static_cast<uint32_t>(y);
@@ -212,20 +181,15 @@ bool XRenderPresenter::MapReadsBack() {
            static_cast<uint32_t>(PixelCentreSource(y - to_.Top, frameH_, toH));
   };
   const auto readBack = [&](int w, int h, int dx, int dy, auto&& check) {
-    const Pixmap strip = XCreatePixmap(display_, window_, static_cast<unsigned>(w), static_cast<unsigned>(h), 24);
-    const Picture picture =
-        XRenderCreatePicture(display_, strip, XRenderFindStandardFormat(display_, PictStandardRGB24), 0, nullptr);
-    Composite(picture, dx, dy, w, h);
-    XImage* got = XGetImage(display_, strip, 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes,
-                            ZPixmap);
-    bool ok = got != nullptr;
-    if (got) {
-      ok = check(got);
-      XDestroyImage(got);
-    }
-    XRenderFreePicture(display_, picture);
-    XFreePixmap(display_, strip);
-    return ok;
+    const XPixmapHandle strip(
+        display_, XCreatePixmap(display_, window_, static_cast<unsigned>(w), static_cast<unsigned>(h), 24));
+    const XPictureHandle picture(
+        display_,
+        XRenderCreatePicture(display_, strip.get(), XRenderFindStandardFormat(display_, PictStandardRGB24), 0, nullptr));
+    Composite(picture.get(), dx, dy, w, h);
+    const XImagePtr got(XGetImage(display_, strip.get(), 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h),
+                                  AllPlanes, ZPixmap));
+    return got && check(got.get());
   };
   const int midY = (y0 + y1) / 2, midX = (x0 + x1) / 2;
   const bool columnsExact = readBack(windowW_, 1, 0, -midY, [&](XImage* got) {
@@ -247,7 +211,7 @@ void XRenderPresenter::FillAround(const Rect& to, int windowW, int windowH) {
   const int y0 = std::clamp(to.Top, 0, windowH), y1 = std::clamp(to.Bottom, 0, windowH);
   const auto fill = [&](int x, int y, int w, int h) {
     if (w > 0 && h > 0)
-      XRenderFillRectangle(display_, PictOpSrc, windowPicture_, &black, x, y, static_cast<unsigned>(w),
+      XRenderFillRectangle(display_, PictOpSrc, windowPicture_.get(), &black, x, y, static_cast<unsigned>(w),
                            static_cast<unsigned>(h));
   };
   fill(0, 0, windowW, y0);
@@ -262,7 +226,7 @@ void XRenderPresenter::PresentColour(uint32_t colour, const Rect& to, int window
   const int x0 = std::clamp(to.Left, 0, windowW), x1 = std::clamp(to.Right, 0, windowW);
   const int y0 = std::clamp(to.Top, 0, windowH), y1 = std::clamp(to.Bottom, 0, windowH);
   if (x0 < x1 && y0 < y1)
-    XRenderFillRectangle(display_, PictOpSrc, windowPicture_, &c, x0, y0, static_cast<unsigned>(x1 - x0),
+    XRenderFillRectangle(display_, PictOpSrc, windowPicture_.get(), &c, x0, y0, static_cast<unsigned>(x1 - x0),
                          static_cast<unsigned>(y1 - y0));
   FillAround(to, windowW, windowH);
   XFlush(display_);
@@ -273,7 +237,7 @@ bool XRenderPresenter::Present(const TDIB& frame, const Rect& to, int windowW, i
   if (frame.Empty() || (bits != 24 && bits != 32)) return false;
   if (!Prepare(frame.Width(), frame.Height(), to, windowW, windowH)) return false;
   Upload(frame);
-  Composite(windowPicture_, 0, 0, windowW, windowH);
+  Composite(windowPicture_.get(), 0, 0, windowW, windowH);
   FillAround(to, windowW, windowH);
   // The shared image is written again next frame: the server must be done with it.
   if (frame_->shared)

@@ -17,8 +17,7 @@
 #include "display/dib.hpp"
 #include "display/dxdraw_logic.hpp"
 #include "display/stretch.hpp"
-
-struct _XDisplay;
+#include "display/x11_handles.hpp"
 
 namespace tav {
 
@@ -42,7 +41,7 @@ class XRenderPresenter {
 
  private:
   struct Resources;
-  XRenderPresenter(_XDisplay* display, unsigned long window, unsigned long windowPicture);
+  XRenderPresenter(_XDisplay* display, unsigned long window, XPictureHandle windowPicture);
   bool Prepare(int frameW, int frameH, const Rect& to, int windowW, int windowH);
   void ReleaseFrame();
   void Upload(const TDIB& frame);
@@ -54,7 +53,7 @@ class XRenderPresenter {
 
   _XDisplay* display_;
   unsigned long window_;
-  unsigned long windowPicture_;
+  XPictureHandle windowPicture_;
   std::unique_ptr<Resources> frame_;  // pixmap, picture and image at the frame's size
   int frameW_ = 0, frameH_ = 0, windowW_ = 0, windowH_ = 0;
   Rect to_{};

@@ -21,7 +21,7 @@ int RunChangePassword(int argc, char** argv) {
   SDL_Renderer* const renderer = dialog.renderer.get();
   if (Display* dpy = Application::XDisplayOf(window); dpy && parent != 0) {
     // Above the window that asked for the change; a stale id only costs an
-    // X error, which our handler ignores.
+    // X error, which our handler lets pass.
     XSetTransientForHint(dpy, Application::XWindowOf(window), parent);
   }
   SDL_ShowWindow(window);

@@ -41,8 +41,8 @@ HostedWindow::HostedWindow(uint32_t host, bool background)
 }
 
 bool HostedWindow::Follow() {
-  // A round trip each: a window that is gone answers BadWindow, which our
-  // error handler swallows.
+  // A round trip each: a window that is gone answers BadWindow, which the
+  // run's error trap catches.
   XWindowAttributes host{}, child{};
   if (!XGetWindowAttributes(dpy_.get(), host_, &host) || !XGetWindowAttributes(dpy_.get(), child_.get(), &child))
     return false;
@@ -83,10 +83,16 @@ bool IsInputEvent(const SDL_Event& e) {
 int RunInHostWindow(uint32_t host, const SettingsOverrides& options, bool background) {
   // SDL's software renderer on a plain X image, with no GL anywhere (SDL
   // would otherwise back the window surface with a GL texture). Then a
-  // window that vanishes under us costs a swallowed X error; Mesa's GLX, on
-  // a drawable that is gone, took a garbage size and stalled for seconds.
+  // window that vanishes under us costs an X error; Mesa's GLX, on a
+  // drawable that is gone, took a garbage size and stalled for seconds.
   SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  // The host may destroy its window, and our child with it, at any moment,
+  // and what we and SDL send about them in the moments after fails: in a
+  // host's window X errors are expected, so they are caught for the whole
+  // run (SDL's last ones arrive as it closes its display) and kept off the
+  // host's stderr.
+  const XErrorTrap expected(nullptr);
   // The host's window is an X11 window, on a Wayland session too (Xwayland's).
   Application app(kApplicationTitle, Windowing::X11);
   app.SetErrorsToStderrOnly();  // the host holds the input: a box could never close

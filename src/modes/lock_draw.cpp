@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "display/x11_handles.hpp"
 #include "lock/lock_protocol.hpp"
 #include "modes/full_screen_form.hpp"
 #include "modes/hosted_window.hpp"
@@ -45,6 +46,9 @@ int RunLockDraw(int argc, char** argv) {
   }
   SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  // As in the hosted mode: the holder may destroy its windows at any moment,
+  // so their X errors are expected and caught for the whole run.
+  const XErrorTrap expected(nullptr);
   Application app(kApplicationTitle, Windowing::X11);
   app.SetErrorsToStderrOnly();
   // A sub-window of ours in each of the holder's windows (one a monitor):

@@ -15,6 +15,7 @@
 #include "desktop/lock_prompt_model.hpp"
 #include "desktop/login_password.hpp"
 #include "display/sdl_handles.hpp"
+#include "display/x11_handles.hpp"
 #include "lock/lock_protocol.hpp"
 #include "modes/hosted_window.hpp"
 #include "platform/application.hpp"
@@ -90,6 +91,9 @@ int RunLockPrompt(int argc, char** argv) {
   // As in the hosted mode: no GL on a window the holder may destroy.
   SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  // As in the hosted mode: the holder may destroy its windows at any moment,
+  // so their X errors are expected and caught for the whole run.
+  const XErrorTrap expected(nullptr);
   Application app(kApplicationTitle, Windowing::X11);
   app.SetErrorsToStderrOnly();
   std::optional<HostedWindow> hosted;

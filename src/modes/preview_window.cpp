@@ -35,25 +35,11 @@ constexpr auto kRepaintInterval = std::chrono::milliseconds(40);
 constexpr const char* kWindowName = "Tavorensi";
 constexpr const char* kQuitAtomName = "_TAVORENSIA_PREVIEW_QUIT";
 
-// Xlib's own handler ends the process on any protocol error, and a host can
-// destroy its window under us at any moment. Errors are noted per thread
-// (each thread reads only its own connection, so the handler runs on the
-// thread whose request failed) and the code that cares asks after a sync.
-thread_local int tLastXError = 0;
-
-int NoteXError(Display*, XErrorEvent* e) {
-  tLastXError = e->error_code;
-  return 0;
-}
-
-// Waits for the server to handle everything sent so far; false when any of
-// it failed since the last call.
-bool SyncedWithoutError(Display* dpy) {
-  XSync(dpy, False);
-  const bool ok = tLastXError == 0;
-  tLastXError = 0;
-  return ok;
-}
+// A host can destroy its window, and ours with it, at any moment: X errors
+// are expected throughout, and each thread keeps a trap set for as long as
+// it talks to the server (each thread reads only its own connection, so an
+// error reaches the thread whose request failed). The steps that must
+// succeed set traps of their own inside it and ask them.
 
 // What the window and the worker share. The window id is written before the
 // worker starts, the size once by the worker, the stop flag by the key
@@ -93,6 +79,7 @@ struct PreviewShared {
 // closes when the worker ends.
 void PreviewWorker(XDisplayPtr connection, PreviewShared& shared, Atom quit) {
   Display* const dpy = connection.get();
+  const XErrorTrap expected(dpy);  // waits for the server to be done as the worker ends
   const Window window = shared.window.load();
   XWindowAttributes attrs;
   if (XGetWindowAttributes(dpy, window, &attrs)) {
@@ -117,8 +104,6 @@ void PreviewWorker(XDisplayPtr connection, PreviewShared& shared, Atom quit) {
     // No event mask: the event goes to the client that created the window.
     XSendEvent(dpy, window, False, NoEventMask, &ev);
   }
-  XSync(dpy, False);
-  tLastXError = 0;
 }
 
 // A TrueColor visual for the window: the parent's when it is one, else the
@@ -217,36 +202,42 @@ class ImageConverter {
 class PreviewWindow {
  public:
   PreviewWindow(XDisplayPtr dpy, std::function<bool()> verifyPassword)
-      : dpy_(std::move(dpy)), verifyPassword_(std::move(verifyPassword)), renderer_(random_) {}
+      : dpy_(std::move(dpy)), expected_(dpy_.get()), verifyPassword_(std::move(verifyPassword)), renderer_(random_) {}
 
   int PreviewRun(Window parent) {
     XWindowAttributes parentAttrs;
     bool popup = true;
-    if (parent != 0 && XGetWindowAttributes(dpy(), parent, &parentAttrs) &&
-        SyncedWithoutError(dpy())) {
-      popup = false;
+    {
+      XErrorTrap measured(dpy());
+      if (parent != 0 && XGetWindowAttributes(dpy(), parent, &parentAttrs) && !measured.Caught()) popup = false;
     }
-    tLastXError = 0;
     int width = kPopupWidth, height = kPopupHeight;
-    if (popup) {
-      parent = DefaultRootWindow(dpy());
-      if (!XGetWindowAttributes(dpy(), parent, &parentAttrs)) return 1;
-    } else {
-      width = parentAttrs.width + 2 * parentAttrs.border_width;
-      height = parentAttrs.height + 2 * parentAttrs.border_width;
-    }
-
-    // A new run draws its drifting state afresh.
-    random_.Randomize();
-    renderer_.Restart();
-
     VisualChoice visual;
-    if (!ChooseVisual(dpy(), parentAttrs, visual, colormap_)) return 1;
-    return Run(parent, width, height, popup, visual);
+    {
+      // The host may have destroyed its window since we measured it: a
+      // failure up to our window's showing ends the preview.
+      XErrorTrap setUp(dpy());
+      if (popup) {
+        parent = DefaultRootWindow(dpy());
+        if (!XGetWindowAttributes(dpy(), parent, &parentAttrs)) return 1;
+      } else {
+        width = parentAttrs.width + 2 * parentAttrs.border_width;
+        height = parentAttrs.height + 2 * parentAttrs.border_width;
+      }
+
+      // A new run draws its drifting state afresh.
+      random_.Randomize();
+      renderer_.Restart();
+
+      if (!ChooseVisual(dpy(), parentAttrs, visual, colormap_)) return 1;
+      Show(parent, width, height, popup, visual);
+      if (setUp.Caught()) return 0;
+    }
+    return Run(popup, visual);
   }
 
  private:
-  int Run(Window parent, int width, int height, bool popup, const VisualChoice& visual) {
+  void Show(Window parent, int width, int height, bool popup, const VisualChoice& visual) {
     XSetWindowAttributes attrs{};
     // No background: a repaint request erases nothing, so the picture never flickers.
     attrs.background_pixmap = None;
@@ -268,9 +259,10 @@ class PreviewWindow {
     } else {
       XMapWindow(dpy(), window);
     }
-    // The host may have destroyed its window since we measured it.
-    if (!SyncedWithoutError(dpy())) return 0;
+  }
 
+  int Run(bool popup, const VisualChoice& visual) {
+    const Window window = window_.get();
     gc_ = XGCHandle(dpy(), XCreateGC(dpy(), window, 0, nullptr));
     ImageConverter converter(dpy(), visual.visual, visual.depth);
     const Atom quit = XInternAtom(dpy(), kQuitAtomName, False);
@@ -315,7 +307,7 @@ class PreviewWindow {
           if (popup) {
             shared_.stop.store(verifyPassword_());
             // A password dialog brings SDL, which puts in its own handler.
-            XSetErrorHandler(NoteXError);
+            InstallXErrorHandler();
             if (!shared_.stop.load()) XSetInputFocus(dpy(), window_.get(), RevertToPointerRoot, CurrentTime);
           }
           break;
@@ -339,8 +331,8 @@ class PreviewWindow {
     if (bitmap_.Empty()) return;
     XImage* image = converter.Convert(bitmap_);
     if (!image) return;
-    // If the host destroyed its window meanwhile, the error is noted and the
-    // DestroyNotify that follows ends the loop.
+    // If the host destroyed its window meanwhile, the error is caught and
+    // the DestroyNotify that follows ends the loop.
     XPutImage(dpy(), window_.get(), gc_.get(), image, 0, 0, 0, 0, static_cast<unsigned>(image->width),
               static_cast<unsigned>(image->height));
     XFlush(dpy());
@@ -349,8 +341,10 @@ class PreviewWindow {
   Display* dpy() const { return dpy_.get(); }
 
   // Destroyed bottom up: the graphics context, the window, then the colormap
-  // it used; the connection they were made on closes last.
+  // it used; the trap waits for the server to have freed them, and the
+  // connection they were made on closes last.
   XDisplayPtr dpy_;
+  XErrorTrap expected_;  // every error of this thread while the preview lives
   std::function<bool()> verifyPassword_;
   RandomGenerator random_;
   PreviewRenderer renderer_;
@@ -406,7 +400,7 @@ int PreviewRun(unsigned long parent, const std::function<bool()>& verifyPassword
       std::fprintf(stderr, "tavorensia: cannot open display (%s)\n", XDisplayName(nullptr));
     return 1;
   }
-  XSetErrorHandler(NoteXError);
+  InstallXErrorHandler();
   PreviewWindow preview(std::move(dpy), verifyPassword);
   return preview.PreviewRun(parent);
 }

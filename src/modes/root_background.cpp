@@ -23,22 +23,24 @@ uint32_t DesktopWindow() {
   const Window root = DefaultRootWindow(dpy);
   Window found = root;
   const Atom vroot = XInternAtom(dpy, "__SWM_VROOT", False);
-  Window r = 0, parent = 0, *kids = nullptr;
+  Window r = 0, parent = 0, *children = nullptr;
   unsigned n = 0;
-  if (XQueryTree(dpy, root, &r, &parent, &kids, &n) && kids) {
+  const Status listed = XQueryTree(dpy, root, &r, &parent, &children, &n);
+  const XMemoryPtr<Window> kids(children);
+  // A window may go between the listing and the look at its property.
+  XErrorTrap vanished(dpy);
+  if (listed && kids) {
     for (unsigned i = 0; i < n && found == root; ++i) {
       Atom type = 0;
       int format = 0;
       unsigned long items = 0, after = 0;
-      unsigned char* data = nullptr;
-      if (XGetWindowProperty(dpy, kids[i], vroot, 0, 1, False, XA_WINDOW, &type, &format, &items,
-                             &after, &data) == Success &&
-          type == XA_WINDOW && format == 32 && items == 1 && data) {
-        found = *reinterpret_cast<Window*>(data);
-      }
-      if (data) XFree(data);
+      unsigned char* raw = nullptr;
+      const int status = XGetWindowProperty(dpy, kids.get()[i], vroot, 0, 1, False, XA_WINDOW, &type, &format,
+                                            &items, &after, &raw);
+      const XMemoryPtr<unsigned char> data(raw);
+      if (status == Success && type == XA_WINDOW && format == 32 && items == 1 && data)
+        found = *reinterpret_cast<const Window*>(data.get());
     }
-    XFree(kids);
   }
   return static_cast<uint32_t>(found);
 }

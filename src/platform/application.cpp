@@ -1,11 +1,11 @@
 #include "platform/application.hpp"
 #include "display/window_system.hpp"
+#include "display/x11_handles.hpp"
 
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -21,18 +21,8 @@
 namespace tav {
 namespace {
 
-std::atomic<unsigned long> gXErrors{0};
 // The pointer on Wayland, from the motion events of the one event loop.
 RelativePointer gWaylandPointer;
-
-// Xlib's default handler ends the process on any protocol error, which a
-// window that vanishes under us (a host's preview, a grab that races) can
-// cause. The error is counted and otherwise ignored; the calls that matter
-// check their own results.
-int IgnoreXError(Display*, XErrorEvent*) {
-  ++gXErrors;
-  return 0;
-}
 
 bool Set(const char* name) {
   const char* v = std::getenv(name);
@@ -88,10 +78,13 @@ Application::Application(std::string title, Windowing windowing) : title_(std::m
   // Wayland compositors find our icon through the desktop entry this names;
   // SDL 2.26 reads it from the environment only. A value the user set stays.
   ::setenv("SDL_VIDEO_WAYLAND_WMCLASS", kDesktopEntryId, 0);
-  // Ours before SDL starts as well: SDL's X11 back end remembers the handler
-  // it found and puts it back when it quits, just before it closes the
-  // display, where errors about windows already gone still arrive.
-  XSetErrorHandler(IgnoreXError);
+  // Xlib's default handler ends the process on any protocol error, which a
+  // window that vanishes under us (a host's preview, a grab that races) can
+  // cause; ours does not (display/x11_handles.hpp). Ours before SDL starts
+  // as well: SDL's X11 back end remembers the handler it found and puts it
+  // back when it quits, just before it closes the display, where errors
+  // about windows already gone still arrive.
+  InstallXErrorHandler();
   if (SDL_Init(SDL_INIT_EVENTS) != 0) throw std::runtime_error(std::string("SDL: ") + SDL_GetError());
   try {
     StartVideo(windowing);
@@ -99,7 +92,7 @@ Application::Application(std::string title, Windowing windowing) : title_(std::m
     SDL_Quit();
     throw;
   }
-  if (SdlOnX11()) XSetErrorHandler(IgnoreXError);
+  if (SdlOnX11()) InstallXErrorHandler();
 }
 
 Application::~Application() {
@@ -325,6 +318,6 @@ SDL_Rect Application::WindowScreenRect(SDL_Window* window) {
 
 bool Application::OnWayland() { return SdlOnWayland(); }
 
-unsigned long Application::XErrorCount() { return gXErrors.load(); }
+unsigned long Application::XErrorCount() { return UntrappedXErrors(); }
 
 }  // namespace tav

@@ -126,7 +126,8 @@ class Application final : public IdleHost {
   // a client no global position, the motion over our windows summed from
   // (0, 0) at the start.
   static SDL_Point CursorScreenPos(SDL_Window* window);
-  // X protocol errors seen by our handler since the start.
+  // X protocol errors that our handler saw, and no trap awaited, since the
+  // start (display/x11_handles.hpp).
   static unsigned long XErrorCount();
 
  private:

@@ -1,5 +1,6 @@
 #include "platform/desktop_scale.hpp"
 #include "display/window_system.hpp"
+#include "display/x11_handles.hpp"
 
 #include <X11/Xlib.h>
 #include <X11/Xresource.h>
@@ -18,20 +19,19 @@ float RoundedScale(double raw) {
 
 float WindowScale() {
   if (!SdlOnX11()) return 1;
-  Display* dpy = XOpenDisplay(nullptr);
+  const XDisplayPtr connection(XOpenDisplay(nullptr));
+  Display* const dpy = connection.get();
   if (!dpy) return 1;
   double dpi = 0;
   if (const char* resources = XResourceManagerString(dpy)) {
     XrmInitialize();
-    if (XrmDatabase db = XrmGetStringDatabase(resources)) {
+    if (const XrmDatabasePtr db{XrmGetStringDatabase(resources)}) {
       char* type = nullptr;
       XrmValue value{};
-      if (XrmGetResource(db, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr)
+      if (XrmGetResource(db.get(), "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr)
         dpi = std::strtod(value.addr, nullptr);
-      XrmDestroyDatabase(db);
     }
   }
-  XCloseDisplay(dpy);
   return RoundedScale(dpi / 96);
 }
 
