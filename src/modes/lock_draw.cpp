@@ -12,6 +12,7 @@
 #include "lock/lock_protocol.hpp"
 #include "modes/full_screen_form.hpp"
 #include "modes/hosted_window.hpp"
+#include "modes/lock_child.hpp"
 #include "platform/application.hpp"
 #include "settings/command_line.hpp"
 
@@ -44,22 +45,12 @@ int RunLockDraw(int argc, char** argv) {
     std::fprintf(stderr, "tavorensia: %s\n", options.error.c_str());
     return 2;
   }
-  SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
-  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-  // As in the hosted mode: the holder may destroy its windows at any moment,
-  // so their X errors are expected and caught for the whole run.
-  const XErrorTrap expected(nullptr);
-  Application app(kApplicationTitle, Windowing::X11);
-  app.SetErrorsToStderrOnly();
+  LockChild child;
+  Application& app = child.App();
   // A sub-window of ours in each of the holder's windows (one a monitor):
   // the first is the form's, the others show the same frames.
-  std::vector<std::unique_ptr<HostedWindow>> hosted;
-  try {
-    for (const unsigned long id : *windows) hosted.push_back(std::make_unique<HostedWindow>(static_cast<uint32_t>(id)));
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "tavorensia: %s\n", e.what());
-    return 1;
-  }
+  const std::vector<std::unique_ptr<HostedWindow>> hosted = LockChild::HostIn(*windows);
+  if (hosted.empty()) return 1;
   // The stored settings, as the full-screen mode has them.
   TForm1 form(app, TForm1::Hosted{hosted.front()->Window(), false}, options.settings);
   for (std::size_t i = 1; i < hosted.size(); ++i) form.AddHostedWindow(hosted[i]->Window());

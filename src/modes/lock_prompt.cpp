@@ -18,6 +18,7 @@
 #include "display/x11_handles.hpp"
 #include "lock/lock_protocol.hpp"
 #include "modes/hosted_window.hpp"
+#include "modes/lock_child.hpp"
 #include "platform/application.hpp"
 #include "platform/imgui_support.hpp"
 #include "platform/modal_dialog.hpp"
@@ -88,21 +89,10 @@ int RunLockPrompt(int argc, char** argv) {
   }
   // SIGTERM must end us with its own status, not as SDL's clean quit.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  // As in the hosted mode: no GL on a window the holder may destroy.
-  SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
-  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-  // As in the hosted mode: the holder may destroy its windows at any moment,
-  // so their X errors are expected and caught for the whole run.
-  const XErrorTrap expected(nullptr);
-  Application app(kApplicationTitle, Windowing::X11);
-  app.SetErrorsToStderrOnly();
-  std::optional<HostedWindow> hosted;
-  try {
-    hosted.emplace(static_cast<uint32_t>(window));
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "tavorensia: %s\n", e.what());
-    return 1;
-  }
+  LockChild child;
+  const std::vector<std::unique_ptr<HostedWindow>> windows = LockChild::HostIn({window});
+  if (windows.empty()) return 1;
+  HostedWindow* const hosted = windows.front().get();
   SdlRenderer renderer(SDL_CreateRenderer(hosted->Window(), -1, SDL_RENDERER_SOFTWARE));
   if (!renderer) {
     std::fprintf(stderr, "tavorensia: %s\n", SDL_GetError());

@@ -23,7 +23,8 @@ TEST(Install, StagedTreeHoldsProgramsManPagesDesktopEntryAndHackEntry) {
 
   for (const char* f : {"usr/local/bin/tavorensia", "usr/local/share/man/man1/tavorensia.1",
                         "usr/local/share/applications/tavorensia.desktop",
-                        "usr/share/xscreensaver/config/tavorensia.xml"}) {
+                        "usr/share/xscreensaver/config/tavorensia.xml", "etc/pam.d/tavorensia",
+                        "usr/local/libexec/tavorensia/tavorensia-lock"}) {
     EXPECT_TRUE(fs::is_regular_file(inst.root / f)) << f;
   }
   EXPECT_EQ(access(inst.Bin("tavorensia").c_str(), X_OK), 0);
