@@ -30,6 +30,13 @@ namespace tav::fastgen {
 TurnParams FrameTurn(const FrameInputs& in);
 ColourParams FrameColour(const FrameInputs& in, bool fine, bool settingsFormulas);
 
+// The distinct weights of the figure table (kFigureEntries entries), in the
+// order they first appear, into weights (room for kMaxWeights), and which of
+// them each entry takes; returns how many there are. A tile entry names its
+// weight, so a frame rounds each point's colour once per weight rather than
+// once per entry.
+int32_t DistinctWeights(const double* figureWeight, double* weights, uint8_t* weightOf);
+
 class FastRenderer {
  public:
   // Sized once for a generator of the given capacity. With a helper count
