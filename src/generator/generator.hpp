@@ -22,10 +22,11 @@
 // reads them through the FrameInputs of NextFrame, tests through Layout()
 // and Wave(); SetWaveState is the one way in, for worked examples.
 //
-// Everything is allocated at construction, at the shape's full capacity;
-// pages of the tables and planes cost memory only once a layout writes them.
-// Apart from a new FieldBitmap whenever a set-up runs, nothing is allocated
-// after construction.
+// The tables and planes are allocated at construction, at the shape's full
+// capacity; their pages cost memory only once a layout writes them. Later
+// come a new FieldBitmap whenever a set-up runs, the fast renderer at the
+// first set-up (and its scratch whenever it rebuilds its live set), and a
+// large wallpaper's own planes and batches while it is drawn.
 //
 // Out-of-range settings: Zoom is computed from Satiation clamped to 0..100 and
 // the field is clamped to the shape's largest, so the tables can never be
