@@ -51,10 +51,9 @@ struct FramePoints {
   const int32_t* index = nullptr;  // original point index
 };
 
-// Live points of the fine pass, in increasing original index when the frame
-// is modulated and in cell order otherwise; each writes a pixel no other
-// live point writes. The arrays have room for one more block past the last
-// point.
+// Points of the fine pass, written into the planes in the order given (the
+// renderer's live points each write a pixel no other one writes). The
+// arrays have room for one more block past the last point.
 struct FineFrame : FramePoints {
   const int32_t* pixel = nullptr;  // plane offset row * stride + column
   int32_t *red = nullptr, *green = nullptr, *blue = nullptr;
@@ -65,9 +64,9 @@ struct FineFrame : FramePoints {
   int32_t mode = 0;
 };
 
-// Live points of the coarse pass and their live tile entries. The entries of
-// live point i are entryBegin[i] .. entryBegin[i + 1] - 1; an entry names a
-// plane offset and one of the distinct figure weights.
+// Points of the coarse pass and their tile entries. The entries of point i
+// are entryBegin[i] .. entryBegin[i + 1] - 1; an entry names a plane offset
+// and one of the distinct figure weights.
 struct CoarseFrame : FramePoints {
   const int32_t* entryBegin = nullptr;
   const int32_t* entryPixel = nullptr;

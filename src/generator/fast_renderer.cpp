@@ -8,6 +8,7 @@
 
 #include "generator/color_modes.hpp"
 #include "generator/generator.hpp"
+#include "generator/layout_walk.hpp"
 #include "generator/round.hpp"
 
 namespace tav::fastgen {
@@ -48,6 +49,17 @@ bool Bounded(bool chained, double c1, double c2, double c3) {
 }
 
 }  // namespace
+
+int32_t DistinctWeights(const double* figureWeight, double* weights, uint8_t* weightOf) {
+  int32_t count = 0;
+  for (int j = 0; j < kFigureEntries; ++j) {
+    int w = 0;
+    while (w < count && std::memcmp(&weights[w], &figureWeight[j], sizeof(double)) != 0) ++w;
+    if (w == count) weights[count++] = figureWeight[j];
+    weightOf[j] = static_cast<uint8_t>(w);
+  }
+  return count;
+}
 
 FastRenderer::FastRenderer(const GeneratorCapacity& capacity, int helpers)
     : FastRenderer(capacity, std::make_unique<FrameWorkers>(helpers), nullptr) {}
@@ -183,16 +195,8 @@ void FastRenderer::BuildCoarse(const LayoutView& l) {
   const int32_t count = l.points;
   const int32_t fw = l.fieldWidth, fh = l.fieldHeight;
 
-  // Distinct figure weights: each live entry names one, so a frame rounds
-  // each point's colour once per weight rather than once per entry.
-  weightCount_ = 0;
   uint8_t weightOf[kFigureEntries];
-  for (int j = 0; j < kFigureEntries; ++j) {
-    int w = 0;
-    while (w < weightCount_ && std::memcmp(&weights_[w], &l.figureWeight[j], sizeof(double)) != 0) ++w;
-    if (w == weightCount_) weights_[weightCount_++] = l.figureWeight[j];
-    weightOf[j] = static_cast<uint8_t>(w);
-  }
+  weightCount_ = DistinctWeights(l.figureWeight, weights_, weightOf);
 
   std::memset(claimed_.data(), 0, cells);
   // Walk the entries backwards (last point first, last entry first); an
@@ -206,10 +210,8 @@ void FastRenderer::BuildCoarse(const LayoutView& l) {
     const int32_t x0 = l.pixelX[i], y0 = l.pixelY[i];
     const std::size_t before = e;
     for (int j = kFigureEntries - 1; j >= 0; --j) {
-      int32_t px = x0 + l.figureDX[j];
-      int32_t py = y0 + l.figureDY[j];
-      if (!(py > 0 && py < fh && px > 0 && px < fw)) px = py = 0;
-      const std::size_t cell = l.Cell(py, px);
+      const TilePixel p = TileEntryPixel(x0, y0, l.figureDX[j], l.figureDY[j], fw, fh);
+      const std::size_t cell = l.Cell(p.y, p.x);
       if (claimed_[cell]) continue;
       claimed_[cell] = 1;
       --e;

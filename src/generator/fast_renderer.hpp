@@ -30,6 +30,13 @@ namespace tav::fastgen {
 TurnParams FrameTurn(const FrameInputs& in);
 ColourParams FrameColour(const FrameInputs& in, bool fine, bool settingsFormulas);
 
+// The distinct weights of the figure table (kFigureEntries entries), in the
+// order they first appear, into weights (room for kMaxWeights), and which of
+// them each entry takes; returns how many there are. A tile entry names its
+// weight, so a frame rounds each point's colour once per weight rather than
+// once per entry.
+int32_t DistinctWeights(const double* figureWeight, double* weights, uint8_t* weightOf);
+
 class FastRenderer {
  public:
   // Sized once for a generator of the given capacity. With a helper count
@@ -40,15 +47,11 @@ class FastRenderer {
   FastRenderer(const GeneratorCapacity& capacity, FrameWorkers& workers);
 
   // Rebuilds the live set for the given layout, for frames with or without
-  // the modulation (Blur > 0). Render calls it by itself when the layout's
+  // the modulation (Blur > 0), which decides the fine pass's point order
+  // (see the top of this file). Render calls it by itself when the layout's
   // serial, or the modulation of the fine pass, differs from what the live
   // set was built for; calling it right after a set-up keeps that cost out
   // of the first frame.
-  //
-  // Without the modulation the fine pass's live points go in cell order, so
-  // the planes are written front to back. The modulation reads the layout's
-  // tables at each point's own index, and those reads stay in order only
-  // with the points in index order, which it keeps.
   void Prepare(const LayoutView& layout, bool modulated = false);
   // One frame into the planes of in.
   void Render(const FrameInputs& in);
@@ -77,9 +80,7 @@ class FastRenderer {
   uint64_t builtSerial_ = ~uint64_t{0};
   bool builtModulated_ = false;
 
-  // Live points, structure of arrays, in increasing original index (or in
-  // cell order, see Prepare).
-  // They sit at base_ .. base_ + live_ - 1.
+  // Live points, structure of arrays, at base_ .. base_ + live_ - 1.
   std::size_t live_ = 0, base_ = 0;
   ZeroBuffer<double> x_, y_, z_, r_;
   ZeroBuffer<int32_t> index_;

@@ -91,11 +91,7 @@ int32_t PatternGenerator::RenderWallpaper(int32_t width, int32_t height, TDIB& w
   if (field.Width > cap_.MaxFieldWidth || field.Height > cap_.MaxFieldHeight) {
     return RenderWallpaperInChunks(width, height, wallpaper);
   }
-  if (wallpaper.BitCount() != 24) {
-    wallpaper = TDIB();
-    wallpaper.SetBitCount(24);
-  }
-  wallpaper.SetSize(targetWidth_, targetHeight_);
+  SizeWallpaper(targetWidth_, targetHeight_, wallpaper);
   RunSetup();
   FrameTick();
   wallpaper.DrawScaled(Rect{0, 0, targetWidth_, targetHeight_}, fieldBitmap_);
@@ -176,8 +172,8 @@ struct PatternGenerator::LayoutTables {
   double* pointZ;
   int32_t* pixelX;
   int32_t* pixelY;
-  double w, h;  // half the field's width and height
-  double p;     // Picture folded to 0..50
+  PixelPlacement place;  // the field, and half its width and height
+  double p;              // FoldedPicture
 };
 
 namespace {
@@ -190,26 +186,23 @@ constexpr int32_t kLayoutBlock = 64;
 
 }  // namespace
 
-// The layout: points on rings of growing radius r, each ring walked from
-// angle 0 in steps that shrink as 1 / r, with the ring phase b giving the
-// third coordinate. Where a ring leaves the field, the walk jumps over the
-// arc outside it.
-//
-// A ring whose radius is at most half the field's width and height never
-// leaves the field (|cos a| r <= r), so nothing is skipped on it and its
-// angles are the plain sums 0, s, 2s, ...: its point count, and so where
-// every later ring starts, follow from those sums alone. The set-up first
-// counts these inner rings, then fills them in chunks on both cores while
-// the outer rings, whose skips depend on each stored point, are walked one
-// point after the other from where the inner rings end.
 int32_t LastPointOf(int32_t area, bool coarse) { return coarse ? Round(area / 5.0) : Round(area * 2.2); }
 
+// The layout of layout_walk.hpp. A ring whose radius is at most half the
+// field's width and height never leaves the field (|cos a| r <= r), so
+// nothing is skipped on it and its angles are the plain sums 0, s, 2s, ...:
+// its point count, and so where every later ring starts, follow from those
+// sums alone. The set-up first counts these inner rings, then fills them in
+// chunks on both cores while the outer rings, whose skips depend on each
+// stored point, are walked one point after the other from where the inner
+// rings end.
 void PatternGenerator::BuildLayout(const LayoutConstants& k) {
-  const double q = k.coarse ? std::sqrt(zoom_ - 4) : std::sqrt(zoom_);
   // The clamp only matters for a Zoom that no Satiation in 0..100 gives; it
-  // keeps the point count within the tables.
-  fieldWidth_ = std::clamp<int32_t>(Round(targetWidth_ / q), 0, cap_.MaxFieldWidth);
-  fieldHeight_ = std::clamp<int32_t>(Round(targetHeight_ / q), 0, cap_.MaxFieldHeight);
+  // keeps the point count within the tables. (RunSetup picks the coarse
+  // layout when Zoom > 5, as FieldOfTarget does.)
+  const WallpaperSize field = FieldOfTarget();
+  fieldWidth_ = std::clamp<int32_t>(field.Width, 0, cap_.MaxFieldWidth);
+  fieldHeight_ = std::clamp<int32_t>(field.Height, 0, cap_.MaxFieldHeight);
 
   const int32_t area = fieldWidth_ * fieldHeight_;
   lastPoint_ = LastPointOf(area, k.coarse);
@@ -222,19 +215,16 @@ void PatternGenerator::BuildLayout(const LayoutConstants& k) {
                        tables.pointZ.data(),
                        tables.pixelX.data(),
                        tables.pixelY.data(),
-                       fieldWidth_ / 2.0,
-                       fieldHeight_ / 2.0,
-                       picture <= 50 ? static_cast<double>(picture) : picture - 50.0};
+                       PixelPlacement(fieldWidth_, fieldHeight_),
+                       FoldedPicture(picture)};
 
   // The inner rings' radii and phases: the same sums as the walk makes when
   // a ring ends. The loop ends with the first outer ring's.
   innerRings_.clear();
   double r = 1, b = 0;
-  while (r <= t.w && r <= t.h) {
+  while (r <= t.place.w && r <= t.place.h) {
     innerRings_.push_back({0, 0, r, Cos(b)});
-    r = r + k.ringSpacing;
-    b = b + t.p * zoom_ / (r * k.phaseDivisor);
-    if (!(b < kTwoPi)) b = 0;
+    NextRing(k, t.p, zoom_, r, b);
   }
   // Their point counts: a ring has a point at 0 and one at each sum of
   // steps below 2 pi. The sums of eight rings are made side by side (the
@@ -247,7 +237,7 @@ void PatternGenerator::BuildLayout(const LayoutConstants& k) {
     for (std::size_t j = 0; j < kLanes; ++j) {
       // Lanes past the last ring repeat it.
       const double radius = innerRings_[n + std::min(j, lanes - 1)].radius;
-      step[j] = k.stepNumerator / (k.stepDivisor * radius);
+      step[j] = RingStep(k, radius);
       a[j] = 0;
       below[j] = 0;
     }
@@ -336,55 +326,12 @@ void PatternGenerator::BuildLayout(const LayoutConstants& k) {
   if (bitmapFailure) std::rethrow_exception(bitmapFailure);
 }
 
-// Stores point i's pixel. Points outside the usable field go to the parking
-// cell, one column right of and one row below the field, which is never
-// shown.
-inline void PatternGenerator::PlacePixel(const LayoutConstants& k, const LayoutTables& t, int32_t i,
-                                   double x, double y) const {
-  int32_t px = Round(t.w + x);
-  int32_t py = Round(t.h + y);
-  if (k.coarse) {
-    px += stepX_[static_cast<std::size_t>(i)];
-    py += stepY_[static_cast<std::size_t>(i)];
-  }
-  if (py < 1 || py > fieldHeight_ - 2 || px < 1 || px > fieldWidth_ - 2) {
-    px = fieldWidth_;
-    py = fieldHeight_;
-  }
-  t.pixelX[i] = px;
-  t.pixelY[i] = py;
-}
-
-// Pixels of points first .. first + count - 1, from their stored
-// coordinates, two at a time. A point lies within its ring's radius of the
-// centre, and the radius grows by less than one per point, so w + x stays
-// far inside the 32-bit range: Round's guards never apply, and its rounding
-// is the plain conversion (nearest, ties to even) made here.
 void PatternGenerator::PlacePixels(const LayoutConstants& k, const LayoutTables& t, int32_t first,
-                             int32_t count) const {
-  const __m128d ww = _mm_set1_pd(t.w), hh = _mm_set1_pd(t.h);
-  // A pixel is parked unless 1 <= px <= FieldWidth - 2 and 1 <= py <= FieldHeight - 2.
-  const __m128i low = _mm_set1_epi32(1);
-  const __m128i highX = _mm_set1_epi32(fieldWidth_ - 2), highY = _mm_set1_epi32(fieldHeight_ - 2);
-  const __m128i parkX = _mm_set1_epi32(fieldWidth_), parkY = _mm_set1_epi32(fieldHeight_);
-  const int32_t end = first + count;
-  int32_t i = first;
-  for (; i + 2 <= end; i += 2) {
-    __m128i px = _mm_cvtpd_epi32(_mm_add_pd(ww, _mm_loadu_pd(t.pointX + i)));
-    __m128i py = _mm_cvtpd_epi32(_mm_add_pd(hh, _mm_loadu_pd(t.pointY + i)));
-    if (k.coarse) {
-      px = _mm_add_epi32(px, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&stepX_[i])));
-      py = _mm_add_epi32(py, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&stepY_[i])));
-    }
-    const __m128i parked =
-        _mm_or_si128(_mm_or_si128(_mm_cmplt_epi32(py, low), _mm_cmpgt_epi32(py, highY)),
-                     _mm_or_si128(_mm_cmplt_epi32(px, low), _mm_cmpgt_epi32(px, highX)));
-    px = _mm_or_si128(_mm_and_si128(parked, parkX), _mm_andnot_si128(parked, px));
-    py = _mm_or_si128(_mm_and_si128(parked, parkY), _mm_andnot_si128(parked, py));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(t.pixelX + i), px);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(t.pixelY + i), py);
-  }
-  if (i < end) PlacePixel(k, t, i, t.pointX[i], t.pointY[i]);
+                                   int32_t count) const {
+  const int32_t* jitterX = k.coarse ? stepX_.data() + first : nullptr;
+  const int32_t* jitterY = k.coarse ? stepY_.data() + first : nullptr;
+  t.place.Place(t.pointX + first, t.pointY + first, jitterX, jitterY, count, t.pixelX + first,
+                t.pixelY + first);
 }
 
 // A block of angles' sines and cosines first, then the block's points two
@@ -392,7 +339,7 @@ void PatternGenerator::PlacePixels(const LayoutConstants& k, const LayoutTables&
 void PatternGenerator::FillInnerRing(const LayoutConstants& k, const LayoutTables& t,
                                const InnerRing& ring) const {
   const double r = ring.radius;
-  const double step = k.stepNumerator / (k.stepDivisor * r);
+  const double step = RingStep(k, r);
   const __m128d rr = _mm_set1_pd(r), zz = _mm_set1_pd(ring.cosPhase * r);
   alignas(16) double sines[kLayoutBlock], cosines[kLayoutBlock];
   double a = 0;
@@ -422,50 +369,15 @@ void PatternGenerator::FillInnerRing(const LayoutConstants& k, const LayoutTable
   }
 }
 
-void PatternGenerator::WalkOuterRings(const LayoutConstants& k, const LayoutTables& t, int32_t first,
-                                double r, double b) const {
-  const double w = t.w, h = t.h;
-  double a = 0;
-  // The ring phase changes once per ring: its cosine is taken then, not per
-  // point. (The edge skips compare cos(acos(w / r)) x r with w, so a
-  // last-bit difference in a cosine would move whole arcs: every angle's
-  // cosine and sine is the C library's.)
-  double cosB = Cos(b);
-  int32_t pending = first;  // first point without its pixel
-  for (int32_t i = first; i <= lastPoint_; ++i) {
-    double s, c;
-    SinCos(a, s, c);
-    const double x = c * r;
-    const double y = s * r;
-    t.ringRadius[i] = r;
-    t.pointX[i] = x;
-    t.pointY[i] = y;
-    t.pointZ[i] = cosB * r;
-
-    // Skip the arcs that lie outside the field. Each test is made on the
-    // stored point; the back-off e lets the next point land just inside.
-    const double e = k.skipNumerator / (k.stepDivisor * r);
-    if (x > w) a = std::acos(w / r) + a - e;
-    if (x < -w) a = std::acos(w / r) + a - e;
-    if (y > h) a = std::acos(h / r) + a - e;
-    if (y < -h) a = std::acos(h / r) + a - e;
-
-    // Pixels a block at a time, once the block's points are stored.
-    if (i + 1 - pending == kLayoutBlock) {
-      PlacePixels(k, t, pending, kLayoutBlock);
-      pending = i + 1;
-    }
-
-    a = a + k.stepNumerator / (k.stepDivisor * r);
-    if (!(a < kTwoPi)) {
-      r = r + k.ringSpacing;
-      b = b + t.p * zoom_ / (r * k.phaseDivisor);
-      a = 0;
-      if (!(b < kTwoPi)) b = 0;
-      cosB = Cos(b);
-    }
+// A block of points at a time, then the block's pixels.
+void PatternGenerator::WalkOuterRings(const LayoutConstants& k, const LayoutTables& t,
+                                      int32_t first, double r, double b) const {
+  LayoutWalk walk(k, t.p, zoom_, t.place.w, t.place.h, r, b);
+  for (int32_t i = first; i <= lastPoint_; i += kLayoutBlock) {
+    const int32_t n = std::min(kLayoutBlock, lastPoint_ + 1 - i);
+    walk.Next(n, t.ringRadius + i, t.pointX + i, t.pointY + i, t.pointZ + i);
+    PlacePixels(k, t, i, n);
   }
-  if (pending <= lastPoint_) PlacePixels(k, t, pending, lastPoint_ + 1 - pending);
 }
 
 void PatternGenerator::Figure() {
@@ -597,23 +509,29 @@ void PatternGenerator::ClearPlanes() {
 
 namespace {
 
-void CopyRows(const int32_t* red0, const int32_t* green0, const int32_t* blue0, std::size_t stride,
-              TDIB& bitmap, int32_t top, int32_t bottom, int32_t cols) {
+// The planes as CopyPlanesToBitmap takes them.
+struct PlaneCells {
+  const int32_t *red, *green, *blue;
+  std::size_t rowStride, cellStride;
+};
+
+void CopyRows(const PlaneCells& planes, TDIB& bitmap, int32_t top, int32_t bottom, int32_t cols) {
+  const std::size_t step = planes.cellStride;
   for (int32_t y = top; y < bottom; ++y) {
     uint8_t* row = bitmap.ScanLine(y);
-    const int32_t* red = red0 + static_cast<std::size_t>(y) * stride;
-    const int32_t* green = green0 + static_cast<std::size_t>(y) * stride;
-    const int32_t* blue = blue0 + static_cast<std::size_t>(y) * stride;
+    const int32_t* red = planes.red + static_cast<std::size_t>(y) * planes.rowStride;
+    const int32_t* green = planes.green + static_cast<std::size_t>(y) * planes.rowStride;
+    const int32_t* blue = planes.blue + static_cast<std::size_t>(y) * planes.rowStride;
     int32_t x = 0;
-    // Four pixels a step: each as blue | green << 8 | red << 16 in a 32-bit
-    // lane, two lanes joined into six bytes in each 64-bit half, and the
-    // halves stored eight bytes wide, six apart. The two bytes each store
-    // writes beyond its pixels are the next step's, so the loop stops while
-    // they are still inside the row.
+    // Planes of their own, four pixels a step: each as blue | green << 8 |
+    // red << 16 in a 32-bit lane, two lanes joined into six bytes in each
+    // 64-bit half, and the halves stored eight bytes wide, six apart. The
+    // two bytes each store writes beyond its pixels are the next step's, so
+    // the loop stops while they are still inside the row.
     const __m128i keepLow = _mm_set_epi32(0, -1, 0, -1);
     const __m128i keepHigh = _mm_set_epi32(0x0000FFFF, static_cast<int>(0xFF000000u), 0x0000FFFF,
                                            static_cast<int>(0xFF000000u));
-    for (; x + 5 <= cols; x += 4) {
+    for (; step == 1 && x + 5 <= cols; x += 4) {
       const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blue + x));
       const __m128i gr = _mm_loadu_si128(reinterpret_cast<const __m128i*>(green + x));
       const __m128i rd = _mm_loadu_si128(reinterpret_cast<const __m128i*>(red + x));
@@ -629,9 +547,10 @@ void CopyRows(const int32_t* red0, const int32_t* green0, const int32_t* blue0, 
     }
     for (; x < cols; ++x) {
       // Low 8 bits, no clamping: 256 shows as 0, -1 as 255.
-      row[3 * x] = static_cast<uint8_t>(blue[x]);
-      row[3 * x + 1] = static_cast<uint8_t>(green[x]);
-      row[3 * x + 2] = static_cast<uint8_t>(red[x]);
+      const std::size_t at = static_cast<std::size_t>(x) * step;
+      row[3 * x] = static_cast<uint8_t>(blue[at]);
+      row[3 * x + 1] = static_cast<uint8_t>(green[at]);
+      row[3 * x + 2] = static_cast<uint8_t>(red[at]);
     }
   }
 }
@@ -640,13 +559,14 @@ void CopyRows(const int32_t* red0, const int32_t* green0, const int32_t* blue0, 
 
 void CopyPlanesToBitmap(const int32_t* red, const int32_t* green, const int32_t* blue,
                         int32_t planeRows, int32_t planeColumns, TDIB& bitmap,
-                        fastgen::FrameWorkers& workers) {
+                        fastgen::FrameWorkers& workers, int32_t cellStride) {
   if (bitmap.BitCount() != 24) return;
   const int32_t rows = std::min<int32_t>(bitmap.Height(), planeRows);
   const int32_t cols = std::min<int32_t>(bitmap.Width(), planeColumns);
-  const auto stride = static_cast<std::size_t>(planeColumns);
+  const auto step = static_cast<std::size_t>(cellStride);
+  const PlaneCells planes{red, green, blue, static_cast<std::size_t>(planeColumns) * step, step};
   if (static_cast<int64_t>(rows) * cols < kSplitCopyPixels) {
-    CopyRows(red, green, blue, stride, bitmap, 0, rows, cols);
+    CopyRows(planes, bitmap, 0, rows, cols);
     return;
   }
   // The bitmap is made private once here, so that both threads below only
@@ -655,12 +575,20 @@ void CopyPlanesToBitmap(const int32_t* red, const int32_t* green, const int32_t*
   const int32_t half = rows / 2;
   auto part = [&](std::size_t c) {
     if (c == 0) {
-      CopyRows(red, green, blue, stride, bitmap, 0, half, cols);
+      CopyRows(planes, bitmap, 0, half, cols);
     } else {
-      CopyRows(red, green, blue, stride, bitmap, half, rows, cols);
+      CopyRows(planes, bitmap, half, rows, cols);
     }
   };
   workers.Run(2, part);
+}
+
+void SizeWallpaper(int32_t width, int32_t height, TDIB& wallpaper) {
+  if (wallpaper.BitCount() != 24) {
+    wallpaper = TDIB();
+    wallpaper.SetBitCount(24);
+  }
+  wallpaper.SetSize(width, height);
 }
 
 void PatternGenerator::CopyPlanesToBitmap() {

@@ -22,10 +22,11 @@
 // reads them through the FrameInputs of NextFrame, tests through Layout()
 // and Wave(); SetWaveState is the one way in, for worked examples.
 //
-// Everything is allocated at construction, at the shape's full capacity;
-// pages of the tables and planes cost memory only once a layout writes them.
-// Apart from a new FieldBitmap whenever a set-up runs, nothing is allocated
-// after construction.
+// The tables and planes are allocated at construction, at the shape's full
+// capacity; their pages cost memory only once a layout writes them. Later
+// come a new FieldBitmap whenever a set-up runs, the fast renderer at the
+// first set-up (and its scratch whenever it rebuilds its live set), and a
+// large wallpaper's own planes and batches while it is drawn.
 //
 // Out-of-range settings: Zoom is computed from Satiation clamped to 0..100 and
 // the field is clamped to the shape's largest, so the tables can never be
@@ -38,6 +39,7 @@
 #include "generator/settings.hpp"
 #include "display/dib.hpp"
 #include "generator/frame_workers.hpp"
+#include "generator/layout_walk.hpp"
 #include "generator/random.hpp"
 #include "generator/zero_buffer.hpp"
 
@@ -74,18 +76,6 @@ TurnMatrix MakeTurnMatrix(double phase1, double phase2, double phase3);
 
 // The largest wallpaper a generator renders at its own resolution.
 inline constexpr WallpaperSize kLargestWallpaper{7680, 4320};
-
-// The constants in which the coarse and the fine layout differ.
-struct LayoutConstants {
-  bool coarse;
-  double ringSpacing;     // g: radius added per ring
-  double phaseDivisor;    // D: ring-phase divisor
-  double stepNumerator;   // s = stepNumerator / (stepDivisor * r)
-  double skipNumerator;   // e = skipNumerator / (stepDivisor * r)
-  double stepDivisor;
-};
-inline constexpr LayoutConstants kCoarseLayout{true, 3, 10, 3, 2, 1};  // Zoom > 5
-inline constexpr LayoutConstants kFineLayout{false, 0.8, 30, 1, 1, 1.7};
 
 // LastPoint of a layout over a field of area pixels: a fifth of a point a
 // pixel coarse, 2.2 fine.
@@ -146,12 +136,18 @@ struct FrameInputs {
   int32_t* blue = nullptr;
 };
 
-// Low 8 bits of the planes (stride planeColumns) into the rows of a 24-bit
-// bitmap (blue, green, red); a field of 100,000 pixels or more is copied on
-// both cores.
+// Low 8 bits of the planes into the rows of a 24-bit bitmap (blue, green,
+// red); a field of 100,000 pixels or more is copied on both cores. Cell
+// (row, column) of a plane is at row * planeColumns * cellStride +
+// column * cellStride: cellStride 1 for planes of their own, 3 for planes
+// whose three values of a cell sit side by side.
 void CopyPlanesToBitmap(const int32_t* red, const int32_t* green, const int32_t* blue,
                         int32_t planeRows, int32_t planeColumns, TDIB& bitmap,
-                        fastgen::FrameWorkers& workers);
+                        fastgen::FrameWorkers& workers, int32_t cellStride = 1);
+
+// wallpaper as a 24-bit bitmap of width x height, for a picture to be drawn
+// over it (a new bitmap unless it has 24 bits already).
+void SizeWallpaper(int32_t width, int32_t height, TDIB& wallpaper);
 
 class PatternGenerator {
  public:
@@ -281,8 +277,8 @@ class PatternGenerator {
   void BoxBlurIfNeeded();
 
   void BuildLayout(const LayoutConstants& k);
-  void PlacePixel(const LayoutConstants& k, const LayoutTables& t, int32_t i, double x,
-                  double y) const;
+  // Pixels of points first .. first + count - 1, from their stored
+  // coordinates.
   void PlacePixels(const LayoutConstants& k, const LayoutTables& t, int32_t first,
                    int32_t count) const;
   void FillInnerRing(const LayoutConstants& k, const LayoutTables& t, const InnerRing& ring) const;

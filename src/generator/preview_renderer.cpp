@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "generator/generator.hpp"
 #include "generator/round.hpp"
 
 namespace tav {
@@ -21,18 +22,15 @@ bool BelowLowerBound(double c) { return c <= 0.7; }
 bool AboveUpperBound(double c) { return c > 1.9; }
 bool ReachesFullTurn(double p) { return p >= 6.28; }
 
-// Nearest integer, ties to even (the default rounding mode).
-int32_t Round32(double x) { return static_cast<int32_t>(std::nearbyint(x)); }
-
 }  // namespace
 
 PreviewColour PreviewPointColour(double k, double x, double y, double z, double c1, double c2,
                                   double c3) {
   PreviewColour c;
-  c.Red = Round32(255 * Sin(kPi * c2 * x / (k + x + c1)) + c1 / 3);
-  c.Green = Round32((255 * Sin(kPi * c3 * y / (k + x + c2)) + c2 / 3 + c.Red) / c1);
-  c.Blue = Round32((255 * Sin(kPi * c1 * z / (k + x + c3)) + c3 / 3 + c.Green) / c2);
-  c.Red = Round32((c.Red + c.Blue) / c3);
+  c.Red = Round(255 * Sin(kPi * c2 * x / (k + x + c1)) + c1 / 3);
+  c.Green = Round((255 * Sin(kPi * c3 * y / (k + x + c2)) + c2 / 3 + c.Red) / c1);
+  c.Blue = Round((255 * Sin(kPi * c1 * z / (k + x + c3)) + c3 / 3 + c.Green) / c2);
+  c.Red = Round((c.Red + c.Blue) / c3);
   return c;
 }
 
@@ -58,17 +56,9 @@ void PreviewRenderer::PreviewStep(int32_t width, int32_t height) {
   if (!state_.Started) Start();
   DriftCoefficients();
 
-  // The turning coefficients come from the angles before this step's advance.
-  // Row 1, column 2 has cos c where a rotation would have sin c: kept, it is
-  // part of the look.
-  const double a = state_.Phase[0] - kPi / 2;
-  const double b = state_.Phase[1] + kPi / 2;
-  const double c = state_.Phase[2];
-  const double sa = std::sin(a), ca = std::cos(a), sb = std::sin(b), cb = std::cos(b);
-  const double sc = std::sin(c), cc = std::cos(c);
-  const double r11 = ca * cc - sa * cb * sc, r12 = sa * cc + ca * cb * cc, r13 = sb * sc;
-  const double r21 = -ca * sc - sa * cb * cc, r22 = -sa * sc + ca * cb * cc, r23 = sb * cc;
-  const double r31 = sa * sb, r32 = -ca * sb, r33 = cb;
+  // The turning coefficients come from the angles before this step's
+  // advance, as the generator's frame takes them (not quite a rotation).
+  const TurnMatrix m = MakeTurnMatrix(state_.Phase[0], state_.Phase[1], state_.Phase[2]);
 
   for (int i = 0; i < 3; ++i) state_.Phase[i] += 3 * state_.Drift[i];
   for (int i = 2; i >= 0; --i) {
@@ -98,12 +88,12 @@ void PreviewRenderer::PreviewStep(int32_t width, int32_t height) {
   int64_t point = 0;
   for (; point <= lastPoint && k <= reach; ++point) {
     const double p1 = k * std::cos(t), p2 = k * std::sin(t), p3 = k * std::cos(s);
-    const int32_t column = Round32(halfWidth + p1);
-    const int32_t row = Round32(halfHeight + p2);
+    const int32_t column = Round(halfWidth + p1);
+    const int32_t row = Round(halfHeight + p2);
     if (row >= 0 && row <= maxRow && column >= 0 && column <= maxColumn) {
-      const double x = r11 * p1 + r12 * p2 + r13 * p3;
-      const double y = r21 * p1 + r22 * p2 + r23 * p3;
-      const double z = r31 * p1 + r32 * p2 + r33 * p3;
+      const double x = m.A1 * p1 + m.A2 * p2 + m.A3 * p3;
+      const double y = m.B1 * p1 + m.B2 * p2 + m.B3 * p3;
+      const double z = m.C1 * p1 + m.C2 * p2 + m.C3 * p3;
       const PreviewColour colour = PreviewPointColour(k, x, y, z, c1, c2, c3);
       const std::size_t cell = Cell(row, column);
       red_[cell] = PreviewClampChannel(colour.Red);

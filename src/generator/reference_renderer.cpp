@@ -6,6 +6,7 @@
 
 #include "generator/color_modes.hpp"
 #include "generator/generator.hpp"
+#include "generator/layout_walk.hpp"
 #include "generator/round.hpp"
 
 namespace tav {
@@ -106,11 +107,8 @@ void CoarsePass(const FrameInputs& in) {
     const int32_t x0 = l.pixelX[k];
     const int32_t y0 = l.pixelY[k];
     for (int j = 0; j < kFigureEntries; ++j) {
-      int32_t px = x0 + l.figureDX[j];
-      int32_t py = y0 + l.figureDY[j];
-      // Entries off the field's inner part all land on pixel (0, 0).
-      if (!(py > 0 && py < fh && px > 0 && px < fw)) px = py = 0;
-      const std::size_t cell = l.Cell(py, px);
+      const TilePixel p = TileEntryPixel(x0, y0, l.figureDX[j], l.figureDY[j], fw, fh);
+      const std::size_t cell = l.Cell(p.y, p.x);
       const double wgt = l.figureWeight[j];
       in.red[cell] = Round(255 * tr * wgt);
       in.green[cell] = Round(255 * tg * wgt);
