@@ -169,4 +169,14 @@ class TDXDraw {
   TDirectDrawSurface surface_;
 };
 
+// The display mode and the surface at one size and depth, as each form sets
+// them before Initialize.
+inline void SizeDisplayAndSurface(TDXDraw& draw, int width, int height, int bitCount) {
+  draw.Display.SetWidth(width);
+  draw.Display.SetHeight(height);
+  draw.SetSurfaceWidth(width);
+  draw.SetSurfaceHeight(height);
+  draw.Display.SetBitCount(bitCount);
+}
+
 }  // namespace tav

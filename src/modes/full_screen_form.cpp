@@ -214,11 +214,7 @@ void TForm1::DisplaySetup() {
   if (!hosted_) options.Add(O::doFullScreen);  // hosted: the host's window, not the display
   options.Add(O::doStretch);
   DXDraw.SetOptions(options);
-  DXDraw.Display.SetWidth(ScreenWidth);
-  DXDraw.Display.SetHeight(ScreenHeight);
-  DXDraw.SetSurfaceWidth(ScreenWidth);
-  DXDraw.SetSurfaceHeight(ScreenHeight);
-  DXDraw.Display.SetBitCount(DisplayBitCount);
+  SizeDisplayAndSurface(DXDraw, ScreenWidth, ScreenHeight, DisplayBitCount);
   if (!hosted_) CentreWindow();
   DXDraw.Initialize();
 }
@@ -286,11 +282,7 @@ void TForm1::MonitorSetup(TMonitorWindow& monitor) {
   // One window waits for the blank, not each in turn: the frame timer paces.
   options.Remove(O::doWaitVBlank).Add(O::doFullScreen).Add(O::doStretch);
   draw.SetOptions(options);
-  draw.Display.SetWidth(desktop.w);
-  draw.Display.SetHeight(desktop.h);
-  draw.SetSurfaceWidth(desktop.w);
-  draw.SetSurfaceHeight(desktop.h);
-  draw.Display.SetBitCount(static_cast<int>(SDL_BITSPERPIXEL(desktop.format)));
+  SizeDisplayAndSurface(draw, desktop.w, desktop.h, static_cast<int>(SDL_BITSPERPIXEL(desktop.format)));
   PlacedByUs placed(SdlOnX11());
   draw.Initialize();
 }
@@ -308,11 +300,7 @@ void TForm1::AddHostedWindow(SDL_Window* window) {
     options.Remove(O::doWaitVBlank).Remove(O::doFullScreen).Add(O::doStretch);
     draw.SetOptions(options);
     draw.AutoSize = true;
-    draw.Display.SetWidth(w);
-    draw.Display.SetHeight(h);
-    draw.SetSurfaceWidth(w);
-    draw.SetSurfaceHeight(h);
-    draw.Display.SetBitCount(DisplayBitCount);
+    SizeDisplayAndSurface(draw, w, h, DisplayBitCount);
     draw.Initialize();
   });
 }

@@ -53,11 +53,7 @@ void DrawTrackBar(ImVec2 pos, const Slider& bar, bool focused) {
 
 void DXDrawFormSurface::InitializeWindowed(int width, int height, int bitCount) {
   draw_.SetOptions(draw_.Options().Add(TDXDrawOption::doStretch));
-  draw_.Display.SetWidth(width);
-  draw_.Display.SetHeight(height);
-  draw_.SetSurfaceWidth(width);
-  draw_.SetSurfaceHeight(height);
-  draw_.Display.SetBitCount(bitCount);
+  SizeDisplayAndSurface(draw_, width, height, bitCount);
   draw_.Initialize();
 }
 
