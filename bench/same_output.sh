@@ -3,9 +3,12 @@
 # compares the files byte for byte (BMP, PNG and the y4m stream): a change
 # that should not alter any picture (a restructuring) must leave every file
 # identical.
-# Usage: bench/same_output.sh OLD_BINARY NEW_BINARY
+# With two tavorensia binaries too, the hive files they write are compared:
+# a first run's defaults over a hand-edited file (comments, keys of others,
+# odd spacing and case), under an Xvfb of xvfb-run's.
+# Usage: bench/same_output.sh OLD_RENDER NEW_RENDER [OLD_SAVER NEW_SAVER]
 set -euo pipefail
-old="$1" new="$2"
+old="$1" new="$2" oldSaver="${3:-}" newSaver="${4:-}"
 out="$(mktemp -d)"
 trap 'rm -rf "$out"' EXIT
 configs=(
@@ -45,5 +48,35 @@ for i in "${!configs[@]}"; do
     echo "DIFFERENT  $c ($ext)"; differ=$((differ + 1))
   fi
 done
+if [ -n "$oldSaver" ]; then
+  seed='Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\Software\Other Program]
+; kept as it stands
+"Name"="a \"quoted\" value with \\ and ü"
+"Count"=dword:0000002A
+"Blob"=hex:01,02,\
+  03,04
+
+[hkey_current_user\control panel\desktop]
+"Wallpaper"=""
+'
+  # One home for both: the first run's wallpaper folder is the home folder.
+  for who in old new; do
+    saver="$oldSaver"; [ "$who" = new ] && saver="$newSaver"
+    rm -rf "$out/hive"; mkdir -p "$out/hive/tavorensia"
+    printf '%s' "$seed" > "$out/hive/tavorensia/registry.reg"
+    XDG_CONFIG_HOME="$out/hive" HOME="$out/hive" timeout -s TERM 4 xvfb-run -a "$saver" /s \
+      >/dev/null 2>&1 || true
+    cp "$out/hive/tavorensia/registry.reg" "$out/$who.reg"
+  done
+  if ! cmp -s "$out/old.reg" "$out/new.reg"; then
+    echo "DIFFERENT  first run over a hand-edited hive (reg)"; differ=$((differ + 1))
+  elif cmp -s "$out/old.reg" <(printf '%s' "$seed"); then
+    echo "UNCHANGED  first run over a hand-edited hive: nothing was written (reg)"; differ=$((differ + 1))
+  else
+    echo "identical  first run over a hand-edited hive (reg)"; same=$((same + 1))
+  fi
+fi
 echo "$same identical, $differ different"
 [ "$differ" -eq 0 ]

@@ -5,12 +5,13 @@
 
 namespace tav {
 
-LockChild::Hints::Hints() {
+LockChild::Hints::Hints(Renderer renderer) {
+  if (renderer != Renderer::Software) return;
   SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
 }
 
-LockChild::LockChild() : expected_(nullptr), app_(kApplicationTitle, Windowing::X11) { app_.SetErrorsToStderrOnly(); }
+LockChild::LockChild(Renderer renderer) : hints_(renderer), expected_(nullptr), app_(kApplicationTitle, Windowing::X11) { app_.SetErrorsToStderrOnly(); }
 
 std::vector<std::unique_ptr<HostedWindow>> LockChild::HostIn(const std::vector<unsigned long>& windows) {
   std::vector<std::unique_ptr<HostedWindow>> hosted;

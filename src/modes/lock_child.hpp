@@ -1,10 +1,12 @@
 #pragma once
 // What both of the lock holder's children (modes/lock_draw, modes/lock_prompt)
-// start with: SDL's software renderer, since the holder may destroy their
-// windows at any moment and GL must not be drawing into one then; the X
-// errors of those windows caught for the whole run; the application telling
-// errors on stderr only (no box: the holder's cover is over everything); and
-// a sub-window of ours in each window the holder gave.
+// start with: the X errors of the holder's windows, which it may destroy at
+// any moment, caught for the whole run; the application telling errors on
+// stderr only (no box: the holder's cover is over everything); and a
+// sub-window of ours in each window the holder gave. The prompt draws with
+// SDL's software renderer (a small dialog; no GL stack in the process that
+// holds the typed password); the picture takes the way to the screen that
+// "/s" would, GL included: a drawing child that GL brings down is replaced.
 #include <memory>
 #include <vector>
 
@@ -16,7 +18,8 @@ namespace tav {
 
 class LockChild {
  public:
-  LockChild();
+  enum class Renderer { AsFullScreen, Software };
+  explicit LockChild(Renderer renderer);
   Application& App() { return app_; }
   // One hosted window in each of the holder's; empty (the reason said on
   // stderr) when any of them cannot be used.
@@ -24,7 +27,7 @@ class LockChild {
 
  private:
   struct Hints {
-    Hints();
+    explicit Hints(Renderer renderer);
   } hints_;
   XErrorTrap expected_;
   Application app_;

@@ -45,7 +45,7 @@ int RunLockDraw(int argc, char** argv) {
     std::fprintf(stderr, "tavorensia: %s\n", options.error.c_str());
     return 2;
   }
-  LockChild child;
+  LockChild child(LockChild::Renderer::AsFullScreen);
   Application& app = child.App();
   // A sub-window of ours in each of the holder's windows (one a monitor):
   // the first is the form's, the others show the same frames.

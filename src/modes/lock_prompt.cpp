@@ -89,7 +89,7 @@ int RunLockPrompt(int argc, char** argv) {
   }
   // SIGTERM must end us with its own status, not as SDL's clean quit.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  LockChild child;
+  LockChild child(LockChild::Renderer::Software);
   const std::vector<std::unique_ptr<HostedWindow>> windows = LockChild::HostIn({window});
   if (windows.empty()) return 1;
   HostedWindow* const hosted = windows.front().get();

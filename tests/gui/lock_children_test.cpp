@@ -46,7 +46,10 @@ double Lit(const std::string& display, int x0 = 0, int x1 = 1 << 30) {
   return static_cast<double>(n) / (static_cast<double>(x1 - x0) * shot->height);
 }
 
-TEST(LockChildren, RealChildrenDrawAndOnlyTheRightPasswordUnlocks) {
+// On each way to the screen the full-screen mode may take, GL included.
+class LockChildrenOnPath : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(LockChildrenOnPath, RealChildrenDrawAndOnlyTheRightPasswordUnlocks) {
   tavtest::Xvfb x(640, 480);
   ASSERT_TRUE(x.Ok());
   // Two monitors side by side: the picture is on each.
@@ -65,7 +68,7 @@ TEST(LockChildren, RealChildrenDrawAndOnlyTheRightPasswordUnlocks) {
   // holder's own leaks are checked by the holder tests.
   Process lock({TAV_LOCK_EXE, "--saver", TAV_EXE}, x.Display(),
                {{"XDG_CONFIG_HOME", config.config().string()}, {"HOME", config.home().string()},
-                {"XSS_SLEEP_LOCK_FD", ""}, {"ASAN_OPTIONS", "detect_leaks=0"}});
+                {"XSS_SLEEP_LOCK_FD", ""}, {"ASAN_OPTIONS", "detect_leaks=0"}, {"TAVORENSIA_PRESENT", GetParam()}});
   EXPECT_TRUE(WaitUntil([&] { return Lit(x.Display(), 0, 320) > 0.2 && Lit(x.Display(), 320) > 0.2; }, 20s))
       << lock.Output();
   ASSERT_TRUE(lock.Running()) << lock.Output();
@@ -80,6 +83,8 @@ TEST(LockChildren, RealChildrenDrawAndOnlyTheRightPasswordUnlocks) {
   tavtest::Xdotool(x.Display(), {"key", "Return"});
   EXPECT_EQ(lock.Wait(15s), 0) << lock.Output();
 }
+
+INSTANTIATE_TEST_SUITE_P(Paths, LockChildrenOnPath, ::testing::Values("gl", "xrender", "software"));
 
 #ifdef TAV_PAM_WRAPPER
 // Settings that cannot be read: two bad lines appended to a hive that holds
