@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <pwd.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -20,6 +21,9 @@
 #include "desktop/password.hpp"
 #include "harness.hpp"
 #include "temp_config.hpp"
+
+// After gtest: Xlib's macros (None, Bool) would break its headers.
+#include <X11/Xlib.h>
 
 namespace {
 
@@ -79,6 +83,55 @@ TEST_P(LockChildrenOnPath, RealChildrenDrawAndOnlyTheRightPasswordUnlocks) {
   EXPECT_TRUE(lock.Running()) << lock.Output();
   EXPECT_FALSE(lock.Wait(1500ms)) << lock.Output();  // past the first failure's delay, still locked
 
+  tavtest::Xdotool(x.Display(), {"type", "--delay", "30", "open sesame"});
+  tavtest::Xdotool(x.Display(), {"key", "Return"});
+  EXPECT_EQ(lock.Wait(15s), 0) << lock.Output();
+}
+
+// The holder's child started with the switch, or 0.
+pid_t ChildWith(pid_t holder, const std::string& mode) {
+  std::ifstream children("/proc/" + std::to_string(holder) + "/task/" + std::to_string(holder) + "/children");
+  for (pid_t pid = 0; children >> pid;) {
+    std::ifstream cmdline("/proc/" + std::to_string(pid) + "/cmdline");
+    const std::string args((std::istreambuf_iterator<char>(cmdline)), std::istreambuf_iterator<char>());
+    if (args.find(mode) != std::string::npos) return pid;
+  }
+  return 0;
+}
+
+// SIGTERM, SIGINT and SIGHUP sent to the real prompt end it without an
+// unlock (SDL would make SIGTERM a clean quit; the prompt keeps its own
+// status): each counts as a failed attempt, and the lock holds.
+TEST(LockChildren, SignalsToThePromptKeepTheLock) {
+  tavtest::Xvfb x(640, 480);
+  ASSERT_TRUE(x.Ok());
+  tavtest::TempConfig config;
+  ASSERT_EQ(tav::ChangePassword(tav::SecureString(), tav::SecureString("open sesame"),
+                                tav::SecureString("open sesame")),
+            tav::PasswordChange::Stored);
+  Process lock({TAV_EXE, "/s"}, x.Display(),
+               {{"XDG_CONFIG_HOME", config.config().string()}, {"HOME", config.home().string()},
+                {"XSS_SLEEP_LOCK_FD", ""}, {"ASAN_OPTIONS", "detect_leaks=0"}});
+  ASSERT_TRUE(WaitUntil([&] { return Lit(x.Display()) > 0.2; }, 20s)) << lock.Output();
+  int delay = 0;
+  for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(sig);
+    std::this_thread::sleep_for(std::chrono::seconds(delay) + 200ms);  // the last failure's delay
+    tavtest::Xdotool(x.Display(), {"type", "x"});
+    pid_t prompt = 0;
+    ASSERT_TRUE(WaitUntil([&] { return (prompt = ChildWith(lock.Pid(), "--lock-prompt")) > 0; }, 10s));
+    std::this_thread::sleep_for(500ms);  // up and drawing
+    ASSERT_EQ(kill(prompt, sig), 0);
+    EXPECT_TRUE(WaitUntil([&] { return ChildWith(lock.Pid(), "--lock-prompt") == 0; }, 5s));
+    EXPECT_TRUE(lock.Running()) << lock.Output();
+    Display* other = XOpenDisplay(x.Display().c_str());
+    ASSERT_NE(other, nullptr);
+    EXPECT_EQ(XGrabKeyboard(other, DefaultRootWindow(other), False, GrabModeAsync, GrabModeAsync, CurrentTime),
+              AlreadyGrabbed);
+    XCloseDisplay(other);
+    ++delay;
+  }
+  std::this_thread::sleep_for(std::chrono::seconds(delay) + 200ms);
   tavtest::Xdotool(x.Display(), {"type", "--delay", "30", "open sesame"});
   tavtest::Xdotool(x.Display(), {"key", "Return"});
   EXPECT_EQ(lock.Wait(15s), 0) << lock.Output();
