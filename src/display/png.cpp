@@ -3,11 +3,11 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <functional>
 #include <thread>
 
 #if defined(__SSE2__)
@@ -23,14 +23,14 @@ namespace {
 // matching (Z_RLE: distance 1 only, where zlib's level makes no difference)
 // with the Paeth filter, on every row, packs a rendered picture smaller than
 // level 3 did at a fraction of its time; the rows are cut into bands that
-// are packed side by side, one per processor.
+// are packed side by side on every processor.
 constexpr int kStrategy = Z_RLE;
 constexpr int kLevel = 1;
 constexpr uint8_t kFilterPaeth = 4;  // the filter-type byte that starts each row
-// A band is at least this many bytes of filtered rows: a thread is not worth
-// starting for less.
+// A band is at least this many bytes of filtered rows (a thread is not
+// worth starting for less), and a picture has at most kMostBands of them.
 constexpr std::size_t kLeastBandBytes = 1 << 20;
-constexpr int kMostBands = 8;
+constexpr std::size_t kMostBands = 8;
 
 void Put32(uint8_t* at, uint32_t v) {
   at[0] = static_cast<uint8_t>(v >> 24);
@@ -182,12 +182,10 @@ void PackBand(const TDIB& bitmap, Band& band) {
 
 std::vector<uint8_t> PngBytes(const TDIB& bitmap) {
   if (bitmap.Empty()) return {};
-  // As many bands as there are processors to pack them, none of less than
-  // kLeastBandBytes.
+  // A band per kLeastBandBytes, up to kMostBands: the count, and so the
+  // file's bytes, depend on the picture only, not on the machine.
   const std::size_t bytes = (static_cast<std::size_t>(bitmap.Width()) * 3 + 1) * bitmap.Height();
-  const int processors = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
-  const int byBytes = static_cast<int>(std::clamp<std::size_t>(bytes / kLeastBandBytes, 1, 64));
-  return PngBytes(bitmap, std::min({processors, byBytes, kMostBands}));
+  return PngBytes(bitmap, static_cast<int>(std::clamp<std::size_t>(bytes / kLeastBandBytes, 1, kMostBands)));
 }
 
 std::vector<uint8_t> PngBytes(const TDIB& bitmap, int bandCount) {
@@ -212,10 +210,17 @@ std::vector<uint8_t> PngBytes(const TDIB& bitmap, int bandCount) {
       b.error = std::current_exception();
     }
   };
+  // Each thread takes the next band not yet taken, this one as well.
+  std::atomic<std::size_t> next{0};
+  const auto work = [&] {
+    for (std::size_t k; (k = next.fetch_add(1)) < bands.size();) run(bands[k]);
+  };
   {
+    const std::size_t threads =
+        std::min<std::size_t>(bands.size(), std::max(1u, std::thread::hardware_concurrency()));
     std::vector<std::jthread> helpers;
-    for (std::size_t k = 1; k < bands.size(); ++k) helpers.emplace_back(run, std::ref(bands[k]));
-    run(bands[0]);
+    for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
+    work();
   }
   for (const Band& b : bands)
     if (b.error) std::rethrow_exception(b.error);
