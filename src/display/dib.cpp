@@ -217,13 +217,12 @@ void TDIB::DrawScaled(const Rect& dst, const TDIB& src) {
   if (x0 >= x1 || y0 >= y1) return;
   std::vector<int> srcCol(static_cast<std::size_t>(x1 - x0));
   for (int x = x0; x < x1; ++x) {
-    srcCol[static_cast<std::size_t>(x - x0)] =
-        static_cast<int>((static_cast<int64_t>(x - dst.Left) * source.Width()) / dw);
+    srcCol[static_cast<std::size_t>(x - x0)] = PixelCentreSource(x - dst.Left, source.Width(), dw);
   }
   // At one to one (a wallpaper as large as its field) a row is one copy.
   const bool sameColumns = dw == source.Width();
   for (int y = y0; y < y1; ++y) {
-    const int sy = static_cast<int>((static_cast<int64_t>(y - dst.Top) * source.Height()) / dh);
+    const int sy = PixelCentreSource(y - dst.Top, source.Height(), dh);
     const uint8_t* in = source.ScanLineRead(sy);
     uint8_t* out = ScanLine(y) + static_cast<std::size_t>(x0) * bpp;
     if (sameColumns) {

@@ -41,6 +41,16 @@ struct Rect {
   int Left = 0, Top = 0, Right = 0, Bottom = 0;
 };
 
+// Nearest-pixel scaling by pixel centres: when `from` source pixels are
+// spread over `to` target pixels, target pixel i shows the source pixel under
+// its centre, floor((i + 1/2) * from / to) (GL's nearest filter maps the same
+// way). The one rule for every scaling of ours: the wallpaper's (DrawScaled)
+// and the frame's stretch onto the screen. In 64 bits: for i in [0, to) and
+// sizes up to INT32_MAX, (2i + 1) * from stays below 2^63.
+inline int32_t PixelCentreSource(int64_t i, int64_t from, int64_t to) {
+  return static_cast<int32_t>(((2 * i + 1) * from) / (2 * to));
+}
+
 class TDIB {
  public:
   TDIB() = default;
@@ -72,8 +82,9 @@ class TDIB {
   // The whole store, bottom row first; for reading only.
   const uint8_t* Bits() const { return store_ ? store_->pixels.data() : nullptr; }
 
-  // Draws the whole of src into dst (nearest pixel: columns and rows are
-  // dropped or repeated, never blended). Parts outside this bitmap are clipped.
+  // Draws the whole of src into dst, nearest pixel by PixelCentreSource
+  // (columns and rows are dropped or repeated, never blended). Parts outside
+  // this bitmap are clipped.
   void DrawScaled(const Rect& dst, const TDIB& src);
 
   // Box blur with a clipped (2r+1) x (2r+1) window; see dib.cpp.

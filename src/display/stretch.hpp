@@ -2,9 +2,10 @@
 // Writes a frame bitmap once into a 32-bit destination (a window's
 // framebuffer): scaled over the whole destination with doStretch, else at its
 // own size, centred with doCenter; black wherever the frame does not reach.
-// Nearest neighbour by pixel centres, the mapping GL's nearest filter uses:
-// destination column x shows source column floor((x + 1/2) * srcW / dstW),
-// and the same for rows, so this path and a GL texture show the same pixels.
+// Nearest neighbour by pixel centres (PixelCentreSource in display/dib.hpp),
+// the mapping GL's nearest filter uses: destination column x shows source
+// column floor((x + 1/2) * srcW / dstW), and the same for rows, so this path
+// and a GL texture show the same pixels.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -33,12 +34,6 @@ struct PixelTarget {
   int width = 0, height = 0;
   PixelLayout layout;
 };
-
-// The source pixel that target pixel i shows when `from` source pixels are
-// spread over `to` target pixels: floor((i + 1/2) * from / to).
-inline int32_t PixelCentreSource(int64_t i, int64_t from, int64_t to) {
-  return static_cast<int32_t>(((2 * i + 1) * from) / (2 * to));
-}
 
 // A run [first, end) of target pixels over which an affine map in 16.16
 // fixed point, floor((slope * i + offset) / 65536) for target pixel i,

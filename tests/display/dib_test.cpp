@@ -281,7 +281,7 @@ TEST(TDIB, DrawScaledRepeatsOrDropsButNeverBlends) {
   EXPECT_EQ(Pixels(big), (std::vector<std::vector<Rgb>>{{a, a, b, b}, {a, a, b, b}, {c, c, d, d}, {c, c, d, d}}));
   tav::TDIB small = Make(1, 1);
   small.DrawScaled({0, 0, 1, 1}, src);
-  EXPECT_EQ(Get(small, 0, 0), a);
+  EXPECT_EQ(Get(small, 0, 0), d);  // the pixel under the centre
   // Shrinking 5 columns to 3 and 3 rows to 2 keeps whole source pixels.
   std::vector<std::vector<Rgb>> rows(3);
   for (int y = 0; y < 3; ++y)
@@ -299,6 +299,56 @@ TEST(TDIB, DrawScaledRepeatsOrDropsButNeverBlends) {
   EXPECT_EQ(Get(part, 0, 0), (Rgb{1, 1, 1}));
   EXPECT_EQ(Get(part, 1, 1), a);
   EXPECT_EQ(Get(part, 2, 2), a);  // (1,1) of a 4 x 4 view of 2 x 2
+}
+
+// Target pixel i shows the source pixel under its centre i + 1/2: sizes
+// that divide and ones that do not, enlarging and shrinking, and sizes whose
+// products pass 32 bits. The small ones also through DrawScaled, along a
+// row and down a column.
+TEST(PixelCentreSource, TheSourcePixelUnderEachTargetCentre) {
+  const struct {
+    int from, to;
+    std::vector<int> source;  // for target pixels 0, 1, ... (all of them when small)
+    int first = 0;            // the target pixel source[0] is for
+  } cases[] = {
+      {3, 4, {0, 1, 1, 2}},
+      {2, 4, {0, 0, 1, 1}},
+      {3, 7, {0, 0, 1, 1, 1, 2, 2}},
+      {1, 3, {0, 0, 0}},
+      {4, 4, {0, 1, 2, 3}},
+      {4, 2, {1, 3}},
+      {6, 4, {0, 2, 3, 5}},
+      {5, 3, {0, 2, 4}},
+      {7, 3, {1, 3, 5}},
+      {3, 1, {1}},
+      {40000, 60000, {39998, 39999, 39999}, 59997},
+      {60000, 40000, {59997, 59999}, 39998},
+      {2147483647, 2147483647, {2147483645, 2147483646}, 2147483645},
+      {2147483647, 3, {357913941, 1073741823, 1789569705}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.from) + " -> " + std::to_string(c.to));
+    std::vector<int> got;
+    for (std::size_t k = 0; k < c.source.size(); ++k)
+      got.push_back(tav::PixelCentreSource(c.first + static_cast<int64_t>(k), c.from, c.to));
+    EXPECT_EQ(got, c.source);
+    if (c.from > 64 || c.to > 64) continue;
+    tav::TDIB row = Make(c.from, 1), column = Make(1, c.from);
+    for (int k = 0; k < c.from; ++k) {
+      Put(row, k, 0, {uint8_t(10 * (k + 1)), 0, 0});
+      Put(column, 0, k, {uint8_t(10 * (k + 1)), 0, 0});
+    }
+    tav::TDIB wide = Make(c.to, 1), tall = Make(1, c.to);
+    wide.DrawScaled({0, 0, c.to, 1}, row);
+    tall.DrawScaled({0, 0, 1, c.to}, column);
+    std::vector<int> across, down;
+    for (int i = 0; i < c.to; ++i) {
+      across.push_back(Get(wide, i, 0).r / 10 - 1);
+      down.push_back(Get(tall, 0, i).r / 10 - 1);
+    }
+    EXPECT_EQ(across, c.source);
+    EXPECT_EQ(down, c.source);
+  }
 }
 
 // Every byte of the target against the nearest-pixel definition, for
@@ -335,7 +385,9 @@ TEST(TDIB, DrawScaledEveryByteAsDefined) {
       const int dw = c.rect.Right - c.rect.Left, dh = c.rect.Bottom - c.rect.Top;
       for (int y = std::max(0, c.rect.Top); y < std::min(c.dstH, c.rect.Bottom); ++y)
         for (int x = std::max(0, c.rect.Left); x < std::min(c.dstW, c.rect.Right); ++x) {
-          const int sx = (x - c.rect.Left) * c.srcW / dw, sy = (y - c.rect.Top) * c.srcH / dh;
+          // The source pixel under the target pixel's centre.
+          const int sx = (2 * (x - c.rect.Left) + 1) * c.srcW / (2 * dw);
+          const int sy = (2 * (y - c.rect.Top) + 1) * c.srcH / (2 * dh);
           std::memcpy(&want[(c.dstH - 1 - y) * dst.WidthBytes() + x * bpp],
                       src.ScanLineRead(sy) + sx * bpp, bpp);
         }
