@@ -149,9 +149,12 @@ void ShowErrorBox(const std::string& caption, const std::string& message, const 
       [&] {
         ImGuiWindowFlags flags = kDialogFlags;
         if (fill) {
+          // The window's own title bar, which the window manager draws,
+          // carries the caption.
           ImGui::SetNextWindowPos(ImVec2(0, 0));
           ImGui::SetNextWindowSize(ImGui::GetIO().DisplaySize);
           flags &= ~ImGuiWindowFlags_AlwaysAutoResize;
+          flags |= ImGuiWindowFlags_NoTitleBar;
         } else {
           CentreNextWindow(renderer);
         }
