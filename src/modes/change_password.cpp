@@ -87,7 +87,7 @@ int RunChangePassword(int argc, char** argv) {
     }
     ImGui::End();
     return model.Open();
-  });
+  }, nullptr, dialog.scale);
   return 0;
 }
 

@@ -48,7 +48,7 @@ void SdlPasswordPrompt::Run(const std::function<bool(SDL_Renderer*)>& frame) {
     SDL_RaiseWindow(window);
     ScreenSaverRunning(window, true);  // the keyboard is the dialog's while it is open
   }
-  RunModal(window, renderer, [&] { return frame(renderer); }, own ? nullptr : backdrop_);
+  RunModal(window, renderer, [&] { return frame(renderer); }, own ? nullptr : backdrop_, own ? own->scale : 0);
   if (own) ScreenSaverRunning(window, false);
 }
 
