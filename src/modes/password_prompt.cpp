@@ -44,7 +44,7 @@ void SdlPasswordPrompt::Run(const std::function<bool(SDL_Renderer*)>& frame) {
     own.emplace(kApplicationTitle, 340, 110);
     window = own->window.get();
     renderer = own->renderer.get();
-    SDL_ShowWindow(window);
+    ShowWindowOfItsSize(window);
     SDL_RaiseWindow(window);
     ScreenSaverRunning(window, true);  // the keyboard is the dialog's while it is open
   }

@@ -102,6 +102,16 @@ SDL_Window* CreateFixedSizeWindow(const char* title, const WindowFit& fit, Uint3
   return window;
 }
 
+void ShowWindowOfItsSize(SDL_Window* window) {
+  SDL_ShowWindow(window);
+  int minW = 0, minH = 0, maxW = 0, maxH = 0;
+  SDL_GetWindowMinimumSize(window, &minW, &minH);
+  SDL_GetWindowMaximumSize(window, &maxW, &maxH);
+  if (minW <= 0 || minH <= 0 || minW != maxW || minH != maxH) return;
+  SDL_SetWindowMinimumSize(window, minW, minH);
+  SDL_SetWindowMaximumSize(window, maxW, maxH);
+}
+
 DialogWindow::DialogWindow(const char* title, int w, int h) {
   const WindowFit fit = PlaceNewWindow(w, h);
   scale = fit.scale;
@@ -163,7 +173,7 @@ void ShowErrorBox(const std::string& caption, const std::string& message, const 
       SDL_SetWindowPosition(window, x, y);
       SDL_SetWindowModalFor(window, parent);
     }
-    SDL_ShowWindow(window);
+    ShowWindowOfItsSize(window);
     SDL_RaiseWindow(window);
     SDL_SetWindowInputFocus(window);  // Enter and Esc must reach it
   }

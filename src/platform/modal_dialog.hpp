@@ -54,6 +54,12 @@ void CentreNextWindow(SDL_Renderer* renderer);
 // window manager.
 SDL_Window* CreateFixedSizeWindow(const char* title, const WindowFit& fit, Uint32 flags, bool dialog);
 
+// SDL_ShowWindow, then for a window that keeps its size (min = max) those
+// sizes once more: SDL's Wayland back end passes them on only to a window
+// that is shown, and the compositor must have them before the first frame
+// maps the window.
+void ShowWindowOfItsSize(SDL_Window* window);
+
 // A small window of our own above everything for a dialog, hidden until shown.
 struct DialogWindow {
   // w x h designed units, made larger by the desktop's scale; raises
