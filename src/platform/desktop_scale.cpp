@@ -81,7 +81,8 @@ WindowFit PlaceNewWindow(int width, int height) {
     fit = FitInWorkArea(width, height, scale, area);
   } else {
     fit.scale = scale;
-    fit.rect = SDL_Rect{0, 0, static_cast<int>(std::lround(width * scale)), static_cast<int>(std::lround(height * scale))};
+    fit.rect = SDL_Rect{0, 0, static_cast<int>(std::lround(width * scale)),
+                        static_cast<int>(std::lround(height * scale))};
   }
   if (!SdlOnX11()) fit.rect.x = fit.rect.y = static_cast<int>(SDL_WINDOWPOS_CENTERED);
   return fit;

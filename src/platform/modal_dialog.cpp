@@ -95,7 +95,10 @@ SDL_Window* CreateFixedSizeWindow(const char* title, const WindowFit& fit, Uint3
   if (dialog) SDL_SetHint(SDL_HINT_X11_WINDOW_TYPE, "_NET_WM_WINDOW_TYPE_DIALOG");
   SDL_Window* const window =
       SDL_CreateWindow(title, fit.rect.x, fit.rect.y, fit.rect.w, fit.rect.h, flags | kScaledWindowFlags);
-  if (dialog) typeHint ? SDL_SetHint(SDL_HINT_X11_WINDOW_TYPE, previous.c_str()) : SDL_ResetHint(SDL_HINT_X11_WINDOW_TYPE);
+  if (dialog && typeHint)
+    SDL_SetHint(SDL_HINT_X11_WINDOW_TYPE, previous.c_str());
+  else if (dialog)
+    SDL_ResetHint(SDL_HINT_X11_WINDOW_TYPE);
   if (!window) return nullptr;
   SDL_SetWindowMinimumSize(window, fit.rect.w, fit.rect.h);
   SDL_SetWindowMaximumSize(window, fit.rect.w, fit.rect.h);
