@@ -24,7 +24,7 @@ int RunChangePassword(int argc, char** argv) {
     // X error, which our handler lets pass.
     XSetTransientForHint(dpy, Application::XWindowOf(window), parent);
   }
-  SDL_ShowWindow(window);
+  ShowWindowOfItsSize(window);
   SDL_RaiseWindow(window);
 
   PasswordChangeDialog model(askOld);
@@ -87,7 +87,7 @@ int RunChangePassword(int argc, char** argv) {
     }
     ImGui::End();
     return model.Open();
-  });
+  }, nullptr, dialog.scale);
   return 0;
 }
 

@@ -6,6 +6,7 @@
 
 #include "display/dxdraw.hpp"
 #include "platform/desktop_scale.hpp"
+#include "platform/modal_dialog.hpp"
 #include "platform/window_icon.hpp"
 
 namespace tav {
@@ -47,10 +48,11 @@ void FocusFrame(ImVec2 min, ImVec2 max) {
 int Scaled(int length, float scale) { return static_cast<int>(std::lround(length * scale)); }
 
 void OpenFormWindow(const char* caption, int width, int height, Uint32 flags, const char* what,
-                    SdlWindow& window, SdlRenderer& renderer, std::unique_ptr<ImGuiWindowContext>& imgui) {
-  const float scale = WindowScale();
-  window.reset(SDL_CreateWindow(caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, Scaled(width, scale),
-                                Scaled(height, scale), flags | kScaledWindowFlags));
+                    SdlWindow& window, SdlRenderer& renderer, std::unique_ptr<ImGuiWindowContext>& imgui,
+                    bool dialog) {
+  const WindowFit fit = PlaceNewWindow(width, height);
+  const float scale = fit.scale;
+  window.reset(CreateFixedSizeWindow(caption, fit, flags, dialog));
   if (!window) throw std::runtime_error(std::string(what) + ": " + SDL_GetError());
   SetWindowIcon(window.get());
   renderer = CreateWindowRenderer(window.get());

@@ -29,11 +29,13 @@ inline bool Shift(const SDL_KeyboardEvent& k) { return (k.keysym.mod & KMOD_SHIF
 int Scaled(int length, float scale);
 
 // Opens a window of width x height designed units (made larger by the
-// desktop's scale) with our icon, its renderer and its ImGui context, which
+// desktop's scale, less where the monitor is too small for that; it keeps
+// its size, and a dialog is typed as one) with our icon, its renderer and its ImGui context, which
 // becomes the current one with the controls' style; the renderer scales
 // everything laid out in designed units. Raises std::runtime_error, what
 // naming the window.
 void OpenFormWindow(const char* caption, int width, int height, Uint32 flags, const char* what,
-                    SdlWindow& window, SdlRenderer& renderer, std::unique_ptr<ImGuiWindowContext>& imgui);
+                    SdlWindow& window, SdlRenderer& renderer, std::unique_ptr<ImGuiWindowContext>& imgui,
+                    bool dialog);
 
 }  // namespace tav

@@ -44,11 +44,11 @@ void SdlPasswordPrompt::Run(const std::function<bool(SDL_Renderer*)>& frame) {
     own.emplace(kApplicationTitle, 340, 110);
     window = own->window.get();
     renderer = own->renderer.get();
-    SDL_ShowWindow(window);
+    ShowWindowOfItsSize(window);
     SDL_RaiseWindow(window);
     ScreenSaverRunning(window, true);  // the keyboard is the dialog's while it is open
   }
-  RunModal(window, renderer, [&] { return frame(renderer); }, own ? nullptr : backdrop_);
+  RunModal(window, renderer, [&] { return frame(renderer); }, own ? nullptr : backdrop_, own ? own->scale : 0);
   if (own) ScreenSaverRunning(window, false);
 }
 

@@ -21,7 +21,7 @@ class SaveWallpaperWindow final : public SaveDialogWindow {
   SaveWallpaperWindow(Application& app, TOKRightDlg& dialog) : app_(app), dlg_(dialog) {
     // Everything in the dialog is laid out in designed units.
     OpenFormWindow(TOKRightDlg::kCaption, TOKRightDlg::kClientWidth, TOKRightDlg::kClientHeight, 0,
-                   "Save Wallpaper", window_, renderer_, imgui_);
+                   "Save Wallpaper", window_, renderer_, imgui_, true);
     listFont_ = imgui_->AddFont(kDejaVu, 13);
     arialFont_ = imgui_->AddFont(kLiberationBold, 16);
     std::strncpy(buffer_, dlg_.Edit.c_str(), sizeof buffer_ - 1);

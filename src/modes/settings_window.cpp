@@ -61,10 +61,13 @@ void DXDrawFormSurface::InitializeWindowed(int width, int height, int bitCount) 
 
 SettingsWindow::SettingsWindow(Application& app, int screenWidth, int displayBitCount)
     : app_(app), form_(app, nullptr) {
-  // Everything in the window is laid out in designed units, the preview's
-  // display area too: it shows the same picture larger.
+  // The controls are laid out in designed units; the preview's display area
+  // is given in the renderer's pixels, since the display control draws the
+  // frame in pixels on every path (straight into the window's framebuffer
+  // on the software one), and stretches the picture over it.
   OpenFormWindow(TForm2::kCaption, TForm2::kClientWidth, TForm2::kClientHeight, SDL_WINDOW_HIDDEN,
-                 "Settings window", window_, renderer_, imgui_);
+                 "Settings window", window_, renderer_, imgui_, false);
+  SDL_RenderSetScale(renderer_.get(), 1, 1);  // the controls get theirs as they are drawn
   labelFont_ = imgui_->AddFont(kDejaVuBold, 13);
   buttonFont_ = imgui_->AddFont(kLiberationBold, 13);
 
@@ -72,12 +75,11 @@ SettingsWindow::SettingsWindow(Application& app, int screenWidth, int displayBit
   dxdraw_->SetOptions({TDXDrawOption::doAllowReboot, TDXDrawOption::doDirectX7Mode, TDXDrawOption::doHardware,
                        TDXDrawOption::doSelectDriver});
   dxdraw_->AutoSize = false;
-  dxdraw_->SetBounds(0, 0, TForm2::kPreviewWidth, TForm2::kPreviewHeight);
-  dxdraw_->OnAfterDraw = [this](SDL_Renderer*) {
-    // A frame tick may come while a dialog's context is the current one.
-    ImGui::SetCurrentContext(imgui_->Context());
-    if (ImDrawData* d = ImGui::GetDrawData()) ImGui_ImplSDLRenderer_RenderDrawData(d);
-  };
+  const float pixels = imgui_->PixelScale();
+  dxdraw_->SetBounds(0, 0, Scaled(TForm2::kPreviewWidth, pixels), Scaled(TForm2::kPreviewHeight, pixels));
+  // A frame tick may come while a dialog's context is the current one: Draw
+  // makes this window's the current one.
+  dxdraw_->OnAfterDraw = [this](SDL_Renderer*) { imgui_->Draw(); };
   surface_ = std::make_unique<DXDrawFormSurface>(*dxdraw_);
   form_.SetSurface(surface_.get());
   std::vector<WallpaperSize> monitors;
@@ -122,7 +124,7 @@ void SettingsWindow::HandleEvent(const SDL_Event& event) {
     return;
   }
 
-  dxdraw_->HandleEvent(e);
+  dxdraw_->HandleEvent(event);  // in pixels, as its display area is given
   if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_CLOSE) {
     app_.Terminate();
     return;
@@ -288,7 +290,7 @@ void SettingsWindow::Present() {
   }
   SDL_SetRenderDrawColor(renderer_.get(), 0, 0, 0, 255);
   SDL_RenderClear(renderer_.get());
-  ImGui_ImplSDLRenderer_RenderDrawData(ImGui::GetDrawData());
+  imgui_->Draw();
   SDL_RenderPresent(renderer_.get());
 }
 

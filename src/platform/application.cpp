@@ -1,6 +1,7 @@
 #include "platform/application.hpp"
 #include "display/window_system.hpp"
 #include "display/x11_handles.hpp"
+#include "platform/modal_dialog.hpp"
 
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
@@ -121,7 +122,7 @@ void Application::Run() {
   // A main window that ended before it began (its display could not be set
   // up) is never shown; its errors come in windows of their own.
   if (mainWindow_ && !terminated_) {
-    SDL_ShowWindow(mainWindow_);
+    ShowWindowOfItsSize(mainWindow_);
     // A newly shown main window is in front until something says otherwise.
     SetActive(true);
   } else {

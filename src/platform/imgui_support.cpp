@@ -26,7 +26,7 @@ ImGuiWindowContext::ImGuiWindowContext(SDL_Window* window, SDL_Renderer* rendere
   int windowW = 0, windowH = 0, outputW = 0, outputH = 0;
   SDL_GetWindowSize(window, &windowW, &windowH);
   if (renderer && SDL_GetRendererOutputSize(renderer, &outputW, &outputH) == 0 && windowW > 0)
-    pixelScale_ = RoundedScale(windowScale_ * outputW / windowW);
+    pixelScale_ = windowScale_ * RoundedScale(static_cast<double>(outputW) / windowW);
   else
     pixelScale_ = windowScale_;
   LoadControlFont(*this);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <optional>
 #include <stdexcept>
+#include <string>
 
 #include "platform/desktop_scale.hpp"
 #include "platform/imgui_support.hpp"
@@ -27,10 +28,10 @@ void WipeTextState() {
 }
 
 void RunModal(SDL_Window* window, SDL_Renderer* renderer, const std::function<bool()>& frame,
-              ModalBackdrop* backdrop) {
+              ModalBackdrop* backdrop, float scale) {
   // Scaled for the desktop: a dialog window of our own was made that much
   // larger; over the full-screen animation the dialog simply draws larger.
-  ImGuiWindowContext ui(window, renderer, WindowScale());
+  ImGuiWindowContext ui(window, renderer, scale > 0 ? scale : WindowScale());
   // The key that opened the dialog must not type into it.
   SDL_FlushEvents(SDL_KEYDOWN, SDL_TEXTINPUT);
   const Uint32 id = SDL_GetWindowID(window);
@@ -86,12 +87,38 @@ void CentreNextWindow(SDL_Renderer*) {
   ImGui::SetNextWindowPos(ImVec2(size.x * 0.5f, size.y * 0.5f), ImGuiCond_Always, ImVec2(0.5f, 0.5f));
 }
 
-DialogWindow::DialogWindow(const char* title, int w, int h) : DialogWindow(title, w, h, WindowScale()) {}
+SDL_Window* CreateFixedSizeWindow(const char* title, const WindowFit& fit, Uint32 flags, bool dialog) {
+  // SDL reads the X window type when it makes the window, before it is
+  // mapped: a window manager looks at it only then.
+  const char* const typeHint = SDL_GetHint(SDL_HINT_X11_WINDOW_TYPE);
+  const std::string previous = typeHint ? typeHint : "";
+  if (dialog) SDL_SetHint(SDL_HINT_X11_WINDOW_TYPE, "_NET_WM_WINDOW_TYPE_DIALOG");
+  SDL_Window* const window =
+      SDL_CreateWindow(title, fit.rect.x, fit.rect.y, fit.rect.w, fit.rect.h, flags | kScaledWindowFlags);
+  if (dialog && typeHint)
+    SDL_SetHint(SDL_HINT_X11_WINDOW_TYPE, previous.c_str());
+  else if (dialog)
+    SDL_ResetHint(SDL_HINT_X11_WINDOW_TYPE);
+  if (!window) return nullptr;
+  SDL_SetWindowMinimumSize(window, fit.rect.w, fit.rect.h);
+  SDL_SetWindowMaximumSize(window, fit.rect.w, fit.rect.h);
+  return window;
+}
 
-DialogWindow::DialogWindow(const char* title, int w, int h, float scale)
-    : window(SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                              static_cast<int>(std::lround(w * scale)), static_cast<int>(std::lround(h * scale)),
-                              SDL_WINDOW_ALWAYS_ON_TOP | SDL_WINDOW_HIDDEN | kScaledWindowFlags)) {
+void ShowWindowOfItsSize(SDL_Window* window) {
+  SDL_ShowWindow(window);
+  int minW = 0, minH = 0, maxW = 0, maxH = 0;
+  SDL_GetWindowMinimumSize(window, &minW, &minH);
+  SDL_GetWindowMaximumSize(window, &maxW, &maxH);
+  if (minW <= 0 || minH <= 0 || minW != maxW || minH != maxH) return;
+  SDL_SetWindowMinimumSize(window, minW, minH);
+  SDL_SetWindowMaximumSize(window, maxW, maxH);
+}
+
+DialogWindow::DialogWindow(const char* title, int w, int h) {
+  const WindowFit fit = PlaceNewWindow(w, h);
+  scale = fit.scale;
+  window.reset(CreateFixedSizeWindow(title, fit, SDL_WINDOW_ALWAYS_ON_TOP | SDL_WINDOW_HIDDEN, true));
   if (!window) throw std::runtime_error(SDL_GetError());
   SetWindowIcon(window.get());
   renderer = CreateWindowRenderer(window.get());
@@ -137,10 +164,19 @@ void ShowErrorBox(const std::string& caption, const std::string& message, const 
       SDL_GetWindowPosition(parent, &x, &y);
       SDL_GetWindowSize(parent, &w, &h);
       SDL_GetWindowSize(window, &bw, &bh);
-      SDL_SetWindowPosition(window, x + (w - bw) / 2, y + (h - bh) / 2);
+      x += (w - bw) / 2;
+      y += (h - bh) / 2;
+      // Not off the monitor where the window it belongs to reaches past it.
+      SDL_Rect area{};
+      const int monitor = SDL_GetWindowDisplayIndex(parent);
+      if (monitor >= 0 && SDL_GetDisplayUsableBounds(monitor, &area) == 0) {
+        x = std::max(area.x, std::min(x, area.x + area.w - bw));
+        y = std::max(area.y, std::min(y, area.y + area.h - bh));
+      }
+      SDL_SetWindowPosition(window, x, y);
       SDL_SetWindowModalFor(window, parent);
     }
-    SDL_ShowWindow(window);
+    ShowWindowOfItsSize(window);
     SDL_RaiseWindow(window);
     SDL_SetWindowInputFocus(window);  // Enter and Esc must reach it
   }
@@ -149,9 +185,12 @@ void ShowErrorBox(const std::string& caption, const std::string& message, const 
       [&] {
         ImGuiWindowFlags flags = kDialogFlags;
         if (fill) {
+          // The window's own title bar, which the window manager draws,
+          // carries the caption.
           ImGui::SetNextWindowPos(ImVec2(0, 0));
           ImGui::SetNextWindowSize(ImGui::GetIO().DisplaySize);
           flags &= ~ImGuiWindowFlags_AlwaysAutoResize;
+          flags |= ImGuiWindowFlags_NoTitleBar;
         } else {
           CentreNextWindow(renderer);
         }
@@ -171,7 +210,7 @@ void ShowErrorBox(const std::string& caption, const std::string& message, const 
         if (place.closeAfterMs != 0 && SDL_GetTicks() - opened >= place.closeAfterMs) open = false;
         return open;
       },
-      fill ? nullptr : place.backdrop);
+      fill ? nullptr : place.backdrop, own ? own->scale : 0);
   if (own && parent && (SDL_GetWindowFlags(parent) & SDL_WINDOW_SHOWN)) {
     // The keyboard goes back where it was, also where no window manager
     // would hand it back.

@@ -11,6 +11,7 @@
 #include <imgui.h>
 
 #include "display/sdl_handles.hpp"
+#include "platform/desktop_scale.hpp"
 
 namespace tav {
 
@@ -30,8 +31,10 @@ class ModalBackdrop {
 // Runs a dialog until frame() answers false. frame() draws the dialog's
 // widgets between NewFrame and Render. Without a backdrop the dialog is
 // drawn over black and nothing else is drawn meanwhile.
+// scale: how much larger than designed the window was made (DialogWindow's
+// scale); 0 for the desktop's, as a dialog drawn over a full screen takes.
 void RunModal(SDL_Window* window, SDL_Renderer* renderer, const std::function<bool()>& frame,
-              ModalBackdrop* backdrop = nullptr);
+              ModalBackdrop* backdrop = nullptr, float scale = 0);
 
 // ImGui keeps copies of the text being edited (and its undo buffer) in its
 // own state; a password must not outlive the dialog there either.
@@ -44,13 +47,26 @@ inline constexpr ImGuiWindowFlags kDialogFlags = ImGuiWindowFlags_NoCollapse | I
 // Places the next ImGui window in the middle of the dialog's display.
 void CentreNextWindow(SDL_Renderer* renderer);
 
+// A window that keeps its size, at fit (PlaceNewWindow), hidden unless
+// flags say otherwise; null on failure (SDL_GetError). Its minimum and
+// maximum sizes are its size, which tiling compositors take for a window
+// to float rather than tile; a dialog is also typed as one for the X
+// window manager.
+SDL_Window* CreateFixedSizeWindow(const char* title, const WindowFit& fit, Uint32 flags, bool dialog);
+
+// SDL_ShowWindow, then for a window that keeps its size (min = max) those
+// sizes once more: SDL's Wayland back end passes them on only to a window
+// that is shown, and the compositor must have them before the first frame
+// maps the window.
+void ShowWindowOfItsSize(SDL_Window* window);
+
 // A small window of our own above everything for a dialog, hidden until shown.
 struct DialogWindow {
   // w x h designed units, made larger by the desktop's scale; raises
   // std::runtime_error.
   DialogWindow(const char* title, int w, int h);
-  DialogWindow(const char* title, int w, int h, float scale);
   SdlWindow window;
+  float scale = 1;  // pixels per designed unit of the window
   SdlRenderer renderer;  // after the window: it goes first
 };
 

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
+#include <sstream>
 #include <thread>
 
 #include "platform/desktop_scale.hpp"
@@ -241,6 +243,40 @@ TEST(DesktopScale, XftDpiOver96RoundedToQuartersAndNeverBelowOne) {
   }
 }
 
+// A window too large for its monitor at the desktop's scale takes the
+// largest quarter step at which it fits (below 1 where even its designed
+// size does not), and stays inside the work area, also one that does not
+// start at the screen's corner (a panel above, a second monitor).
+TEST(DesktopScale, TooLargeAWindowShrinksToAQuarterStepInsideTheWorkArea) {
+  const struct {
+    float wanted;
+    SDL_Rect area;
+    float scale;
+  } cases[] = {
+      {1, {0, 0, 640, 400}, 0.75f},          // 425 high at 1
+      {1.25f, {1280, 0, 1024, 480}, 1},      // the right-hand monitor
+      {2, {0, 32, 1280, 768}, 1.75f},        // under a panel
+      {3, {0, 0, 1920, 1080}, 2.5f},
+      {2, {0, 0, 1920, 1200}, 2},            // fits as it is
+      {1, {0, 0, 80, 60}, 60 / 425.f},       // no quarter step fits
+  };
+  constexpr int kW = 400, kH = 425;  // the settings window's designed size
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.wanted << " in " << c.area.w << "x" << c.area.h);
+    const tav::WindowFit fit = tav::FitInWorkArea(kW, kH, c.wanted, c.area);
+    EXPECT_FLOAT_EQ(fit.scale, c.scale);
+    EXPECT_EQ(fit.rect.w, std::lround(kW * fit.scale));
+    EXPECT_EQ(fit.rect.h, std::lround(kH * fit.scale));
+    EXPECT_GE(fit.rect.x, c.area.x);
+    EXPECT_GE(fit.rect.y, c.area.y);
+    EXPECT_LE(fit.rect.x + fit.rect.w, c.area.x + c.area.w);
+    EXPECT_LE(fit.rect.y + fit.rect.h, c.area.y + c.area.h);
+    // Centred: as much room on either side, give or take the odd pixel.
+    EXPECT_LE(std::abs((fit.rect.x - c.area.x) - (c.area.x + c.area.w - fit.rect.x - fit.rect.w)), 1);
+    EXPECT_LE(std::abs((fit.rect.y - c.area.y) - (c.area.y + c.area.h - fit.rect.y - fit.rect.h)), 1);
+  }
+}
+
 // On a desktop of 192 dpi (Xft.dpi: 192, loaded with xrdb as desktops do)
 // the window, its text and its controls are twice their size, and the mouse
 // still meets a slider and a button where they are drawn. The window carries
@@ -302,6 +338,70 @@ TEST(SettingsWindowScaled, TwiceTheSizeAt192Dpi) {
             0);
   EXPECT_NE(icon.find("Icon (64 x 64)"), std::string::npos) << icon.substr(0, 200);
   EXPECT_TRUE(app.Running());
+  std::error_code ec;
+  fs::remove_all(dir, ec);
+}
+
+// At 192 dpi on a 1280x800 screen the window, 850 pixels high at twice its
+// size, would not fit: it opens smaller, inside the screen, and its preview
+// fills its whole display area, down to the lower-right corner, on the
+// software and the GL present path.
+TEST(SettingsWindowScaled, FitsASmallScreenAt192DpiWithThePreviewFillingItsArea) {
+  tavtest::Xvfb x(1280, 800, 24, {"-dpi", "192"});
+  ASSERT_TRUE(x.Ok());
+  const std::string dir = tavtest::TempDir();
+  const std::string resources = dir + "/Xresources";
+  std::ofstream(resources) << "Xft.dpi: 192\n";
+  ASSERT_EQ(tavtest::RunToEnd({"xrdb", "-merge", resources}, x.Display()), 0);
+  {
+    tav::Registry r(dir + "/config/tavorensia/registry.reg");
+    ASSERT_TRUE(r.OpenKey("\\Software\\Tavorensia\\", true));
+    for (const auto& [name, value] :
+         {std::pair{"Fast", 60}, {"Bright", 1}, {"Satiation", 100}, {"Picture", 30}, {"Blur", 20},
+          {"Color", 1}, {"Rands", 0}}) {
+      r.WriteInteger(name, value);
+    }
+    r.WriteString("Path_Wall", dir);
+  }
+  for (const char* path : {"software", "gl"}) {
+    SCOPED_TRACE(path);
+    tavtest::Process app({TAV_EXE, "/c"}, x.Display(),
+                         {{"XDG_CONFIG_HOME", dir + "/config"}, {"HOME", dir}, {"TAVORENSIA_PRESENT", path},
+                          {"ASAN_OPTIONS", "detect_leaks=0"}});
+    const auto id = tavtest::WaitForWindow(x.Display(), "Settings, Wallpaper Tools", 20s);
+    ASSERT_TRUE(id) << app.Output();
+    std::string geometry;
+    ASSERT_EQ(tavtest::RunToEnd({"xdotool", "getwindowgeometry", "--shell", std::to_string(*id)}, x.Display(), {},
+                                &geometry),
+              0);
+    std::map<std::string, int> g;
+    std::istringstream lines(geometry);
+    for (std::string line; std::getline(lines, line);)
+      if (const auto eq = line.find('='); eq != std::string::npos) g[line.substr(0, eq)] = std::atoi(line.c_str() + eq + 1);
+    std::cout << path << ": settings window on 1280x800 at 192 dpi: " << g["WIDTH"] << "x" << g["HEIGHT"] << " at "
+              << g["X"] << "," << g["Y"] << "\n";
+    EXPECT_GE(g["X"], 0);
+    EXPECT_GE(g["Y"], 0);
+    EXPECT_LE(g["X"] + g["WIDTH"], 1280);
+    EXPECT_LE(g["Y"] + g["HEIGHT"], 800);
+    // Larger than designed still, in its proportions.
+    EXPECT_GT(g["WIDTH"], 400);
+    EXPECT_NEAR(g["HEIGHT"], g["WIDTH"] * 425 / 400, 1);
+
+    tavtest::Xdotool(x.Display(), {"windowfocus", "--sync", std::to_string(*id)});
+    std::this_thread::sleep_for(1s);
+    const auto shot = tavtest::Screenshot(x.Display(), *id);
+    ASSERT_TRUE(shot);
+    ASSERT_EQ(shot->width, g["WIDTH"]);
+    // The display area is the upper 400x300 designed units.
+    const int areaW = shot->width, areaH = shot->width * 300 / 400;
+    size_t lit = 0, all = 0;
+    for (int y = areaH / 2; y < areaH; ++y)
+      for (int x0 = areaW / 2; x0 < areaW; ++x0, ++all) lit += (shot->R(x0, y) | shot->G(x0, y) | shot->B(x0, y)) != 0;
+    std::cout << path << ": lower-right quarter of the preview " << 100.0 * lit / all << "% lit\n";
+    EXPECT_GT(static_cast<double>(lit) / all, 0.3);
+    EXPECT_TRUE(app.Running()) << app.Output();
+  }
   std::error_code ec;
   fs::remove_all(dir, ec);
 }

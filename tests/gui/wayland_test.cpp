@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -31,6 +32,16 @@ std::string OurViews(tavtest::Sway& sway) {
       .Query("get_tree",
              "[.. | objects | select(.app_id? == \"tavorensia\" or .window_properties?.class? == \"tavorensia\")] | .[] | "
              "\"\\(.shell) \\(.fullscreen_mode) \\(.inhibit_idle) \\(.rect.width)x\\(.rect.height)\"")
+      .value_or("");
+}
+
+// The kind of container each of our views is in, one a line: "con" when
+// tiled, "floating_con" when floating.
+std::string OurContainers(tavtest::Sway& sway) {
+  return sway
+      .Query("get_tree",
+             "[.. | objects | select(.app_id? == \"tavorensia\" or .window_properties?.class? == \"tavorensia\")] | .[] | "
+             ".type")
       .value_or("");
 }
 
@@ -117,6 +128,7 @@ TEST(Wayland, WithAPasswordTheSaverSaysItCannotLockAndEnds) {
     const auto keyboard = sway.PlugKeyboard();
     auto change = sway.Start({TAV_EXE, "/a"}, false, kEnv);
     ASSERT_TRUE(tavtest::WaitUntil([&] { return !OurViews(sway).empty(); }, 20s, 100ms)) << change->Output();
+    EXPECT_EQ(OurContainers(sway), "floating_con") << "the dialog is tiled";
     std::this_thread::sleep_for(500ms);
     for (const std::vector<std::string>& keys :
          {std::vector<std::string>{"open sesame"}, {"-k", "Tab"}, {"open sesame"}, {"-k", "Return"}}) {
@@ -141,6 +153,7 @@ TEST(Wayland, WithAPasswordTheSaverSaysItCannotLockAndEnds) {
     EXPECT_TRUE(tavtest::WaitUntil([&] { return !(views = OurViews(sway)).empty(); }, 10s, 100ms))
         << saver->Output();
     EXPECT_EQ(views.find(" 1 "), std::string::npos) << "a full-screen window: " << views;
+    EXPECT_EQ(OurContainers(sway), "floating_con") << "the error box is tiled";
     const auto status = saver->Wait(20s);
     const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
     std::cout << "password set: box shown, ended after " << seconds << " s\n";
@@ -151,6 +164,29 @@ TEST(Wayland, WithAPasswordTheSaverSaysItCannotLockAndEnds) {
                                    "(for example swaylock)."),
               std::string::npos)
         << saver->Output();
+  }
+}
+
+// The settings window keeps its size: sway floats it rather than tile it
+// over the output, natively and on Xwayland.
+TEST(Wayland, SettingsWindowFloats) {
+  if (const auto why = tavtest::Sway::Unavailable()) GTEST_SKIP() << *why;
+  tavtest::Sway sway({{1280, 800, 0, 0}});
+  ASSERT_TRUE(sway.Ok()) << sway.Log();
+  const auto keyboard = sway.PlugKeyboard();
+  for (const char* driver : {"", "x11"}) {
+    SCOPED_TRACE(*driver ? driver : "wayland");
+    auto env = kEnv;
+    env["SDL_VIDEODRIVER"] = driver;
+    auto settings = sway.Start({TAV_EXE, "/c"}, *driver != 0, env);
+    std::string views;
+    ASSERT_TRUE(tavtest::WaitUntil([&] { return !(views = OurViews(sway)).empty(); }, 20s, 100ms))
+        << settings->Output();
+    std::cout << (*driver ? driver : "wayland") << ": settings window " << views << "\n";
+    EXPECT_EQ(OurContainers(sway), "floating_con") << views;
+    settings->Signal(SIGTERM);
+    EXPECT_TRUE(settings->Wait(10s)) << settings->Output();
+    ASSERT_TRUE(tavtest::WaitUntil([&] { return OurViews(sway).empty(); }, 10s, 100ms));
   }
 }
 
