@@ -140,8 +140,8 @@ void SetFullScreenDefaults(Settings& s) {
   s.Rands = 1;
 }
 
-// The random draws of a full-screen start, then this run's options on top:
-// a value given as an option wins over its draw.
+}  // namespace
+
 void DrawAndOverride(Settings& s, RandomGenerator& rng, const SettingsOverrides& o) {
   s.Rands = o.Rands.value_or(s.Rands);
   if (s.Rands == 1) {
@@ -155,8 +155,6 @@ void DrawAndOverride(Settings& s, RandomGenerator& rng, const SettingsOverrides&
   s.Blur = o.Blur.value_or(s.Blur);
   s.Color = o.Color.value_or(s.Color);
 }
-
-}  // namespace
 
 int32_t BrightForScreenWidth(int screenWidth) {
   switch (screenWidth) {
