@@ -139,6 +139,7 @@ void TOKRightDlg::FormCreate() {
   const WallpaperSaveChoices saved = ReadWallpaperSaveChoices();
   type_ = saved.Type == "png" ? ImageFileType::Png : ImageFileType::Bitmap;
   SetAsBackground = saved.SetBackground;
+  if (WallpaperSaveChoicesStored()) savedChoices_ = saved;
   visible_ = true;
   SetDirectory(pathWall);
   Edit = offered_ = OfferedName();
@@ -201,7 +202,10 @@ void TOKRightDlg::Save(const std::string& fileName) {
   // even when that is the default.
   const ImageFileType written = ImageFileTypeOf(fileName).value_or(type_);
   const WallpaperSaveChoices choices{written == ImageFileType::Png ? "png" : "bmp", SetAsBackground};
-  WriteWallpaperSaveChoices(choices);
+  if (choices != savedChoices_) {
+    WriteWallpaperSaveChoices(choices);
+    savedChoices_ = choices;
+  }
   SaveImageFile(wallpaper_, fileName, written);
   visible_ = false;
   owner_.WallpaperCount() += 1;

@@ -5,6 +5,7 @@
 // (modes/save_wallpaper_window) binds. Drawing lives in the window code; the
 // handlers here are plain calls so they can be driven directly.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -150,6 +151,7 @@ class TOKRightDlg {
   bool visible_ = false;
   TDIB wallpaper_;
   ImageFileType type_ = ImageFileType::Bitmap;
+  std::optional<WallpaperSaveChoices> savedChoices_;  // as the hive holds them, when it does
   std::string offered_;                // the name FormCreate offered
   std::string OfferedName() const;
   std::string replaceQuestion_;

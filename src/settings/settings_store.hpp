@@ -73,6 +73,8 @@ struct WallpaperSaveChoices {
   friend bool operator==(const WallpaperSaveChoices&, const WallpaperSaveChoices&) = default;
 };
 WallpaperSaveChoices ReadWallpaperSaveChoices();
+// Whether the hive holds both values (rather than reading as the defaults).
+bool WallpaperSaveChoicesStored();
 void WriteWallpaperSaveChoices(const WallpaperSaveChoices& choices);
 
 // Stands for "C:\Windows" as the default wallpaper folder: XDG_PICTURES_DIR
