@@ -43,11 +43,15 @@ AtomicWrite WriteFileAtomically(const std::string& fileName, const void* data, s
   const bool written = WriteAll(out.get(), data, size) && ::fsync(out.get()) == 0;
   const bool closed = ::close(out.release()) == 0;
   if (!written || !closed) {
+    const int why = errno;
     ::unlink(tmp.c_str());
+    errno = why;
     return AtomicWrite::NotWritten;
   }
   if (::rename(tmp.c_str(), fileName.c_str()) != 0) {
+    const int why = errno;
     ::unlink(tmp.c_str());
+    errno = why;
     return AtomicWrite::NotRenamed;
   }
   const Fd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

@@ -41,7 +41,8 @@ enum class AtomicWrite {
 // The temporary name is short and hidden: a target name may use the file
 // system's whole limit, and a folder's file list should not show a save in
 // progress. mode is the new file's (less the umask). The folder is flushed
-// after the rename, so that the rename itself survives a crash.
+// after the rename, so that the rename itself survives a crash. On a
+// failure errno tells why.
 AtomicWrite WriteFileAtomically(const std::string& fileName, const void* data, std::size_t size,
                                 mode_t mode);
 

@@ -37,6 +37,11 @@ int RunFullScreenMode(int argc, char** argv) {
 }
 
 int RunMode(int argc, char** argv) {
+  switch (tav::InformationRequestOf(argc, argv)) {
+    case tav::InformationRequest::Help: std::fputs(tav::SaverUsage(), stdout); return 0;
+    case tav::InformationRequest::Version: std::printf("tavorensia %s\n", tav::ProgramVersion()); return 0;
+    case tav::InformationRequest::Neither: break;
+  }
   // The lock holder's children: reached only through their own switches.
   if (argc > 1 && std::strcmp(argv[1], "--lock-prompt") == 0) return tav::RunLockPrompt(argc, argv);
   if (argc > 1 && std::strcmp(argv[1], "--lock-draw") == 0) return tav::RunLockDraw(argc, argv);

@@ -136,9 +136,10 @@ void TOKRightDlg::FormCreate() {
   LoadWallpaperPath(pathWall);  // a key that cannot be opened leaves it as it is
   if (pathWall.empty()) pathWall = DefaultPicturesFolder();
   wallpaper_ = owner_.Wallpaper();
-  savedChoices_ = ReadWallpaperSaveChoices();
-  type_ = savedChoices_.Type == "png" ? ImageFileType::Png : ImageFileType::Bitmap;
-  SetAsBackground = savedChoices_.SetBackground;
+  const WallpaperSaveChoices saved = ReadWallpaperSaveChoices();
+  type_ = saved.Type == "png" ? ImageFileType::Png : ImageFileType::Bitmap;
+  SetAsBackground = saved.SetBackground;
+  if (WallpaperSaveChoicesStored()) savedChoices_ = saved;
   visible_ = true;
   SetDirectory(pathWall);
   Edit = offered_ = OfferedName();
@@ -197,12 +198,15 @@ void TOKRightDlg::Save(const std::string& fileName) {
   // has made the current folder since.
   if (!fs::path(fileName).is_absolute() && ::chdir(directory_.c_str()) != 0)
     throw EFCreateError("Cannot create file " + fileName);
-  const WallpaperSaveChoices choices{type_ == ImageFileType::Png ? "png" : "bmp", SetAsBackground};
+  // The next dialog offers the format this one writes; the hive says so
+  // even when that is the default.
+  const ImageFileType written = ImageFileTypeOf(fileName).value_or(type_);
+  const WallpaperSaveChoices choices{written == ImageFileType::Png ? "png" : "bmp", SetAsBackground};
   if (choices != savedChoices_) {
     WriteWallpaperSaveChoices(choices);
     savedChoices_ = choices;
   }
-  SaveImageFile(wallpaper_, fileName, ImageFileTypeOf(fileName).value_or(type_));
+  SaveImageFile(wallpaper_, fileName, written);
   visible_ = false;
   owner_.WallpaperCount() += 1;
   owner_.HandBack();
@@ -319,6 +323,11 @@ void TOKRightDlg::SetFileType(ImageFileType type) {
   } else if (!showsMask) {
     Edit = typed;
   }
+}
+
+void TOKRightDlg::NameTyped(const std::string& text) {
+  Edit = text;
+  if (const auto typed = ImageFileTypeOf(text); typed && *typed != type_) SetFileType(*typed);
 }
 
 void TOKRightDlg::ClickFile(int index) {

@@ -5,6 +5,7 @@
 // (modes/save_wallpaper_window) binds. Drawing lives in the window code; the
 // handlers here are plain calls so they can be driven directly.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,7 +71,7 @@ class TOKRightDlg {
   void FormCreate();
   // "Save": the name field as typed when it ends in ".bmp" or ".png" (in
   // any case), written in that format; any other name gets the chosen
-  // type's extension. After a successful save with "Set as desktop
+  // type's extension. Wall_Type remembers the format written. After a successful save with "Set as desktop
   // background" checked the file becomes the background; a failure then
   // raises EDesktopBackground (the file stays).
   // Onto an existing file it only asks (ReplaceQuestion); otherwise it saves.
@@ -104,6 +105,10 @@ class TOKRightDlg {
 
   // The name field.
   std::string Edit;
+  // The name field as the user typed it: a name ending in ".png" or ".bmp"
+  // (in any case) moves the file type along, as SetFileType does; the name
+  // stays as typed.
+  void NameTyped(const std::string& text);
   // True once the field's whole text should be selected (a file was clicked);
   // the window clears it after selecting.
   bool SelectEditText = false;
@@ -146,7 +151,7 @@ class TOKRightDlg {
   bool visible_ = false;
   TDIB wallpaper_;
   ImageFileType type_ = ImageFileType::Bitmap;
-  WallpaperSaveChoices savedChoices_;  // as the hive holds them
+  std::optional<WallpaperSaveChoices> savedChoices_;  // as the hive holds them, when it does
   std::string offered_;                // the name FormCreate offered
   std::string OfferedName() const;
   std::string replaceQuestion_;

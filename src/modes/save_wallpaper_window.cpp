@@ -2,6 +2,7 @@
 
 #include <imgui.h>
 #include <imgui_impl_sdlrenderer.h>
+#include <imgui_internal.h>
 
 #include <algorithm>
 #include <cstring>
@@ -66,11 +67,21 @@ class SaveWallpaperWindow final : public SaveDialogWindow {
   }
 
  private:
-  enum Control { kEdit, kSave, kCancel, kDrives, kFolders, kFiles, kControls };
+  enum Control { kEdit, kSave, kCancel, kDrives, kFolders, kFiles, kType, kControls };
 
   void Key(const SDL_KeyboardEvent& k) {
     if (!dlg_.ReplaceQuestion().empty()) {
       QuestionKey(k);
+      return;
+    }
+    if (typeListOpen_) {
+      TypeListKey(k);
+      return;
+    }
+    const bool alt = (k.keysym.mod & KMOD_ALT) != 0;
+    if (focus_ == kType && (k.keysym.sym == SDLK_F4 || k.keysym.sym == SDLK_SPACE ||
+                            (alt && (k.keysym.sym == SDLK_DOWN || k.keysym.sym == SDLK_UP)))) {
+      openTypeList_ = true;
       return;
     }
     switch (k.keysym.sym) {
@@ -104,11 +115,41 @@ class SaveWallpaperWindow final : public SaveDialogWindow {
         } else if (focus_ == kDrives) {
           const int i = std::clamp(dlg_.DriveIndex() + d, 0, static_cast<int>(dlg_.Drives().size()) - 1);
           pending_ = [this, i] { dlg_.SelectDrive(i); };
+        } else if (focus_ == kType) {
+          const int i = std::clamp(static_cast<int>(dlg_.FileType()) + d, 0, 1);
+          pending_ = [this, i] { dlg_.SetFileType(static_cast<ImageFileType>(i)); };
         }
         break;
       }
       default:
         break;
+    }
+  }
+
+  // The open type list: Up/Down move through it, Enter (or Space) takes the
+  // marked type, Esc, F4 or Alt+Up/Down close it as it was.
+  void TypeListKey(const SDL_KeyboardEvent& k) {
+    switch (k.keysym.sym) {
+      case SDLK_UP:
+      case SDLK_DOWN:
+        if ((k.keysym.mod & KMOD_ALT) != 0) {
+          closeTypeList_ = true;
+        } else {
+          markedType_ = std::clamp(markedType_ + (k.keysym.sym == SDLK_UP ? -1 : 1), 0, 1);
+        }
+        break;
+      case SDLK_RETURN:
+      case SDLK_KP_ENTER:
+      case SDLK_SPACE: {
+        const int i = markedType_;
+        pending_ = [this, i] { dlg_.SetFileType(static_cast<ImageFileType>(i)); };
+        closeTypeList_ = true;
+        break;
+      }
+      case SDLK_ESCAPE:
+      case SDLK_F4:
+      case SDLK_TAB: closeTypeList_ = true; break;
+      default: break;
     }
   }
 
@@ -191,10 +232,15 @@ class SaveWallpaperWindow final : public SaveDialogWindow {
     ImGui::SetNextItemWidth(241);
     if (focus_ == kEdit && !editActive_ && !asking) ImGui::SetKeyboardFocusHere();
     const std::string editId = "##edit" + std::to_string(editGeneration_);
+    // Tab is ours (Key above): ImGui's own tabbing would hand the keys
+    // straight back to the field, its only text input.
+    ImGui::PushAllowKeyboardFocus(false);
     if (ImGui::InputText(editId.c_str(), buffer_, sizeof buffer_, ImGuiInputTextFlags_AutoSelectAll)) {
-      dlg_.Edit = buffer_;
+      // A typed ".png" or ".bmp" moves the type box along.
+      dlg_.NameTyped(buffer_);
       synced_ = dlg_.Edit;
     }
+    ImGui::PopAllowKeyboardFocus();
     editActive_ = ImGui::IsItemActive();
     if (ImGui::IsItemActivated()) focus_ = kEdit;
     ImGui::PopStyleVar();
@@ -258,15 +304,34 @@ class SaveWallpaperWindow final : public SaveDialogWindow {
     // File type (the file list's mask follows it) and the background check box.
     ImGui::SetCursorPos(ImVec2(8, 232));
     ImGui::SetNextItemWidth(145);
+    // The box takes the focus when clicked, as every other control does: left
+    // with the name field, the field would take the keyboard focus back on
+    // the next frame and close the list as soon as it opened.
     const int type = static_cast<int>(dlg_.FileType());
+    const ImGuiID typeId = ImGui::GetID("##type");
+    const ImGuiID typePopup = ImHashStr("##ComboPopup", 0, typeId);
+    if (openTypeList_ && !ImGui::IsPopupOpen(typePopup, ImGuiPopupFlags_None)) {
+      ImGui::OpenPopupEx(typePopup, ImGuiPopupFlags_None);
+      markedType_ = type;
+    }
+    openTypeList_ = false;
+    bool listOpen = false;
     if (ImGui::BeginCombo("##type", TOKRightDlg::kFileTypes[type])) {
+      listOpen = true;
+      if (!typeListOpen_) markedType_ = type;  // opened by the mouse
       for (int i = 0; i < 2; ++i) {
-        if (ImGui::Selectable(TOKRightDlg::kFileTypes[i], i == type)) {
+        if (ImGui::Selectable(TOKRightDlg::kFileTypes[i], i == markedType_)) {
           pending_ = [this, i] { dlg_.SetFileType(static_cast<ImageFileType>(i)); };
+          SetFocus(kType);
         }
       }
+      if (closeTypeList_) ImGui::CloseCurrentPopup();
       ImGui::EndCombo();
     }
+    closeTypeList_ = false;
+    typeListOpen_ = listOpen;
+    if (ImGui::IsItemActivated()) SetFocus(kType);
+    if (focus_ == kType) FocusFrame(ImGui::GetItemRectMin(), ImGui::GetItemRectMax());
     ImGui::PopStyleColor(2);
     ImGui::SetCursorPos(ImVec2(160, 234));
     ImGui::Checkbox(TOKRightDlg::kSetAsBackground, &dlg_.SetAsBackground);
@@ -341,6 +406,10 @@ class SaveWallpaperWindow final : public SaveDialogWindow {
   int extraFrames_ = 0;
   bool wasAsking_ = false;
   bool yesFocused_ = false;
+  bool openTypeList_ = false;   // a key asked for the type list
+  bool closeTypeList_ = false;  // a key closed it
+  bool typeListOpen_ = false;   // as the last frame left it
+  int markedType_ = 0;          // the entry marked in the open list
   std::function<void()> pending_;
 };
 

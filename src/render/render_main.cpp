@@ -25,20 +25,25 @@
 #include "generator/large_wallpaper.hpp"
 #include "generator/random.hpp"
 #include "render/y4m_stream.hpp"
+#include "settings/command_line.hpp"
+#include "settings/settings_store.hpp"
 
 namespace {
 
 constexpr const char* kUsage =
     "Usage: tavorensia-render [--fast N] [--satiation N] [--picture N] [--blur N] [--color N]\n"
-    "                         [--seed N] [--frames N] [--wallpaper K] [--bench] [--scalar]\n"
-    "                         [--compare] [--stream] [--size WxH] [--icon N] [-o FILE]\n"
+    "                         [--random] [--seed N] [--frames N] [--wallpaper K] [--bench]\n"
+    "                         [--scalar] [--compare] [--stream] [--size WxH] [--icon N]\n"
+    "                         [-o FILE]\n"
     "Renders the screen saver's image without a screen.\n"
     "\n"
-    "  --fast N        speed, 0..100 (default 20)\n"
-    "  --satiation N   level of detail, 0..100 (default 80)\n"
-    "  --picture N     picture variant, 0..100 (default 25)\n"
-    "  --blur N        modulation strength, 0..100 (default 0)\n"
-    "  --color N       colour mode, 0..10 (default 5)\n"
+    "  --fast N, --speed N         speed, 0..100 (default 20)\n"
+    "  --satiation N, --detail N   level of detail, 0..100 (default 80)\n"
+    "  --picture N                 picture variant, 0..100 (default 25)\n"
+    "  --blur N, --vanguard N      modulation strength, 0..100 (default 0)\n"
+    "  --color N                   colour mode, 0..10 (default 5)\n"
+    "  --random, --no-random       draw picture, blur and colour from the seed, except\n"
+    "                  those given, as the saver does (default --no-random)\n"
     "  --seed N        seed of the random generator, 0..4294967295 (default: the clock)\n"
     "  --frames N      frames to render, 1..1000000 (default 1); with --wallpaper, the\n"
     "                  preview frames before the wallpaper render; with --stream,\n"
@@ -64,11 +69,13 @@ constexpr const char* kUsage =
     "  --icon N        keep the centre square of the picture, scaled to N x N (16..1024):\n"
     "                  the program's icon\n"
     "  -o FILE         write the full-screen field bitmap, or the wallpaper, to FILE:\n"
-    "                  PNG when FILE ends in .png (any case), BMP otherwise\n"
-    "  --help          print this text and exit\n";
+    "                  PNG when FILE ends in .png, BMP when it ends in .bmp (any\n"
+    "                  case); with --stream, the video, under any name\n"
+    "  --help          print this text and exit\n"
+    "  --version       print the version and exit\n";
 
 struct Options {
-  tav::Settings settings;
+  tav::SettingsOverrides settings;  // over the full-screen first-run defaults
   std::optional<uint32_t> seed;
   int32_t frames = 1;
   int32_t wallpaper = 0;
@@ -99,19 +106,34 @@ int64_t ParseNumber(std::string_view option, std::string_view text, int64_t lo, 
   return value;
 }
 
-// Returns nullopt for --help.
-std::optional<Options> Parse(int argc, char** argv) {
-  Options o;
-  // The full-screen first-run defaults.
-  o.settings.Fast = 20;
-  o.settings.Satiation = 80;
-  o.settings.Picture = 25;
-  o.settings.Blur = 0;
-  o.settings.Color = 5;
-  o.settings.Rands = 0;
+// The settings of this run: the full-screen first-run defaults, the draws
+// of --random from random, then the options given.
+tav::Settings RunSettings(const Options& o, tav::RandomGenerator& random) {
+  tav::Settings s;
+  s.Fast = 20;
+  s.Satiation = 80;
+  s.Picture = 25;
+  s.Blur = 0;
+  s.Color = 5;
+  s.Rands = 0;
+  tav::DrawAndOverride(s, random, o.settings);
+  return s;
+}
+
+enum class Request { Run, Help, Version };
+
+Request Parse(int argc, char** argv, Options& o) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
-    if (arg == "--help") return std::nullopt;
+    if (arg == "--help") return Request::Help;
+    if (arg == "--version") return Request::Version;
+    std::string error;
+    const int taken = tav::ParseSettingOption(argc, argv, i, o.settings, error);
+    if (!error.empty()) throw UsageError{error};
+    if (taken > 0) {
+      i += taken - 1;
+      continue;
+    }
     if (arg == "--bench") {
       o.bench = true;
       continue;
@@ -128,27 +150,14 @@ std::optional<Options> Parse(int argc, char** argv) {
       o.stream = true;
       continue;
     }
-    const bool takesValue = arg == "--fast" || arg == "--satiation" || arg == "--picture" ||
-                            arg == "--blur" || arg == "--color" || arg == "--seed" ||
-                            arg == "--frames" || arg == "--wallpaper" || arg == "--size" ||
-                            arg == "--icon" ||
-                            arg == "-o";
+    const bool takesValue = arg == "--seed" || arg == "--frames" || arg == "--wallpaper" ||
+                            arg == "--size" || arg == "--icon" || arg == "-o";
     if (!takesValue) throw UsageError{"unknown option '" + std::string(arg) + "'"};
     if (i + 1 >= argc) throw UsageError{std::string(arg) + ": value missing"};
     const std::string_view value = argv[++i];
     if (arg == "-o") {
       if (value.empty()) throw UsageError{"-o: empty file name"};
       o.output = value;
-    } else if (arg == "--fast") {
-      o.settings.Fast = static_cast<int32_t>(ParseNumber(arg, value, 0, 100));
-    } else if (arg == "--satiation") {
-      o.settings.Satiation = static_cast<int32_t>(ParseNumber(arg, value, 0, 100));
-    } else if (arg == "--picture") {
-      o.settings.Picture = static_cast<int32_t>(ParseNumber(arg, value, 0, 100));
-    } else if (arg == "--blur") {
-      o.settings.Blur = static_cast<int32_t>(ParseNumber(arg, value, 0, 100));
-    } else if (arg == "--color") {
-      o.settings.Color = static_cast<int32_t>(ParseNumber(arg, value, 0, 10));
     } else if (arg == "--seed") {
       o.seed = static_cast<uint32_t>(ParseNumber(arg, value, 0, 4294967295LL));
     } else if (arg == "--frames") {
@@ -170,7 +179,12 @@ std::optional<Options> Parse(int argc, char** argv) {
   if (o.stream && (o.bench || o.compare || o.wallpaper != 0)) {
     throw UsageError{"--stream cannot be combined with --bench, --compare or --wallpaper"};
   }
-  return o;
+  // A picture in any other format would be BMP bytes under a name that
+  // promises something else.
+  if (!o.stream && !o.output.empty() && !tav::ImageFileTypeOf(o.output)) {
+    throw UsageError{"-o " + o.output + ": a picture is written as .png or .bmp (any case)"};
+  }
+  return Request::Run;
 }
 
 class FrameClock {
@@ -221,7 +235,7 @@ tav::WallpaperSize WallpaperSizeOf(const Options& o) {
 
 // The fast renderer against the reference, frame by frame from one seed.
 int Compare(const Options& o, uint32_t seed) {
-  tav::Settings settings[2] = {o.settings, o.settings};
+  tav::Settings settings[2];
   tav::RandomGenerator random[2];
   ByteTally tally;
   int32_t frames = 0;
@@ -229,6 +243,7 @@ int Compare(const Options& o, uint32_t seed) {
     std::unique_ptr<tav::PatternGenerator> gen[2];
     for (int i = 0; i < 2; ++i) {
       random[i].SetSeed(seed);
+      settings[i] = RunSettings(o, random[i]);
       gen[i] = std::make_unique<tav::PatternGenerator>(tav::GeneratorShape::FullScreen, settings[i],
                                                  random[i]);
       gen[i]->UseReferenceRenderer(i == 1);
@@ -242,8 +257,9 @@ int Compare(const Options& o, uint32_t seed) {
     const tav::WallpaperSize size = WallpaperSizeOf(o);
     tav::TDIB wallpaper[2];
     for (int i = 0; i < 2; ++i) {
-      settings[i].Bright = o.wallpaper;
       random[i].SetSeed(seed);
+      settings[i] = RunSettings(o, random[i]);
+      settings[i].Bright = o.wallpaper;
       tav::PatternGenerator gen(tav::GeneratorShape::SettingsWindow, settings[i], random[i]);
       gen.UseReferenceRenderer(i == 1);
       gen.SetupSettingsWindow(400, 300);
@@ -284,8 +300,8 @@ int Stream(const Options& o) {
     fd = ::open(o.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) throw tav::EFCreateError("Cannot create file " + o.output);
   }
-  tav::Settings settings = o.settings;
   tav::RandomGenerator random = SeededRandom(o);
+  tav::Settings settings = RunSettings(o, random);
   tav::PatternGenerator gen(tav::GeneratorShape::FullScreen, settings, random);
   gen.UseReferenceRenderer(o.scalar);
   gen.SetupFullScreen();
@@ -319,8 +335,8 @@ int Run(const Options& o) {
     clock.Randomize();
     return Compare(o, o.seed ? *o.seed : clock.Seed());
   }
-  tav::Settings settings = o.settings;
   tav::RandomGenerator random = SeededRandom(o);
+  tav::Settings settings = RunSettings(o, random);
   FrameClock clock;
   tav::TDIB result;
   int32_t points = 0;
@@ -365,19 +381,24 @@ int Run(const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::optional<Options> options;
+  Options options;
+  Request request = Request::Run;
   try {
-    options = Parse(argc, argv);
+    request = Parse(argc, argv, options);
   } catch (const UsageError& e) {
-    std::fprintf(stderr, "tavorensia-render: %s\n%s", e.message.c_str(), kUsage);
+    std::fprintf(stderr, "tavorensia-render: %s. Try --help.\n", e.message.c_str());
     return 2;
   }
-  if (!options) {
+  if (request == Request::Help) {
     std::fputs(kUsage, stdout);
     return 0;
   }
+  if (request == Request::Version) {
+    std::printf("tavorensia-render %s\n", tav::ProgramVersion());
+    return 0;
+  }
   try {
-    return Run(*options);
+    return Run(options);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s\n", e.what());
     return 1;

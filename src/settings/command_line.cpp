@@ -1,6 +1,7 @@
 #include "settings/command_line.hpp"
 
 #include <charconv>
+#include <string>
 
 namespace tav {
 namespace {
@@ -99,47 +100,78 @@ uint32_t WindowHandleArgument(int argc, const char* const* argv) {
   return ParseWindowHandle(argv[2]);
 }
 
+int ParseSettingOption(int argc, const char* const* argv, int i, SettingsOverrides& out, std::string& error) {
+  if (argv == nullptr || i >= argc || argv[i] == nullptr) return 0;
+  const std::string_view arg = argv[i];
+  for (const SettingOption& o : kSettingOptions) {
+    if (arg != o.name && (o.alias.empty() || arg != o.alias)) continue;
+    if (o.max == 0) {
+      out.*o.field = o.value;
+      return 1;
+    }
+    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    int32_t v = -1;
+    const std::string_view text = value ? value : "";
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || v < 0 || v > o.max) {
+      error = std::string(arg) + " needs a whole number from 0 to " + std::to_string(o.max) +
+              (value ? ", not \"" + std::string(text) + "\"" : ", and none was given");
+      return 0;
+    }
+    out.*o.field = v;
+    return 2;
+  }
+  return 0;
+}
+
+InformationRequest InformationRequestOf(int argc, const char* const* argv) {
+  if (argc < 2 || argv == nullptr || argv[1] == nullptr) return InformationRequest::Neither;
+  const std::string_view first = argv[1];
+  if (first == "--help") return InformationRequest::Help;
+  if (first == "--version") return InformationRequest::Version;
+  return InformationRequest::Neither;
+}
+
+const char* ProgramVersion() { return TAVORENSIA_VERSION; }
+
+const char* SaverUsage() {
+  return "Usage: tavorensia [SWITCH] [OPTION]...\n"
+         "A generated-art screen saver. Only the second character of the first\n"
+         "argument counts: /s, -s, /S:123 and xs are the same switch.\n"
+         "\n"
+         "  /s, none, or any other   the full-screen screen saver (locks when a\n"
+         "                           password is set)\n"
+         "  /c                       the settings window\n"
+         "  /p ID                    preview inside the host's X11 window ID\n"
+         "  /a ID                    change the screen-saver password\n"
+         "  --root, -root            a live desktop background in the root window\n"
+         "  --help, --version        print this text, or the version, and exit\n"
+         "\n"
+         "Options after the switch, for this run only (never stored):\n"
+         "  --speed N, --fast N          speed, 0..100\n"
+         "  --detail N, --satiation N    level of detail, 0..100\n"
+         "  --vanguard N, --blur N       modulation strength, 0..100\n"
+         "  --picture N                  picture variant, 0..100\n"
+         "  --color N                    colour mode, 0..10\n"
+         "  --random, --no-random        draw picture, vanguard and colour at random\n"
+         "                               (except those given), or not\n"
+         "  --window-id ID               draw into the host's window ID\n";
+}
+
 FullScreenOptions ParseFullScreenOptions(int argc, const char* const* argv) {
-  struct Numeric {
-    std::string_view name;
-    std::optional<int32_t> SettingsOverrides::*field;
-    int32_t max;
-  };
-  static constexpr Numeric kNumeric[] = {
-      {"--speed", &SettingsOverrides::Fast, 100},
-      {"--detail", &SettingsOverrides::Satiation, 100},
-      {"--vanguard", &SettingsOverrides::Blur, 100},
-      {"--picture", &SettingsOverrides::Picture, 100},
-      {"--color", &SettingsOverrides::Color, 10},
-  };
   FullScreenOptions out;
   if (argv == nullptr) return out;
   for (int i = 2; i < argc && argv[i] != nullptr; ++i) {
     const std::string_view arg = argv[i];
-    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
     if (arg == "--window-id") {
+      const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
       out.windowId = value ? ParseWindowHandle(value) : 0;
       if (value) ++i;
-    } else if (arg == "--random" || arg == "--no-random") {
-      out.settings.Rands = arg == "--random" ? 1 : 0;
-    } else {
-      for (const Numeric& n : kNumeric) {
-        if (arg != n.name) continue;
-        int32_t v = -1;
-        const std::string_view text = value ? value : "";
-        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-        if (text.empty() || ec != std::errc() || end != text.data() + text.size() || v < 0 ||
-            v > n.max) {
-          out.error = std::string(n.name) + " needs a whole number from 0 to " +
-                      std::to_string(n.max) +
-                      (value ? ", not \"" + std::string(text) + "\"" : ", and none was given");
-          return out;
-        }
-        out.settings.*n.field = v;
-        ++i;
-        break;
-      }
+      continue;
     }
+    const int taken = ParseSettingOption(argc, argv, i, out.settings, out.error);
+    if (!out.error.empty()) return out;
+    if (taken > 1) i += taken - 1;
   }
   return out;
 }

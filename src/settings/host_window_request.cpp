@@ -14,7 +14,8 @@ std::optional<uint32_t> HostWindowRequest(int argc, const char* const* argv,
 }
 
 bool DesktopBackgroundRequest(int argc, const char* const* argv, const char* xscreensaverWindow) {
-  return argc >= 2 && argv[1] && std::string_view(argv[1]) == "--root" &&
+  // "-root" with one dash, as XScreenSaver's hacks take it, is no switch R.
+  return argc >= 2 && argv[1] && (std::string_view(argv[1]) == "--root" || std::string_view(argv[1]) == "-root") &&
          !HostWindowRequest(argc, argv, xscreensaverWindow);
 }
 

@@ -14,7 +14,7 @@ namespace tav {
 std::optional<uint32_t> HostWindowRequest(int argc, const char* const* argv,
                                           const char* xscreensaverWindow);
 
-// "--root" as the switch with no host window asked for: the full-screen
+// "--root" (or "-root") as the switch with no host window asked for: the full-screen
 // mode becomes the desktop's live background instead of the screen saver.
 bool DesktopBackgroundRequest(int argc, const char* const* argv, const char* xscreensaverWindow);
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -137,26 +138,51 @@ bool PreserveDamaged(const fs::path& hive) {
   return false;
 }
 
-bool EnsureFolder(const fs::path& folder) {
-  if (::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST) return fs::is_directory(folder);
-  if (errno != ENOENT) return false;
+// What failed, and why: "cannot create <file>: <the system's reason>".
+std::string Failure(const char* what, const std::string& file, int error) {
+  return std::string(what) + " " + file + ": " + std::strerror(error);
+}
+
+bool EnsureFolder(const fs::path& folder, std::string& why) {
+  if (::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST) {
+    if (fs::is_directory(folder)) return true;
+    why = Failure("cannot create folder", folder.string(), ENOTDIR);
+    return false;
+  }
+  if (errno != ENOENT) {
+    why = Failure("cannot create folder", folder.string(), errno);
+    return false;
+  }
   std::error_code ec;
   fs::create_directories(folder.parent_path(), ec);
-  if (ec) return false;
-  return (::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST) && fs::is_directory(folder);
+  if (ec) {
+    why = "cannot create folder " + folder.parent_path().string() + ": " + ec.message();
+    return false;
+  }
+  if ((::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST) && fs::is_directory(folder)) return true;
+  why = Failure("cannot create folder", folder.string(), errno == EEXIST ? ENOTDIR : errno);
+  return false;
 }
 
 // Read-modify-write of the whole hive under an exclusive lock. The new text
 // goes to a temporary file in the same folder, is flushed to disk and then
 // renamed over the hive, so a crash leaves either the old or the new file.
-// Gives the hive as written, or nullopt when nothing could be written.
-std::optional<Hive> ModifyHive(const fs::path& path, const std::function<void(Hive&)>& change) {
+// Gives the hive as written, or nullopt when nothing could be written;
+// why then names the file and the reason.
+std::optional<Hive> ModifyHive(const fs::path& path, const std::function<void(Hive&)>& change, std::string& why) {
   const fs::path folder = path.parent_path();
-  if (!EnsureFolder(folder)) return std::nullopt;
-  Fd lock(::open((path.string() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-  if (lock.get() < 0) return std::nullopt;
+  if (!EnsureFolder(folder, why)) return std::nullopt;
+  const std::string lockName = path.string() + ".lock";
+  Fd lock(::open(lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  if (lock.get() < 0) {
+    why = Failure("cannot create", lockName, errno);
+    return std::nullopt;
+  }
   while (::flock(lock.get(), LOCK_EX) != 0) {
-    if (errno != EINTR) return std::nullopt;
+    if (errno != EINTR) {
+      why = Failure("cannot lock", lockName, errno);
+      return std::nullopt;
+    }
   }
 
   Hive hive;
@@ -164,28 +190,41 @@ std::optional<Hive> ModifyHive(const fs::path& path, const std::function<void(Hi
   switch (LoadHive(path, hive, &skipped)) {
     case LoadResult::Ok:
       // The lines left out are kept in the copy, not lost.
-      if (skipped && !PreserveDamaged(path)) return std::nullopt;
+      if (skipped && !PreserveDamaged(path)) {
+        why = Failure("cannot keep a copy of the damaged", path.string(), errno);
+        return std::nullopt;
+      }
       break;
     case LoadResult::Missing:
       break;
     case LoadResult::Damaged:
-      if (!PreserveDamaged(path)) return std::nullopt;
+      if (!PreserveDamaged(path)) {
+        why = Failure("cannot keep a copy of the damaged", path.string(), errno);
+        return std::nullopt;
+      }
       hive = Hive{};
       break;
     case LoadResult::Unreadable:
+      why = "cannot read " + path.string();
       return std::nullopt;  // never replace what we could not read
   }
   change(hive);
   const std::string text = WriteHive(hive);
 
-  if (WriteFileAtomically(path.string(), text.data(), text.size(), 0600) != AtomicWrite::Done)
-    return std::nullopt;
-  return hive;
+  switch (WriteFileAtomically(path.string(), text.data(), text.size(), 0600)) {
+    case AtomicWrite::Done: return hive;
+    case AtomicWrite::NotCreated: why = Failure("cannot create a new file in", folder.string(), errno); break;
+    case AtomicWrite::NotWritten: why = Failure("cannot write", path.string(), errno); break;
+    case AtomicWrite::NotRenamed: why = Failure("cannot replace", path.string(), errno); break;
+  }
+  return std::nullopt;
 }
 
-[[noreturn]] void Fail(const char* format, const std::string& name) {
+// The message of format for the value name, and after it why, when known.
+[[noreturn]] void Fail(const char* format, const std::string& name, const std::string& why = {}) {
   std::string message(format);
   message.replace(message.find("%s"), 2, name);
+  if (!why.empty()) message += ": " + why;
   throw ERegistryException(message);
 }
 
@@ -211,6 +250,7 @@ struct Registry::Impl {
   std::string key;  // full path of the open key
   bool open = false;
   bool damaged = false;  // as OpenKey found the file
+  std::string writeError;  // why the last write failed
   HiveKey values;   // the open key as last read or written
 
   void Take(const Hive& h) {
@@ -219,8 +259,8 @@ struct Registry::Impl {
   }
   void Write(const std::string& name, const std::function<void(HiveKey&)>& change) {
     if (!open) Fail(kSetFailed, name);
-    const auto written = ModifyHive(hive, [&](Hive& h) { change(h.FindOrAddKey(key)); });
-    if (!written) Fail(kSetFailed, name);
+    const auto written = ModifyHive(hive, [&](Hive& h) { change(h.FindOrAddKey(key)); }, writeError);
+    if (!written) Fail(kSetFailed, name, writeError);
     Take(*written);
   }
 };
@@ -243,7 +283,7 @@ bool Registry::OpenKey(const std::string& key, bool canCreate) {
   if (!canCreate) return false;
   const auto written = ModifyHive(impl_->hive, [&](Hive& h) {
     if (!h.KeyExists(impl_->key)) h.FindOrAddKey(impl_->key);
-  });
+  }, impl_->writeError);
   if (!written) return false;
   impl_->Take(*written);
   impl_->open = true;
@@ -256,6 +296,8 @@ void Registry::CloseKey() {
 }
 
 bool Registry::HiveDamaged() const { return impl_->damaged; }
+
+const std::string& Registry::WriteError() const { return impl_->writeError; }
 
 bool Registry::ValueExists(const std::string& name) const {
   return impl_->open && FindValue(impl_->values, name) != nullptr;
@@ -297,7 +339,7 @@ bool Registry::DeleteValue(const std::string& name) {
   bool removed = false;
   const auto written = ModifyHive(impl_->hive, [&](Hive& h) {
     if (HiveKey* k = h.FindKey(impl_->key)) removed = RemoveValue(*k, name);
-  });
+  }, impl_->writeError);
   if (!written) return false;
   impl_->Take(*written);
   return removed;

@@ -38,6 +38,10 @@ class Registry {
   // read (left out, and reported on stderr), not a hive at all, or not
   // readable. What was left out may have been anything.
   bool HiveDamaged() const;
+  // Why the last write (or OpenKey creating the key) failed: the file and
+  // the system's reason, "cannot create /home/me/.config/tavorensia/registry.reg.lock:
+  // Read-only file system".
+  const std::string& WriteError() const;
 
   bool ValueExists(const std::string& name) const;
   int32_t ReadInteger(const std::string& name);

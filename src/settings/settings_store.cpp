@@ -63,9 +63,7 @@ void PutDefaults(Settings& s, const Settings& defaults, std::array<bool, 9> whic
   if (which[8]) s.Wall_Size = defaults.Wall_Size;
 }
 
-void WriteAll(const Settings& s, bool withPath) {
-  Registry reg;
-  if (!reg.OpenKey(kSettingsKey, true)) return;
+void WriteValues(Registry& reg, const Settings& s, bool withPath) {
   reg.WriteInteger("Fast", s.Fast);
   reg.WriteInteger("Bright", s.Bright);
   reg.WriteInteger("Satiation", s.Satiation);
@@ -74,6 +72,20 @@ void WriteAll(const Settings& s, bool withPath) {
   reg.WriteInteger("Color", s.Color);
   reg.WriteInteger("Rands", s.Rands);
   if (withPath) reg.WriteString("Path_Wall", s.Path_Wall);
+}
+
+// Opens the key for writing; a key that cannot be made raises, naming the
+// file and the reason.
+void OpenForWriting(Registry& reg) {
+  if (!reg.OpenKey(kSettingsKey, true)) throw ERegistryException("Cannot save the settings: " + reg.WriteError());
+}
+
+// A first run's defaults: a key that cannot be made is skipped, so that a
+// hive that cannot be written does not keep the program from starting.
+void WriteAll(const Settings& s, bool withPath) {
+  Registry reg;
+  if (!reg.OpenKey(kSettingsKey, true)) return;
+  WriteValues(reg, s, withPath);
 }
 
 bool NoSettingsYet(const Settings& s) {
@@ -140,8 +152,8 @@ void SetFullScreenDefaults(Settings& s) {
   s.Rands = 1;
 }
 
-// The random draws of a full-screen start, then this run's options on top:
-// a value given as an option wins over its draw.
+}  // namespace
+
 void DrawAndOverride(Settings& s, RandomGenerator& rng, const SettingsOverrides& o) {
   s.Rands = o.Rands.value_or(s.Rands);
   if (s.Rands == 1) {
@@ -155,8 +167,6 @@ void DrawAndOverride(Settings& s, RandomGenerator& rng, const SettingsOverrides&
   s.Blur = o.Blur.value_or(s.Blur);
   s.Color = o.Color.value_or(s.Color);
 }
-
-}  // namespace
 
 int32_t BrightForScreenWidth(int screenWidth) {
   switch (screenWidth) {
@@ -217,10 +227,11 @@ std::optional<ERegistryException> LoadSettingsWindowSettings(Settings& s, Random
 }
 
 void SaveSettings(const Settings& s) {
-  WriteAll(s, false);
-  // After the seven that every version knows; older ones keep it untouched.
   Registry reg;
-  if (reg.OpenKey(kSettingsKey, true)) reg.WriteString("Wall_Size", s.Wall_Size);
+  OpenForWriting(reg);
+  WriteValues(reg, s, false);
+  // After the seven that every version knows; older ones keep it untouched.
+  reg.WriteString("Wall_Size", s.Wall_Size);
 }
 
 std::string ReadWallpaperPath() {
@@ -236,7 +247,8 @@ void LoadWallpaperPath(std::string& pathWall) {
 
 void WriteWallpaperPath(const std::string& path) {
   Registry reg;
-  if (reg.OpenKey(kSettingsKey, true)) reg.WriteString("Path_Wall", path);
+  OpenForWriting(reg);
+  reg.WriteString("Path_Wall", path);
 }
 
 WallpaperSaveChoices ReadWallpaperSaveChoices() {
@@ -248,9 +260,14 @@ WallpaperSaveChoices ReadWallpaperSaveChoices() {
   return c;
 }
 
+bool WallpaperSaveChoicesStored() {
+  Registry reg;
+  return reg.OpenKey(kSettingsKey, false) && reg.ValueExists("Wall_Type") && reg.ValueExists("Wall_Background");
+}
+
 void WriteWallpaperSaveChoices(const WallpaperSaveChoices& choices) {
   Registry reg;
-  if (!reg.OpenKey(kSettingsKey, true)) return;
+  OpenForWriting(reg);
   reg.WriteString("Wall_Type", choices.Type);
   reg.WriteInteger("Wall_Background", choices.SetBackground ? 1 : 0);
 }

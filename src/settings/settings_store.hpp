@@ -42,6 +42,11 @@ void LoadHostedSettings(Settings& s, RandomGenerator& rng, const SettingsOverrid
 [[nodiscard]] std::optional<ERegistryException> LoadSettingsWindowSettings(Settings& s, RandomGenerator& rng,
                                                                            int screenWidth);
 
+// The random draws of a full-screen start (Rands = 1: Picture, Blur and
+// Color from rng), then this run's options on top: a value given as an
+// option wins over its draw. tavorensia-render starts from the defaults.
+void DrawAndOverride(Settings& s, RandomGenerator& rng, const SettingsOverrides& options);
+
 // Bright of a first run of the settings window: 640 -> 1, 800 -> 2,
 // 1024 -> 3, 1152 -> 4, 1280 -> 5, 1600 -> 6, any other width -> 0.
 int32_t BrightForScreenWidth(int screenWidth);
@@ -68,6 +73,8 @@ struct WallpaperSaveChoices {
   friend bool operator==(const WallpaperSaveChoices&, const WallpaperSaveChoices&) = default;
 };
 WallpaperSaveChoices ReadWallpaperSaveChoices();
+// Whether the hive holds both values (rather than reading as the defaults).
+bool WallpaperSaveChoicesStored();
 void WriteWallpaperSaveChoices(const WallpaperSaveChoices& choices);
 
 // Stands for "C:\Windows" as the default wallpaper folder: XDG_PICTURES_DIR

@@ -199,6 +199,57 @@ TEST_F(SettingsWindow, RenderWallpaperTypeANameAndSaveOverAnEarlierOne) {
   EXPECT_EQ(Stored("Fast"), 20);
 }
 
+// The file-type box opens on a click right after the dialog comes up (the
+// name field has the focus then), PNG is picked from its list and "Save"
+// writes a PNG that the hive then names as the type.
+TEST_F(SettingsWindow, TheTypeBoxOpensAndPngIsSaved) {
+  Store(20, 1, 100, 30, 20, 1, 0);  // 640 x 480
+  const fs::path file = fs::path(dir_) / "pics" / "Tavorensia0.png";
+  const auto id = Start();
+  ASSERT_NE(id, 0u);
+  std::this_thread::sleep_for(500ms);
+  Click(id, kRenderX, kRenderY);
+  const auto dlg = tavtest::WaitForWindow(x_.Display(), "Save Wallpaper", 20s);
+  ASSERT_TRUE(dlg) << app_->Output();
+  Focus(*dlg);
+  std::this_thread::sleep_for(500ms);
+  const auto closed = tavtest::Screenshot(x_.Display(), *dlg);
+  // The box at (8, 232), 145 wide; its list opens above it (the dialog ends
+  // below), "PNG image (*.png)" next to the box, where the folder list ends
+  // while it is closed.
+  Click(*dlg, 70, 240);
+  std::this_thread::sleep_for(500ms);
+  const auto open = tavtest::Screenshot(x_.Display(), *dlg);
+  ASSERT_TRUE(closed && open);
+  size_t changed = 0;  // pixels of the list's place, left half of the folder list
+  for (int y = 200; y < 230; ++y)
+    for (int x = 10; x < 150; ++x)
+      changed += closed->R(x, y) != open->R(x, y) || closed->G(x, y) != open->G(x, y);
+  EXPECT_GT(changed, 500u) << "the list did not open";
+  Click(*dlg, 60, 224);
+  std::this_thread::sleep_for(500ms);
+  Keys({"Return"});
+  for (int i = 0; i < 200 && !fs::exists(file); ++i) std::this_thread::sleep_for(50ms);
+  ASSERT_TRUE(fs::exists(file)) << app_->Output();
+  for (int i = 0; i < 100 && tavtest::WaitForWindow(x_.Display(), "Save Wallpaper", 100ms); ++i)
+    std::this_thread::sleep_for(50ms);
+  EXPECT_FALSE(fs::exists(fs::path(dir_) / "pics" / "Tavorensia0.bmp"));
+
+  const std::string out = dir_ + "/identify.txt";
+  tavtest::Process identify({"sh", "-c", "identify -format '%m %w %h' '" + file.string() + "' > " + out}, x_.Display());
+  ASSERT_EQ(identify.Wait(30s), 0);
+  std::ifstream in(out);
+  std::string format;
+  int w = 0, h = 0;
+  in >> format >> w >> h;
+  EXPECT_EQ(format, "PNG");
+  EXPECT_EQ(w, 640);
+  EXPECT_EQ(h, 480);
+  tav::Registry r(Hive());
+  ASSERT_TRUE(r.OpenKey("\\Software\\Tavorensia\\", false));
+  EXPECT_EQ(r.ReadString("Wall_Type"), "png");
+}
+
 TEST_F(SettingsWindow, EscInTheDialogCancelsItNotTheProgram) {
   Store(20, 1, 100, 30, 20, 1, 0);
   const auto id = Start();

@@ -86,7 +86,8 @@ std::string Head(const fs::path& p, std::size_t n) {
 
 // The type list picks the mask, the offered name's extension and the format
 // of a name without one; a name ending in .bmp or .png is written in that
-// format whatever the type. Both choices are remembered for the next dialog.
+// format whatever the type. The format written and the check box are
+// remembered for the next dialog.
 TEST(SaveWallpaperDialog, FileTypeAndSetAsBackground) {
   const std::string kPng = "\x89PNG", kBmp = "BM";
   const struct {
@@ -145,13 +146,62 @@ TEST(SaveWallpaperDialog, FileTypeAndSetAsBackground) {
     EXPECT_EQ(owner.count, 1);
     EXPECT_EQ(owner.backgrounds, c.setBackground ? std::vector<std::string>{pics + "/" + c.file}
                                                  : std::vector<std::string>{});
-    EXPECT_EQ(box.String("Wall_Type"), png ? "png" : "bmp");
+    // The format written is remembered, whatever the box showed.
+    const bool wrotePng = c.head == kPng;
+    EXPECT_EQ(box.String("Wall_Type"), wrotePng ? "png" : "bmp");
     EXPECT_EQ(box.Int("Wall_Background"), c.setBackground ? 1 : 0);
     TOKRightDlg next(owner, {"/"});
     next.FormCreate();
-    EXPECT_EQ(next.FileType(), c.type);
+    EXPECT_EQ(next.FileType(), wrotePng ? tav::ImageFileType::Png : tav::ImageFileType::Bitmap);
     EXPECT_EQ(next.SetAsBackground, c.setBackground);
-    EXPECT_STREQ(next.Mask(), png ? "*.png" : "*.bmp");
+    EXPECT_STREQ(next.Mask(), wrotePng ? "*.png" : "*.bmp");
+  }
+}
+
+// Typing a name moves the type box to the extension typed (in any case),
+// keeps the name as typed and lists that type's files; "Save" writes that
+// format and Wall_Type stores it.
+TEST(SaveWallpaperDialog, TypedExtensionMovesTheTypeAndWallTypeFollowsTheFile) {
+  using tav::ImageFileType;
+  const struct {
+    const char* what;
+    ImageFileType start;            // the type box before typing
+    std::vector<std::string> keys;  // the field's text after each key stroke
+    ImageFileType type;             // the box afterwards
+    const char* file;               // what "Save" writes
+    const char* wallType;
+  } cases[] = {
+      {"png typed", ImageFileType::Bitmap, {"a", "a.", "a.p", "a.pn", "a.png"}, ImageFileType::Png, "a.png", "png"},
+      {"in capitals", ImageFileType::Bitmap, {"B.PNG"}, ImageFileType::Png, "B.PNG", "png"},
+      {"mixed case bmp", ImageFileType::Png, {"c.bMp"}, ImageFileType::Bitmap, "c.bMp", "bmp"},
+      {"typed, then taken back", ImageFileType::Bitmap, {"d.png", "d.pn"}, ImageFileType::Png, "d.pn.png", "png"},
+      {"another extension leaves the box", ImageFileType::Png, {"e.jpg"}, ImageFileType::Png, "e.jpg.png", "png"},
+      {"no extension", ImageFileType::Bitmap, {"f"}, ImageFileType::Bitmap, "f.bmp", "bmp"},
+      {"same type as shown", ImageFileType::Png, {"g.png"}, ImageFileType::Png, "g.png", "png"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Sandbox box;
+    const std::string pics = box.Folder("pics");
+    box.StoreString("Path_Wall", pics);
+    Touch(fs::path(pics) / "old.bmp");
+    Touch(fs::path(pics) / "old.png");
+    Owner owner;
+    TOKRightDlg dlg(owner, {"/"});
+    dlg.FormCreate();
+    dlg.SetFileType(c.start);
+    for (const auto& text : c.keys) {
+      dlg.NameTyped(text);
+      EXPECT_EQ(dlg.Edit, text);  // never rewritten under the typist
+    }
+    EXPECT_EQ(dlg.FileType(), c.type);
+    const bool png = c.type == ImageFileType::Png;
+    EXPECT_EQ(dlg.Files(), std::vector<std::string>{png ? "old.png" : "old.bmp"});
+    dlg.OKBtnClick();
+    ASSERT_FALSE(dlg.Visible());
+    const bool wrotePng = std::string(c.wallType) == "png";
+    EXPECT_EQ(Head(fs::path(pics) / c.file, wrotePng ? 4 : 2), wrotePng ? "\x89PNG" : "BM");
+    EXPECT_EQ(box.String("Wall_Type"), c.wallType);
   }
 }
 

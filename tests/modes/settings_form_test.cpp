@@ -6,7 +6,11 @@
 
 #include <cstring>
 #include <fstream>
+#include <iostream>
+#include <iterator>
 #include <vector>
+
+#include <unistd.h>
 
 #include "modes/settings_form.hpp"
 #include "forms_test_support.hpp"
@@ -175,6 +179,65 @@ TEST(SettingsForm, UncheckingRandomChangesOnlyRands) {
   w.form.Button1Click();
   EXPECT_EQ(box.Int("Rands"), 0);
   EXPECT_EQ(box.String("Path_Wall"), box.Folder("pics"));  // "Save Settings" leaves the folder alone
+}
+
+namespace fs = std::filesystem;
+
+std::string ReadText(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// "Save Settings" where the hive cannot be written raises (the window shows
+// it in the error box) with the file and the system's reason. Root writes
+// through a folder's mode bits, so as root the read-only folder is left out
+// and the other ways, which hold for root too, stand for it.
+TEST(SettingsForm, SaveSettingsThatCannotBeWrittenSaysWhichFileAndWhy) {
+  enum Way { kReadOnlyFolder, kConfigIsAFile, kLockIsAFolder };
+  const struct {
+    const char* what;
+    Way way;
+    bool stored;               // a hive with the key exists beforehand
+    std::string file, reason;  // relative to the sandbox
+  } cases[] = {
+      {"read-only folder", kReadOnlyFolder, true, "config/tavorensia", "Permission denied"},
+      {"read-only folder, no hive yet", kReadOnlyFolder, false, "config/tavorensia/registry.reg.lock",
+       "Permission denied"},
+      {"config folder under a file", kConfigIsAFile, false, "file/tavorensia", "Not a directory"},
+      {"lock name taken by a folder", kLockIsAFolder, true, "config/tavorensia/registry.reg.lock", "Is a directory"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.way == kReadOnlyFolder && ::geteuid() == 0) {
+      std::cout << "[ SKIPPED  ] " << c.what << ": root writes into a folder of mode 0500\n";
+      continue;
+    }
+    Sandbox box;
+    if (c.stored) box.StoreSet(33, 2, 70, 40, 50, 3, 0, box.Folder("pics"));
+    const fs::path folder = box.Root() / "config" / "tavorensia";
+    if (c.way == kReadOnlyFolder) {
+      fs::create_directories(folder);
+      fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+    } else if (c.way == kConfigIsAFile) {
+      std::ofstream(box.Root() / "file") << "x";
+      ::setenv("XDG_CONFIG_HOME", (box.Root() / "file").c_str(), 1);
+    } else {
+      fs::remove(folder / "registry.reg.lock");
+      fs::create_directories(folder / "registry.reg.lock");
+    }
+    const std::string before = c.stored ? ReadText(box.Hive()) : "";
+    Window w;
+    std::string error;
+    try {
+      w.form.Button1Click();
+    } catch (const tav::ERegistryException& e) {
+      error = e.what();
+    }
+    std::error_code ec;
+    fs::permissions(folder, fs::perms::owner_all, ec);  // lets the sandbox go
+    EXPECT_NE(error.find((box.Root() / c.file).string() + ": " + c.reason), std::string::npos) << error;
+    if (c.stored) EXPECT_EQ(ReadText(box.Hive()), before);  // nothing half-written
+  }
 }
 
 TEST(SettingsForm, ResolutionTextAndWallpaperSize) {

@@ -14,6 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "settings/command_line.hpp"
+#include "settings/host_window_request.hpp"
+
 #ifdef TAV_RENDER_EXE
 
 namespace {
@@ -68,8 +71,116 @@ TEST_F(RenderCommand, BadOptionsAreUsageErrors) {
     SCOPED_TRACE(args);
     const Result r = Run(args);
     EXPECT_EQ(r.exitCode, 2);
-    EXPECT_NE(r.err.find("Usage: tavorensia-render"), std::string::npos);
+    // One line naming the problem, not the whole usage text.
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_NE(r.err.find("Try --help"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Usage:"), std::string::npos) << r.err;
     EXPECT_TRUE(r.out.empty());
+  }
+}
+
+// The two programs' command lines: the saver's options (as XScreenSaver
+// passes them) and the renderer's name the same settings, and both programs
+// take both names; -root is --root; --help and --version print and end; a
+// picture is only ever a .png or .bmp file.
+TEST_F(RenderCommand, BothProgramsTakeBothNamesOfEachOption) {
+  using Args = std::vector<std::string>;
+  // The saver's parse of the arguments after "/s" (or of the whole line for
+  // the first argument's requests).
+  const struct {
+    Args argv;  // from argv[1]
+    tav::SettingsOverrides settings;
+    std::string error;
+    bool root;
+    tav::InformationRequest request;
+  } saver[] = {
+      {{"/s", "--speed", "7", "--detail", "8", "--vanguard", "9", "--picture", "10", "--color", "3", "--random"},
+       {7, 8, 10, 9, 3, 1}, "", false, tav::InformationRequest::Neither},
+      {{"/s", "--fast", "7", "--satiation", "8", "--blur", "9", "--no-random"},
+       {7, 8, {}, 9, {}, 0}, "", false, tav::InformationRequest::Neither},
+      {{"/s", "--fast", "101"}, {}, "--fast needs a whole number from 0 to 100", false, tav::InformationRequest::Neither},
+      {{"/s", "--blur"}, {}, "--blur needs a whole number from 0 to 100, and none", false, tav::InformationRequest::Neither},
+      {{"/s", "--satiation", "x"}, {}, "--satiation needs", false, tav::InformationRequest::Neither},
+      {{"-root"}, {}, "", true, tav::InformationRequest::Neither},
+      {{"--root", "--vanguard", "4"}, {{}, {}, {}, 4, {}, {}}, "", true, tav::InformationRequest::Neither},
+      {{"-ROOT"}, {}, "", false, tav::InformationRequest::Neither},  // the switch R, as always
+      {{"-r"}, {}, "", false, tav::InformationRequest::Neither},
+      {{"--help"}, {}, "", false, tav::InformationRequest::Help},
+      {{"--version"}, {}, "", false, tav::InformationRequest::Version},
+      {{"/s", "--help"}, {}, "", false, tav::InformationRequest::Neither},  // ignored after a switch
+  };
+  for (const auto& c : saver) {
+    std::vector<const char*> argv{"tavorensia"};
+    for (const auto& a : c.argv) argv.push_back(a.c_str());
+    SCOPED_TRACE(testing::PrintToString(c.argv));
+    const auto o = tav::ParseFullScreenOptions(static_cast<int>(argv.size()), argv.data());
+    EXPECT_EQ(o.settings.Fast, c.settings.Fast);
+    EXPECT_EQ(o.settings.Satiation, c.settings.Satiation);
+    EXPECT_EQ(o.settings.Picture, c.settings.Picture);
+    EXPECT_EQ(o.settings.Blur, c.settings.Blur);
+    EXPECT_EQ(o.settings.Color, c.settings.Color);
+    EXPECT_EQ(o.settings.Rands, c.settings.Rands);
+    EXPECT_EQ(o.error.substr(0, c.error.size()), c.error);
+    EXPECT_EQ(o.error.empty(), c.error.empty());
+    EXPECT_EQ(tav::DesktopBackgroundRequest(static_cast<int>(argv.size()), argv.data(), nullptr), c.root);
+    EXPECT_EQ(tav::InformationRequestOf(static_cast<int>(argv.size()), argv.data()), c.request);
+  }
+
+  // Both programs run: exit status, what they print (stderr in one line),
+  // and for the renderer the picture an alias gives against the one its
+  // other name gives.
+  const struct {
+    const char* exe;
+    std::string args;
+    int status;
+    std::vector<std::string> out, err;  // substrings; none: nothing printed there
+    std::string sameAs;                  // the renderer's picture equals this line's
+  } runs[] = {
+#ifdef TAV_SAVER_EXE
+      {TAV_SAVER_EXE, "--help", 0, {"Usage: tavorensia", "--speed N, --fast N", "--detail N, --satiation N",
+                                    "--vanguard N, --blur N", "--root, -root", "/c"}, {}, ""},
+      {TAV_SAVER_EXE, "--version", 0, {"tavorensia " TAV_PROJECT_VERSION "\n"}, {}, ""},
+      {TAV_SAVER_EXE, "/s --fast 200", 2, {}, {"--fast needs a whole number from 0 to 100"}, ""},
+#endif
+      {TAV_RENDER_EXE, "--help", 0, {"--fast N, --speed N", "--satiation N, --detail N", "--blur N, --vanguard N",
+                                     "--random, --no-random", "--version"}, {}, ""},
+      {TAV_RENDER_EXE, "--version", 0, {"tavorensia-render " TAV_PROJECT_VERSION "\n"}, {}, ""},
+      {TAV_RENDER_EXE, "--seed 3 --speed 40 --detail 5 --vanguard 60 -o speed.bmp", 0, {}, {},
+       "--seed 3 --fast 40 --satiation 5 --blur 60 -o fast.bmp"},
+      {TAV_RENDER_EXE, "--detail 101", 2, {}, {"--detail needs a whole number from 0 to 100", "Try --help"}, ""},
+      {TAV_RENDER_EXE, "--bogus", 2, {}, {"unknown option '--bogus'", "Try --help"}, ""},
+      {TAV_RENDER_EXE, "-o picture.jpg", 2, {}, {"picture.jpg", ".png", ".bmp"}, ""},
+      {TAV_RENDER_EXE, "-o picture", 2, {}, {".png", ".bmp"}, ""},
+      {TAV_RENDER_EXE, "--seed 1 --satiation 0 -o UPPER.BMP", 0, {}, {}, ""},
+      {TAV_RENDER_EXE, "--seed 1 --satiation 0 -o Mixed.Png", 0, {}, {}, ""},
+      {TAV_RENDER_EXE, "--stream --frames 1 --satiation 0 -o video.y4m", 0, {}, {}, ""},
+  };
+  for (const auto& c : runs) {
+    SCOPED_TRACE(std::string(c.exe) + " " + c.args);
+    const std::string out = Path("stdout"), err = Path("stderr");
+    const std::string cmd = "cd " + dir_ + " && env -u DISPLAY -u WAYLAND_DISPLAY " + c.exe + " " + c.args +
+                            " >" + out + " 2>" + err;
+    const int status = std::system(cmd.c_str());
+    const std::string o = Read(out), e = Read(err);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.status) << e;
+    for (const auto& want : c.out) EXPECT_NE(o.find(want), std::string::npos) << want << " in " << o;
+    for (const auto& want : c.err) EXPECT_NE(e.find(want), std::string::npos) << want << " in " << e;
+    if (c.out.empty()) EXPECT_TRUE(o.empty()) << o;
+    if (c.err.empty()) EXPECT_TRUE(e.empty()) << e;
+    if (!c.err.empty()) EXPECT_EQ(std::count(e.begin(), e.end(), '\n'), 1) << e;
+    const auto named = [](const std::string& args) { return args.substr(args.rfind(' ') + 1); };
+    if (c.status == 0 && c.args.find(" -o ") != std::string::npos) {
+      const std::string file = Path(named(c.args));
+      EXPECT_TRUE(fs::exists(file));
+      const std::string head = Read(file).substr(0, 4);
+      if (c.args.find(".y4m") != std::string::npos) EXPECT_EQ(head, "YUV4");
+      else if (c.args.find(".Png") != std::string::npos) EXPECT_EQ(head, "\x89PNG");
+      else EXPECT_EQ(head.substr(0, 2), "BM");
+    }
+    if (!c.sameAs.empty()) {
+      ASSERT_EQ(std::system((std::string("cd ") + dir_ + " && " + c.exe + " " + c.sameAs).c_str()), 0);
+      EXPECT_EQ(Read(Path(named(c.args))), Read(Path(named(c.sameAs))));
+    }
   }
 }
 

@@ -280,11 +280,12 @@ TEST(Registry, ASecondDamagedHiveIsKeptBesideTheFirst) {
 
 TEST(Registry, FailuresToWrite) {
   TempConfig cfg;
-  // The folder cannot be made: opening for writing fails silently.
+  // The folder cannot be made: opening for writing fails, and says why.
   fs::create_directories(cfg.config());
   { std::ofstream(cfg.folder()) << "a file where the folder should be"; }
   tav::Registry reg;
   EXPECT_FALSE(reg.OpenKey(kKey, true));
+  EXPECT_EQ(reg.WriteError(), "cannot create folder " + cfg.folder().string() + ": Not a directory");
   fs::remove(cfg.folder());
   // The key opened, then the folder went away: the write raises the error.
   ASSERT_TRUE(reg.OpenKey(kKey, true));
@@ -294,7 +295,9 @@ TEST(Registry, FailuresToWrite) {
     reg.WriteInteger("Fast", 1);
     ADD_FAILURE() << "no error";
   } catch (const tav::ERegistryException& e) {
-    EXPECT_STREQ(e.what(), "Failed to set data for 'Fast'");
+    // The value, the file and the system's reason.
+    EXPECT_EQ(std::string(e.what()),
+              "Failed to set data for 'Fast': cannot create folder " + cfg.folder().string() + ": Not a directory");
   }
 }
 
