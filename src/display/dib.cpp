@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -353,8 +354,11 @@ void WriteFileAtomically(const std::string& fileName, const uint8_t* data, std::
   switch (WriteFileAtomically(fileName, static_cast<const void*>(data), size, 0666)) {
     case AtomicWrite::Done:
       return;
-    case AtomicWrite::NotWritten:
-      throw EWriteError("Stream write error");
+    case AtomicWrite::NotWritten: {
+      // The system's reason and the file, after the component's own words.
+      const int why = errno;
+      throw EWriteError("Stream write error: " + fileName + (why ? std::string(": ") + std::strerror(why) : ""));
+    }
     case AtomicWrite::NotCreated:
     case AtomicWrite::NotRenamed:
       break;

@@ -26,7 +26,8 @@ class EFCreateError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
-// Raised when a file cannot be written completely ("Stream write error").
+// Raised when a file cannot be written completely ("Stream write error",
+// then the file and the system's reason when it is the disk that refused).
 class EWriteError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;

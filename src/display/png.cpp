@@ -42,7 +42,9 @@ void Put32(uint8_t* at, uint32_t v) {
 // The CRC of a chunk: of its type and its data.
 uint32_t ChunkCrc(const char (&type)[5], const uint8_t* data, std::size_t n) {
   const uLong crc = crc32_z(0, reinterpret_cast<const Bytef*>(type), 4);
-  return static_cast<uint32_t>(crc32_z(crc, data, n));
+  // No data (IEND): zlib would take the null pointer as a request for its
+  // initial value and answer 0.
+  return n == 0 ? static_cast<uint32_t>(crc) : static_cast<uint32_t>(crc32_z(crc, data, n));
 }
 
 // Appends a chunk: length, type, data, CRC.

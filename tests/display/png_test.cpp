@@ -1,6 +1,7 @@
 // PNG files decoded by libpng's reader hold the bitmap's pixels, however the
 // rows are cut into bands.
 #include <png.h>
+#include <zlib.h>
 #include <gtest/gtest.h>
 
 #include <random>
@@ -41,6 +42,22 @@ TEST(PngBytes, DecodesToTheBitmapsPixelsForAnyBands) {
         }
     }
     const std::vector<uint8_t> file = tav::PngBytes(bitmap, c.bands);
+
+    // Every chunk's checksum holds, to the last one, IEND (libpng's reader
+    // stops before it; stricter readers do not).
+    std::string last;
+    for (std::size_t at = 8; at + 12 <= file.size();) {
+      const uint32_t n = (uint32_t{file[at]} << 24) | (uint32_t{file[at + 1]} << 16) | (uint32_t{file[at + 2]} << 8) |
+                         file[at + 3];
+      ASSERT_LE(at + 12 + n, file.size());
+      const uint8_t* crcAt = &file[at + 8 + n];
+      const uint32_t stored =
+          (uint32_t{crcAt[0]} << 24) | (uint32_t{crcAt[1]} << 16) | (uint32_t{crcAt[2]} << 8) | crcAt[3];
+      last.assign(reinterpret_cast<const char*>(&file[at + 4]), 4);
+      EXPECT_EQ(stored, static_cast<uint32_t>(crc32(0, &file[at + 4], n + 4))) << last;
+      at += 12 + n;
+    }
+    EXPECT_EQ(last, "IEND");
 
     png_image image{};
     image.version = PNG_IMAGE_VERSION;

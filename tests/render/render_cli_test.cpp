@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <png.h>
 #include <sys/wait.h>
@@ -196,6 +197,27 @@ TEST_F(RenderCommand, UnwritableOutputReportsTheFile) {
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.err.find("Cannot create file " + target), std::string::npos);
   EXPECT_FALSE(fs::exists(target));
+}
+
+// A disk that fills up mid-write: a small file system of its own (root
+// only, and only where mounting is allowed). The error names the file and
+// the reason, and no partial file is left in its place.
+TEST_F(RenderCommand, FullDiskReportsTheFileAndLeavesNothing) {
+  const std::string mount = Path("small");
+  fs::create_directories(mount);
+  if (geteuid() != 0 || std::system(("mount -t tmpfs -o size=64k tmpfs '" + mount + "' 2>/dev/null").c_str()) != 0)
+    GTEST_SKIP() << "cannot mount a small file system here";
+  for (const char* name : {"wall.bmp", "wall.png"}) {
+    SCOPED_TRACE(name);
+    const std::string target = mount + "/" + name;
+    const Result r = Run("--seed 2 --size 1024x768 --satiation 100 -o " + target);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find(target), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_TRUE(fs::is_empty(mount));  // no temporary file left either
+  }
+  EXPECT_EQ(std::system(("umount '" + mount + "'").c_str()), 0);
 }
 
 TEST_F(RenderCommand, WritesFieldOrWallpaperOfTheExpectedSize) {
