@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <string>
 #include <functional>
 #include <sstream>
 #include <thread>
@@ -50,6 +52,24 @@ double Lit(const std::string& display, int x0 = 0, int x1 = 1 << 30) {
   return static_cast<double>(n) / (static_cast<double>(x1 - x0) * shot->height);
 }
 
+// The saver's own password in the hive of the test's TempConfig.
+bool StoreOwnPassword(const char* password) {
+  return tav::ChangePassword(tav::SecureString(), tav::SecureString(password), tav::SecureString(password)) ==
+         tav::PasswordChange::Stored;
+}
+
+// The lock's environment: the test's hive, no sleep lock, and the children
+// without the leak check (SDL's system libraries leave blocks it cannot
+// name, and its report would replace the exit status the holder judges).
+std::map<std::string, std::string> LockEnv(const tavtest::TempConfig& config,
+                                           std::map<std::string, std::string> more = {}) {
+  more.emplace("XDG_CONFIG_HOME", config.config().string());
+  more.emplace("HOME", config.home().string());
+  more.emplace("XSS_SLEEP_LOCK_FD", "");
+  more.emplace("ASAN_OPTIONS", "detect_leaks=0");
+  return more;
+}
+
 // On each way to the screen the full-screen mode may take, GL included.
 class LockChildrenOnPath : public ::testing::TestWithParam<const char*> {};
 
@@ -64,15 +84,9 @@ TEST_P(LockChildrenOnPath, RealChildrenDrawAndOnlyTheRightPasswordUnlocks) {
     ASSERT_EQ(Process(args, x.Display()).Wait(10s), 0);
   }
   tavtest::TempConfig config;  // the hash goes into the children's hive
-  ASSERT_EQ(tav::ChangePassword(tav::SecureString(), tav::SecureString("open sesame"),
-                                tav::SecureString("open sesame")),
-            tav::PasswordChange::Stored);
-  // The children run SDL, whose system libraries leave blocks the leak
-  // checker cannot name; under it their exit status would be its own. The
-  // holder's own leaks are checked by the holder tests.
+  ASSERT_TRUE(StoreOwnPassword("open sesame"));
   Process lock({TAV_LOCK_EXE, "--saver", TAV_EXE}, x.Display(),
-               {{"XDG_CONFIG_HOME", config.config().string()}, {"HOME", config.home().string()},
-                {"XSS_SLEEP_LOCK_FD", ""}, {"ASAN_OPTIONS", "detect_leaks=0"}, {"TAVORENSIA_PRESENT", GetParam()}});
+               LockEnv(config, {{"TAVORENSIA_PRESENT", GetParam()}}));
   EXPECT_TRUE(WaitUntil([&] { return Lit(x.Display(), 0, 320) > 0.2 && Lit(x.Display(), 320) > 0.2; }, 20s))
       << lock.Output();
   ASSERT_TRUE(lock.Running()) << lock.Output();
@@ -106,12 +120,9 @@ TEST(LockChildren, SignalsToThePromptKeepTheLock) {
   tavtest::Xvfb x(640, 480);
   ASSERT_TRUE(x.Ok());
   tavtest::TempConfig config;
-  ASSERT_EQ(tav::ChangePassword(tav::SecureString(), tav::SecureString("open sesame"),
-                                tav::SecureString("open sesame")),
-            tav::PasswordChange::Stored);
+  ASSERT_TRUE(StoreOwnPassword("open sesame"));
   Process lock({TAV_EXE, "/s"}, x.Display(),
-               {{"XDG_CONFIG_HOME", config.config().string()}, {"HOME", config.home().string()},
-                {"XSS_SLEEP_LOCK_FD", ""}, {"ASAN_OPTIONS", "detect_leaks=0"}});
+               LockEnv(config));
   ASSERT_TRUE(WaitUntil([&] { return Lit(x.Display()) > 0.2; }, 20s)) << lock.Output();
   int delay = 0;
   for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
@@ -147,9 +158,7 @@ TEST(LockChildren, DamagedSettingsLockAndTheLoginPasswordUnlocks) {
   tavtest::Xvfb x(640, 480);
   ASSERT_TRUE(x.Ok());
   tavtest::TempConfig config;
-  ASSERT_EQ(tav::ChangePassword(tav::SecureString(), tav::SecureString("open sesame"),
-                                tav::SecureString("open sesame")),
-            tav::PasswordChange::Stored);
+  ASSERT_TRUE(StoreOwnPassword("open sesame"));
   {
     std::ofstream hive(config.config() / "tavorensia" / "registry.reg", std::ios::app);
     hive << "[HKEY_CURRENT_USER\\Software\\Broken\n\"x\"=dword:zz\n";
@@ -163,11 +172,10 @@ TEST(LockChildren, DamagedSettingsLockAndTheLoginPasswordUnlocks) {
   // Through "/s", as a host starts it: the drawing child's first-run
   // defaults rewrite the file without the bad lines while it is locked.
   Process lock({TAV_EXE, "/s"}, x.Display(),
-               {{"XDG_CONFIG_HOME", config.config().string()}, {"HOME", config.home().string()},
-                {"XSS_SLEEP_LOCK_FD", ""}, {"LD_PRELOAD", TAV_PAM_WRAPPER}, {"PAM_WRAPPER", "1"},
-                {"PAM_WRAPPER_SERVICE_DIR", pam.string()}, {"PAM_WRAPPER_DISABLE_DEEPBIND", "1"},
-                {"UID_WRAPPER_DISABLE_DEEPBIND", "1"},
-                {"ASAN_OPTIONS", "detect_leaks=0:verify_asan_link_order=0"}});
+               LockEnv(config, {{"LD_PRELOAD", TAV_PAM_WRAPPER}, {"PAM_WRAPPER", "1"},
+                                {"PAM_WRAPPER_SERVICE_DIR", pam.string()}, {"PAM_WRAPPER_DISABLE_DEEPBIND", "1"},
+                                {"UID_WRAPPER_DISABLE_DEEPBIND", "1"},
+                                {"ASAN_OPTIONS", "detect_leaks=0:verify_asan_link_order=0"}}));
   EXPECT_TRUE(WaitUntil([&] { return Lit(x.Display()) > 0.2; }, 20s)) << lock.Output();
   ASSERT_TRUE(lock.Running()) << lock.Output();
 
