@@ -55,7 +55,7 @@ struct StagedInstall {
   int status = -1;
   explicit StagedInstall(const std::filesystem::path& dir);
   std::filesystem::path Bin(const std::string& name) const { return root / "usr/local/bin" / name; }
-  std::filesystem::path HackEntry() const { return root / "usr/libexec/xscreensaver/tavorensia"; }
+  std::filesystem::path HackEntry() const { return root / "usr/local/libexec/xscreensaver/tavorensia"; }
 };
 
 }  // namespace tavtest
