@@ -61,12 +61,16 @@ class PamServices {
     std::string pattern = (fs::temp_directory_path() / "tav-pam-XXXXXX").string();
     root_ = ::mkdtemp(pattern.data());
     fs::create_directories(root_ / "services");
+    // A service file names its modules by path, split at spaces: the result
+    // module is copied out of the build tree, whose path may hold some.
+    const fs::path resultModule = root_ / "pam_result.so";
+    fs::copy_file(TAV_PAM_RESULT_MODULE, resultModule);
     for (const Service& s : kServices) {
       const fs::path passdb = root_ / (std::string(s.name) + ".passdb");
       // bob may not use any of these services (pam_matrix's account check).
       std::ofstream(passdb) << "alice:sesame:" << s.name << "\nbob:secret:elsewhere\n";
       std::string stack = Replace(s.stack, "@M", TAV_PAM_MATRIX);
-      stack = Replace(stack, "@R", TAV_PAM_RESULT_MODULE);
+      stack = Replace(stack, "@R", resultModule.string());
       std::ofstream(root_ / "services" / s.name) << Replace(stack, "@P", passdb.string());
     }
     ::setenv("PAM_WRAPPER_SERVICE_DIR", (root_ / "services").c_str(), 1);

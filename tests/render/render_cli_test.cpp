@@ -40,9 +40,15 @@ class RenderCommand : public testing::Test {
   Result Run(const std::string& args) {
     const std::string out = dir_ + "/stdout", err = dir_ + "/stderr";
     const std::string cmd =
-        std::string(TAV_RENDER_EXE) + " " + args + " >" + out + " 2>" + err;
+        Quoted(TAV_RENDER_EXE) + " " + args + " >" + out + " 2>" + err;
     const int status = std::system(cmd.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Read(out), Read(err)};
+  }
+  // A word for sh: the build tree's path may hold spaces.
+  static std::string Quoted(const std::string& word) {
+    std::string q = "'";
+    for (char c : word) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
   }
   static std::string Read(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
@@ -159,16 +165,16 @@ TEST_F(RenderCommand, BothProgramsTakeBothNamesOfEachOption) {
   for (const auto& c : runs) {
     SCOPED_TRACE(std::string(c.exe) + " " + c.args);
     const std::string out = Path("stdout"), err = Path("stderr");
-    const std::string cmd = "cd " + dir_ + " && env -u DISPLAY -u WAYLAND_DISPLAY " + c.exe + " " + c.args +
+    const std::string cmd = "cd " + dir_ + " && env -u DISPLAY -u WAYLAND_DISPLAY " + Quoted(c.exe) + " " + c.args +
                             " >" + out + " 2>" + err;
     const int status = std::system(cmd.c_str());
     const std::string o = Read(out), e = Read(err);
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.status) << e;
     for (const auto& want : c.out) EXPECT_NE(o.find(want), std::string::npos) << want << " in " << o;
     for (const auto& want : c.err) EXPECT_NE(e.find(want), std::string::npos) << want << " in " << e;
-    if (c.out.empty()) EXPECT_TRUE(o.empty()) << o;
-    if (c.err.empty()) EXPECT_TRUE(e.empty()) << e;
-    if (!c.err.empty()) EXPECT_EQ(std::count(e.begin(), e.end(), '\n'), 1) << e;
+    if (c.out.empty()) { EXPECT_TRUE(o.empty()) << o; }
+    if (c.err.empty()) { EXPECT_TRUE(e.empty()) << e; }
+    if (!c.err.empty()) { EXPECT_EQ(std::count(e.begin(), e.end(), '\n'), 1) << e; }
     const auto named = [](const std::string& args) { return args.substr(args.rfind(' ') + 1); };
     if (c.status == 0 && c.args.find(" -o ") != std::string::npos) {
       const std::string file = Path(named(c.args));
@@ -179,7 +185,7 @@ TEST_F(RenderCommand, BothProgramsTakeBothNamesOfEachOption) {
       else EXPECT_EQ(head.substr(0, 2), "BM");
     }
     if (!c.sameAs.empty()) {
-      ASSERT_EQ(std::system((std::string("cd ") + dir_ + " && " + c.exe + " " + c.sameAs).c_str()), 0);
+      ASSERT_EQ(std::system((std::string("cd ") + dir_ + " && " + Quoted(c.exe) + " " + c.sameAs).c_str()), 0);
       EXPECT_EQ(Read(Path(named(c.args))), Read(Path(named(c.sameAs))));
     }
   }
@@ -421,9 +427,9 @@ TEST_F(RenderCommand, StreamFramesAreTheFieldInYuv) {
 
 // A live stream ends when its reader closes the pipe, with status 0.
 TEST_F(RenderCommand, StreamEndsQuietlyWhenTheReaderCloses) {
-  const std::string cmd = "bash -c '" + std::string(TAV_RENDER_EXE) +
-                          " --stream --frames 0 --seed 2 2>" + Path("err") +
-                          " | head -c 1000000 >/dev/null; exit ${PIPESTATUS[0]}'";
+  const std::string cmd = "bash -c " + Quoted(Quoted(TAV_RENDER_EXE) +
+                                               " --stream --frames 0 --seed 2 2>" + Path("err") +
+                                               " | head -c 1000000 >/dev/null; exit ${PIPESTATUS[0]}");
   const int status = std::system(cmd.c_str());
   ASSERT_TRUE(WIFEXITED(status)) << status;
   EXPECT_EQ(WEXITSTATUS(status), 0);
