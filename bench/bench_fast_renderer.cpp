@@ -149,6 +149,15 @@ void BM_FrameOneThreadAvx2(benchmark::State& state) {
 void BM_FrameOneThreadAvx512(benchmark::State& state) {
   if (const KernelSet* k = Avx512Or(state)) FrameWith(state, 0, k);
 }
+void BM_FrameOneThreadSse2Quick(benchmark::State& state) {
+  FrameWith(state, 0, &tav::fastgen::Sse2QuickKernels());
+}
+void BM_FrameOneThreadAvx2Quick(benchmark::State& state) {
+  if (Avx2Or(state)) FrameWith(state, 0, &tav::fastgen::Avx2QuickKernels());
+}
+void BM_FrameOneThreadAvx512Quick(benchmark::State& state) {
+  if (Avx512Or(state)) FrameWith(state, 0, &tav::fastgen::Avx512QuickKernels());
+}
 void BM_FrameReference(benchmark::State& state) {
   Rig rig = FrameRig(state, true);
   for (auto _ : state) tav::RenderReference(rig.gen->NextFrame());
@@ -167,6 +176,9 @@ BENCHMARK(BM_FrameAvx2)->Apply(FrameArgs);
 BENCHMARK(BM_FrameAvx512)->Apply(FrameArgs);
 BENCHMARK(BM_FrameOneThreadAvx2)->Apply(FrameArgs);
 BENCHMARK(BM_FrameOneThreadAvx512)->Apply(FrameArgs);
+BENCHMARK(BM_FrameOneThreadSse2Quick)->Apply(FrameArgs);
+BENCHMARK(BM_FrameOneThreadAvx2Quick)->Apply(FrameArgs);
+BENCHMARK(BM_FrameOneThreadAvx512Quick)->Apply(FrameArgs);
 BENCHMARK(BM_FrameReference)->Args({100, 75, 100, 3})->Args({59, 25, 100, 3})
     ->Unit(benchmark::kMillisecond);
 
