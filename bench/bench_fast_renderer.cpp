@@ -149,6 +149,9 @@ void BM_FrameOneThreadAvx2(benchmark::State& state) {
 void BM_FrameOneThreadAvx512(benchmark::State& state) {
   if (const KernelSet* k = Avx512Or(state)) FrameWith(state, 0, k);
 }
+void BM_FrameOneThreadSse2(benchmark::State& state) {
+  FrameWith(state, 0, &tav::fastgen::Sse2Kernels());
+}
 void BM_FrameOneThreadSse2Quick(benchmark::State& state) {
   FrameWith(state, 0, &tav::fastgen::Sse2QuickKernels());
 }
@@ -176,6 +179,7 @@ BENCHMARK(BM_FrameAvx2)->Apply(FrameArgs);
 BENCHMARK(BM_FrameAvx512)->Apply(FrameArgs);
 BENCHMARK(BM_FrameOneThreadAvx2)->Apply(FrameArgs);
 BENCHMARK(BM_FrameOneThreadAvx512)->Apply(FrameArgs);
+BENCHMARK(BM_FrameOneThreadSse2)->Apply(FrameArgs);
 BENCHMARK(BM_FrameOneThreadSse2Quick)->Apply(FrameArgs);
 BENCHMARK(BM_FrameOneThreadAvx2Quick)->Apply(FrameArgs);
 BENCHMARK(BM_FrameOneThreadAvx512Quick)->Apply(FrameArgs);
