@@ -39,6 +39,7 @@ void BM_SinAvx2(benchmark::State& state) {
   SinWith(state, tav::fastgen::Avx2Kernels());
 }
 void BM_SinSse2(benchmark::State& state) { SinWith(state, tav::fastgen::Sse2Kernels()); }
+void BM_SinQuick(benchmark::State& state) { SinWith(state, tav::fastgen::WidestKernels(false)); }
 void BM_SinScalar(benchmark::State& state) {
   const std::vector<double> in = Arguments(4096);
   std::vector<double> out(in.size());
@@ -50,6 +51,7 @@ void BM_SinScalar(benchmark::State& state) {
 }
 BENCHMARK(BM_SinAvx2);
 BENCHMARK(BM_SinSse2);
+BENCHMARK(BM_SinQuick);
 BENCHMARK(BM_SinScalar);
 
 void BM_PixelModeTable(benchmark::State& state) {
@@ -127,6 +129,13 @@ const KernelSet* Avx512Or(benchmark::State& state) {
   return nullptr;
 }
 void BM_FrameOneThread(benchmark::State& state) { FrameWith(state, 0, nullptr); }
+// The same in each arithmetic of the widest set, whatever TAVORENSIA_EXACT says.
+void BM_FrameOneThreadExact(benchmark::State& state) {
+  FrameWith(state, 0, &tav::fastgen::WidestKernels(true));
+}
+void BM_FrameOneThreadQuick(benchmark::State& state) {
+  FrameWith(state, 0, &tav::fastgen::WidestKernels(false));
+}
 void BM_FrameSse2(benchmark::State& state) { FrameWith(state, 1, &tav::fastgen::Sse2Kernels()); }
 void BM_FrameAvx2(benchmark::State& state) {
   if (const KernelSet* k = Avx2Or(state)) FrameWith(state, 1, k);
@@ -140,6 +149,18 @@ void BM_FrameOneThreadAvx2(benchmark::State& state) {
 void BM_FrameOneThreadAvx512(benchmark::State& state) {
   if (const KernelSet* k = Avx512Or(state)) FrameWith(state, 0, k);
 }
+void BM_FrameOneThreadSse2(benchmark::State& state) {
+  FrameWith(state, 0, &tav::fastgen::Sse2Kernels());
+}
+void BM_FrameOneThreadSse2Quick(benchmark::State& state) {
+  FrameWith(state, 0, &tav::fastgen::Sse2QuickKernels());
+}
+void BM_FrameOneThreadAvx2Quick(benchmark::State& state) {
+  if (Avx2Or(state)) FrameWith(state, 0, &tav::fastgen::Avx2QuickKernels());
+}
+void BM_FrameOneThreadAvx512Quick(benchmark::State& state) {
+  if (Avx512Or(state)) FrameWith(state, 0, &tav::fastgen::Avx512QuickKernels());
+}
 void BM_FrameReference(benchmark::State& state) {
   Rig rig = FrameRig(state, true);
   for (auto _ : state) tav::RenderReference(rig.gen->NextFrame());
@@ -151,11 +172,17 @@ void FrameArgs(benchmark::internal::Benchmark* b) {
 }
 BENCHMARK(BM_Frame)->Apply(FrameArgs);
 BENCHMARK(BM_FrameOneThread)->Apply(FrameArgs);
+BENCHMARK(BM_FrameOneThreadExact)->Apply(FrameArgs);
+BENCHMARK(BM_FrameOneThreadQuick)->Apply(FrameArgs);
 BENCHMARK(BM_FrameSse2)->Apply(FrameArgs);
 BENCHMARK(BM_FrameAvx2)->Apply(FrameArgs);
 BENCHMARK(BM_FrameAvx512)->Apply(FrameArgs);
 BENCHMARK(BM_FrameOneThreadAvx2)->Apply(FrameArgs);
 BENCHMARK(BM_FrameOneThreadAvx512)->Apply(FrameArgs);
+BENCHMARK(BM_FrameOneThreadSse2)->Apply(FrameArgs);
+BENCHMARK(BM_FrameOneThreadSse2Quick)->Apply(FrameArgs);
+BENCHMARK(BM_FrameOneThreadAvx2Quick)->Apply(FrameArgs);
+BENCHMARK(BM_FrameOneThreadAvx512Quick)->Apply(FrameArgs);
 BENCHMARK(BM_FrameReference)->Args({100, 75, 100, 3})->Args({59, 25, 100, 3})
     ->Unit(benchmark::kMillisecond);
 

@@ -1,6 +1,9 @@
 // Picks the loops the processor can run.
 #include "generator/fast_kernels.hpp"
 
+#include <cstdlib>
+#include <cstring>
+
 namespace tav::fastgen {
 
 bool CpuHasAvx2Fma() {
@@ -16,10 +19,18 @@ bool CpuHasAvx512() {
          __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl");
 }
 
+const KernelSet& WidestKernels(bool exact) {
+  if (CpuHasAvx512()) return exact ? Avx512Kernels() : Avx512QuickKernels();
+  if (CpuHasAvx2Fma()) return exact ? Avx2Kernels() : Avx2QuickKernels();
+  return exact ? Sse2Kernels() : Sse2QuickKernels();
+}
+
+bool ExactAsked(const char* value) {
+  return value != nullptr && *value != '\0' && std::strcmp(value, "0") != 0;
+}
+
 const KernelSet& Kernels() {
-  static const KernelSet& chosen = CpuHasAvx512()    ? Avx512Kernels()
-                                   : CpuHasAvx2Fma() ? Avx2Kernels()
-                                                     : Sse2Kernels();
+  static const KernelSet& chosen = WidestKernels(ExactAsked(std::getenv("TAVORENSIA_EXACT")));
   return chosen;
 }
 

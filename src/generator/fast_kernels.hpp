@@ -79,8 +79,13 @@ struct CoarseFrame : FramePoints {
 
 inline constexpr int kMaxWeights = 11;
 
+// The loops of one instruction set in one of two arithmetics. Exact keeps
+// the straightforward renderer's operations; quick takes polynomial sines
+// and reciprocals (see fast_kernels.inc), with which a bitmap byte now and
+// then comes out otherwise.
 struct KernelSet {
   const char* name;
+  bool exact;
   // out[i] = sin(in[i]), 0 for |in[i]| >= 2^63 and non-finite values.
   void (*sinArray)(const double* in, double* out, std::size_t n);
   // The tile colour mode on n values in place.
@@ -90,14 +95,25 @@ struct KernelSet {
   void (*coarse)(const CoarseFrame& f, std::size_t begin, std::size_t end);
 };
 
+// Each instruction set's exact and quick loops.
 const KernelSet& Sse2Kernels();
 const KernelSet& Avx2Kernels();
 const KernelSet& Avx512Kernels();
+const KernelSet& Sse2QuickKernels();
+const KernelSet& Avx2QuickKernels();
+const KernelSet& Avx512QuickKernels();
 // True when the processor (and the system) can run the AVX2 + FMA set.
 bool CpuHasAvx2Fma();
 // True when it can run the AVX-512 set (F, DQ and VL).
 bool CpuHasAvx512();
-// The set the renderer uses: the widest the processor runs.
+// The set the renderer uses: the widest the processor runs, in the quick
+// arithmetic unless the environment variable TAVORENSIA_EXACT asks for the
+// exact one (see ExactAsked), which is read once.
 const KernelSet& Kernels();
+// The widest set the processor runs in the given arithmetic.
+const KernelSet& WidestKernels(bool exact);
+// True for a TAVORENSIA_EXACT value that asks for the exact arithmetic:
+// set and neither empty nor "0".
+bool ExactAsked(const char* value);
 
 }  // namespace tav::fastgen

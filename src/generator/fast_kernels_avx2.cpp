@@ -25,7 +25,12 @@ namespace {
 }  // namespace
 
 const KernelSet& Avx2Kernels() {
-  static const KernelSet set{"avx2", SinArray, TileModeArray, FineKernel, CoarseKernel};
+  static const KernelSet set = MakeKernels("avx2", true);
+  return set;
+}
+
+const KernelSet& Avx2QuickKernels() {
+  static const KernelSet set = MakeKernels("avx2-quick", false);
   return set;
 }
 

@@ -25,7 +25,12 @@ namespace {
 }  // namespace
 
 const KernelSet& Avx512Kernels() {
-  static const KernelSet set{"avx512", SinArray, TileModeArray, FineKernel, CoarseKernel};
+  static const KernelSet set = MakeKernels("avx512", true);
+  return set;
+}
+
+const KernelSet& Avx512QuickKernels() {
+  static const KernelSet set = MakeKernels("avx512-quick", false);
   return set;
 }
 

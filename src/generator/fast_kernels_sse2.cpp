@@ -16,7 +16,12 @@ namespace {
 }  // namespace
 
 const KernelSet& Sse2Kernels() {
-  static const KernelSet set{"sse2", SinArray, TileModeArray, FineKernel, CoarseKernel};
+  static const KernelSet set = MakeKernels("sse2", true);
+  return set;
+}
+
+const KernelSet& Sse2QuickKernels() {
+  static const KernelSet set = MakeKernels("sse2-quick", false);
   return set;
 }
 

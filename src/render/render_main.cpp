@@ -56,9 +56,10 @@ constexpr const char* kUsage =
     "  --scalar        use the reference renderer (a wallpaper whose field is larger\n"
     "                  than 1600x1200 is drawn by the fast renderer alone)\n"
     "  --compare       render with both renderers from the same seed and count the\n"
-    "                  bitmap bytes in which they differ, over every frame (or the\n"
-    "                  wallpaper); prints one line\n"
-    "                  compare: frames=F bytes=B differing=D identical_pct=P\n"
+    "                  bitmap bytes in which they differ, and those that differ by\n"
+    "                  more than 1 (255 and 0 being neighbours), over every frame\n"
+    "                  (or the wallpaper); prints one line\n"
+    "                  compare: frames=F bytes=B differing=D beyond_one=E identical_pct=P\n"
     "  --stream        write every full-screen frame as a YUV4MPEG2 video stream (4:4:4,\n"
     "                  BT.601 limited range, 1000/31 frames a second) to standard\n"
     "                  output or to -o FILE\n"
@@ -211,9 +212,10 @@ class FrameClock {
   std::vector<double> ms_;
 };
 
-// Bytes of two bitmaps of the same shape that differ.
+// Bytes of two bitmaps of the same shape that differ, and that differ by
+// more than 1 on the circle of byte values (255 and 0 are neighbours).
 struct ByteTally {
-  int64_t bytes = 0, differing = 0;
+  int64_t bytes = 0, differing = 0, beyondOne = 0;
   void Add(const tav::TDIB& a, const tav::TDIB& b) {
     if (a.Width() != b.Width() || a.Height() != b.Height() || a.BitCount() != b.BitCount()) {
       throw std::runtime_error("the two renderers made bitmaps of different sizes");
@@ -222,7 +224,11 @@ struct ByteTally {
     for (int32_t y = 0; y < a.Height(); ++y) {
       const uint8_t* pa = a.ScanLineRead(y);
       const uint8_t* pb = b.ScanLineRead(y);
-      for (std::size_t i = 0; i < row; ++i) differing += pa[i] != pb[i];
+      for (std::size_t i = 0; i < row; ++i) {
+        const uint8_t up = static_cast<uint8_t>(pa[i] - pb[i]);
+        differing += up != 0;
+        beyondOne += up > 1 && up < 255;
+      }
       bytes += static_cast<int64_t>(row);
     }
   }
@@ -273,9 +279,9 @@ int Compare(const Options& o, uint32_t seed) {
   }
   const double identical =
       tally.bytes ? 100.0 * static_cast<double>(tally.bytes - tally.differing) / tally.bytes : 100;
-  std::printf("compare: frames=%d bytes=%lld differing=%lld identical_pct=%.5f\n", frames,
-              static_cast<long long>(tally.bytes), static_cast<long long>(tally.differing),
-              identical);
+  std::printf("compare: frames=%d bytes=%lld differing=%lld beyond_one=%lld identical_pct=%.5f\n",
+              frames, static_cast<long long>(tally.bytes), static_cast<long long>(tally.differing),
+              static_cast<long long>(tally.beyondOne), identical);
   return 0;
 }
 
