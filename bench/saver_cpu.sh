@@ -7,7 +7,11 @@
 # bench_full_screen's frame loop (if built) gives frames per second and the
 # standard deviation of the interval between frames. Our program runs once
 # on each present path (the GL renderer, the server scaling, the window's framebuffer).
-# Usage: [PATHS="gl xrender software"] bench/saver_cpu.sh [BUILD_DIR] [SECONDS] [WxH ...]
+# With LOCKED=1 each setting runs a second time with an own password set:
+# /s is then the lock's holder and its children, whose CPU time and memory
+# are summed. SAVER=PATH measures another build of the saver (the package's
+# /usr/bin/tavorensia); TAVORENSIA_EXACT=1 in the environment, the exact path.
+# Usage: [PATHS="gl xrender software"] [LOCKED=1] [SAVER=PATH] bench/saver_cpu.sh [BUILD_DIR] [SECONDS] [WxH ...]
 #   default: build 10 1920x1080 3840x2160
 # Only meaningful on an otherwise quiet machine: the load is printed first.
 set -euo pipefail
@@ -17,7 +21,7 @@ shift $(( $# > 2 ? 2 : $# ))
 sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(1920x1080 3840x2160)
 build="$(cd "$build" && pwd)"
-saver="$build/src/modes/tavorensia"
+saver="${SAVER:-$build/src/modes/tavorensia}"
 frames_bench="$build/bench/bench_full_screen"
 hacks=/usr/libexec/xscreensaver
 [ -x "$saver" ] || { echo "no $saver; build first" >&2; exit 1; }
@@ -53,8 +57,26 @@ start_xvfb() {
 }
 
 ticks="$(getconf CLK_TCK)"
-cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
-status_kib() { awk -v k="$2:" '$1 == k { print $2 }' "/proc/$1/status"; }
+# A process and its descendants (the lock's holder and its children).
+tree() {
+  local p
+  echo "$1"
+  for p in $(cat /proc/"$1"/task/*/children 2>/dev/null); do tree "$p"; done
+}
+cpu_ticks() {
+  local p sum=0
+  for p in $(tree "$1"); do
+    sum=$((sum + $(awk '{ print $14 + $15 }' "/proc/$p/stat" 2>/dev/null || echo 0)))
+  done
+  echo "$sum"
+}
+status_kib() {
+  local p sum=0
+  for p in $(tree "$1"); do
+    sum=$((sum + $(awk -v k="$2:" '$1 == k { print $2 }' "/proc/$p/status" 2>/dev/null || echo 0)))
+  done
+  echo "$sum"
+}
 
 # A hive holding the given settings, in a folder for XDG_CONFIG_HOME.
 hive() {
@@ -68,6 +90,26 @@ hive() {
     printf '"%s"=dword:%08x\n' "$1" "$2" >> "$config/tavorensia/registry.reg"
   done
   echo "$config"
+}
+
+# The own password "open sesame" in a hive, stored as the change dialog (/a)
+# stores it, typed on the current display.
+set_password() {
+  DISPLAY=":$display" XDG_CONFIG_HOME="$1" "$saver" /a 0 >/dev/null 2>&1 &
+  local setter=$!
+  for _ in $(seq 100); do
+    DISPLAY=":$display" xdotool search --name "Tavorensia Screensaver" >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+  sleep 0.5
+  DISPLAY=":$display" xdotool type --delay 20 "open sesame"
+  DISPLAY=":$display" xdotool key Tab
+  DISPLAY=":$display" xdotool type --delay 20 "open sesame"
+  DISPLAY=":$display" xdotool key Return
+  sleep 0.5
+  DISPLAY=":$display" xdotool key Return
+  wait "$setter" || true
+  grep -q argon2id "$1/tavorensia/registry.reg" || { echo "no password stored in $1" >&2; exit 1; }
 }
 
 # measure NAME COMMAND...: one table row. Environment for the command goes
@@ -116,6 +158,7 @@ frame_stats() {
 echo "load: $(cut -d' ' -f1-3 /proc/loadavg), window: ${window} s after ${warmup} s warm-up"
 defaults="$(hive defaults 20 80 25 0 5)"
 satiated="$(hive satiated 20 100 75 100 3)"
+locked_defaults=""
 for size in "${sizes[@]}"; do
   start_xvfb "$size"
   echo
@@ -127,6 +170,20 @@ for size in "${sizes[@]}"; do
     measure "tavorensia /s, Satiation 100, Blur 100, $path" TAVORENSIA_PRESENT="$path" \
       XDG_CONFIG_HOME="$satiated" "$saver" /s
   done
+  if [ "${LOCKED:-0}" = 1 ]; then
+    if [ -z "$locked_defaults" ]; then
+      locked_defaults="$(hive locked-defaults 20 80 25 0 5)"
+      locked_satiated="$(hive locked-satiated 20 100 75 100 3)"
+      set_password "$locked_defaults"
+      set_password "$locked_satiated"
+    fi
+    for path in "${paths[@]}"; do
+      measure "locked: holder + children, defaults, $path" TAVORENSIA_PRESENT="$path" \
+        XDG_CONFIG_HOME="$locked_defaults" XSS_SLEEP_LOCK_FD= "$saver" /s
+      measure "locked: holder + children, Sat 100, Blur 100, $path" TAVORENSIA_PRESENT="$path" \
+        XDG_CONFIG_HOME="$locked_satiated" XSS_SLEEP_LOCK_FD= "$saver" /s
+    done
+  fi
   for hack in metaballs cwaves marbling; do
     if [ -x "$hacks/$hack" ]; then
       measure "XScreenSaver $hack -root" "$hacks/$hack" -root
