@@ -111,12 +111,8 @@ int64_t ParseNumber(std::string_view option, std::string_view text, int64_t lo, 
 // of --random from random, then the options given.
 tav::Settings RunSettings(const Options& o, tav::RandomGenerator& random) {
   tav::Settings s;
-  s.Fast = 20;
-  s.Satiation = 80;
-  s.Picture = 25;
-  s.Blur = 0;
-  s.Color = 5;
-  s.Rands = 0;
+  tav::SetFullScreenDefaults(s);
+  s.Rands = 0;  // draws only with --random
   tav::DrawAndOverride(s, random, o.settings);
   return s;
 }

@@ -141,7 +141,8 @@ std::string PicturesFromUserDirs(const std::string& home) {
   return found;
 }
 
-// The full-screen mode's first-run values (Path_Wall aside).
+}  // namespace
+
 void SetFullScreenDefaults(Settings& s) {
   s.Fast = 20;
   s.Bright = 2;
@@ -151,8 +152,6 @@ void SetFullScreenDefaults(Settings& s) {
   s.Color = 5;
   s.Rands = 1;
 }
-
-}  // namespace
 
 void DrawAndOverride(Settings& s, RandomGenerator& rng, const SettingsOverrides& o) {
   s.Rands = o.Rands.value_or(s.Rands);
@@ -192,8 +191,8 @@ std::optional<ERegistryException> LoadFullScreenSettings(Settings& s, RandomGene
     // read, and the file stays as the user left it.
     PutDefaults(s, Settings{20, 2, 80, 25, 0, 5, 1, DefaultPicturesFolder()}, read.unread);
   } else if (NoSettingsYet(s)) {
-    const std::string path = s.Path_Wall.empty() ? DefaultPicturesFolder() : s.Path_Wall;
-    s = Settings{20, 2, 80, 25, 0, 5, 1, path, s.Wall_Size};
+    SetFullScreenDefaults(s);
+    if (s.Path_Wall.empty()) s.Path_Wall = DefaultPicturesFolder();
     WriteAll(s, true);
   }
   DrawAndOverride(s, rng, options);

@@ -19,6 +19,9 @@ namespace tav {
 
 inline constexpr const char* kSettingsKey = "\\Software\\Tavorensia\\";
 
+// The full-screen mode's first-run values, Path_Wall and Wall_Size aside.
+void SetFullScreenDefaults(Settings& s);
+
 // Full-screen start: read all eight values, write the first-run defaults when
 // Fast, Bright, Satiation and Picture are all 0, then (Rands = 1) draw
 // Picture, Blur and Color from rng, which the caller has seeded. Fast,

@@ -328,6 +328,13 @@ TEST(DesktopScale, TooLargeAWindowShrinksToAQuarterStepInsideTheWorkArea) {
   }
 }
 
+// Xft.dpi: 192 in the display's resources, loaded with xrdb as desktops do.
+bool MergeXftDpi192(const tavtest::Xvfb& x, const std::string& dir) {
+  const std::string resources = dir + "/Xresources";
+  std::ofstream(resources) << "Xft.dpi: 192\n";
+  return tavtest::RunToEnd({"xrdb", "-merge", resources}, x.Display()) == 0;
+}
+
 // On a desktop of 192 dpi (Xft.dpi: 192, loaded with xrdb as desktops do)
 // the window, its text and its controls are twice their size, and the mouse
 // still meets a slider and a button where they are drawn. The window carries
@@ -336,9 +343,7 @@ TEST(SettingsWindowScaled, TwiceTheSizeAt192Dpi) {
   tavtest::Xvfb x(1920, 1200, 24, {"-dpi", "192"});
   ASSERT_TRUE(x.Ok());
   const std::string dir = tavtest::TempDir();
-  const std::string resources = dir + "/Xresources";
-  std::ofstream(resources) << "Xft.dpi: 192\n";
-  ASSERT_EQ(tavtest::RunToEnd({"xrdb", "-merge", resources}, x.Display()), 0);
+  ASSERT_TRUE(MergeXftDpi192(x, dir));
   const std::string hive = dir + "/config/tavorensia/registry.reg";
   {
     tav::Registry r(hive);
@@ -401,9 +406,7 @@ TEST(SettingsWindowScaled, FitsASmallScreenAt192DpiWithThePreviewFillingItsArea)
   tavtest::Xvfb x(1280, 800, 24, {"-dpi", "192"});
   ASSERT_TRUE(x.Ok());
   const std::string dir = tavtest::TempDir();
-  const std::string resources = dir + "/Xresources";
-  std::ofstream(resources) << "Xft.dpi: 192\n";
-  ASSERT_EQ(tavtest::RunToEnd({"xrdb", "-merge", resources}, x.Display()), 0);
+  ASSERT_TRUE(MergeXftDpi192(x, dir));
   {
     tav::Registry r(dir + "/config/tavorensia/registry.reg");
     ASSERT_TRUE(r.OpenKey("\\Software\\Tavorensia\\", true));

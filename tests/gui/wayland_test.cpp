@@ -26,24 +26,24 @@ namespace fs = std::filesystem;
 // behind that the leak checker cannot attribute.
 const std::map<std::string, std::string> kEnv{{"SDL_VIDEODRIVER", ""}, {"ASAN_OPTIONS", "detect_leaks=0"}};
 
-// One line a view, picked from the compositor's tree: "shell fullscreen inhibit_idle".
-std::string OurViews(tavtest::Sway& sway) {
+// The given jq fields of each of our views in the compositor's tree, one
+// view a line.
+std::string OurViewsQuery(tavtest::Sway& sway, const std::string& fields) {
   return sway
       .Query("get_tree",
-             "[.. | objects | select(.app_id? == \"tavorensia\" or .window_properties?.class? == \"tavorensia\")] | .[] | "
-             "\"\\(.shell) \\(.fullscreen_mode) \\(.inhibit_idle) \\(.rect.width)x\\(.rect.height)\"")
+             "[.. | objects | select(.app_id? == \"tavorensia\" or .window_properties?.class? == \"tavorensia\")] | .[] | " +
+                 fields)
       .value_or("");
+}
+
+// One line a view: "shell fullscreen inhibit_idle WxH".
+std::string OurViews(tavtest::Sway& sway) {
+  return OurViewsQuery(sway, "\"\\(.shell) \\(.fullscreen_mode) \\(.inhibit_idle) \\(.rect.width)x\\(.rect.height)\"");
 }
 
 // The kind of container each of our views is in, one a line: "con" when
 // tiled, "floating_con" when floating.
-std::string OurContainers(tavtest::Sway& sway) {
-  return sway
-      .Query("get_tree",
-             "[.. | objects | select(.app_id? == \"tavorensia\" or .window_properties?.class? == \"tavorensia\")] | .[] | "
-             ".type")
-      .value_or("");
-}
+std::string OurContainers(tavtest::Sway& sway) { return OurViewsQuery(sway, ".type"); }
 
 TEST(Wayland, SaverCoversEveryOutputAndAKeyEndsIt) {
   if (const auto why = tavtest::Sway::Unavailable()) GTEST_SKIP() << *why;
