@@ -25,6 +25,17 @@ struct TurnParams {
   const double* tableZ = nullptr;
   int64_t tableSize = 0;  // look-ups are kept inside 0 .. tableSize - 1
   bool lookInside = false;  // every look-up of the frame lies inside already
+  // By index (fine pass with the modulation): the live points carry only
+  // their index, and their coordinates come from the tables. The ring
+  // radius and the third coordinate stay the same along a ring, so they are
+  // kept once per run of equal pairs: run j covers the table entries from
+  // runEnd[j - 1] (0 for the first) to runEnd[j] - 1, with radius runRadius[j]
+  // and third coordinate runZ[j]; the last run ends at tableSize or later.
+  bool byIndex = false;
+  const int32_t* runEnd = nullptr;
+  const double* runRadius = nullptr;
+  const double* runZ = nullptr;
+  int32_t runCount = 0;
 };
 
 // The colour formulas' per-frame constants, for both passes.
@@ -43,7 +54,8 @@ struct ColourParams {
 };
 
 // What both passes read of a frame: its turn and colours, and the live
-// points, structure of arrays (coordinates, ring radius, original index).
+// points, structure of arrays (coordinates, ring radius, original index;
+// the index alone when the turn reads them by index).
 struct FramePoints {
   TurnParams turn;
   ColourParams colour;

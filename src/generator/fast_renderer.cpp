@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <numbers>
 #include <utility>
 
@@ -123,7 +124,13 @@ void FastRenderer::BuildFine(const LayoutView& l, bool cellOrder) {
   base_ = at;
   live_ = top - at;
   entries_ = 0;
-  if (cellOrder) SortByCell(cells);
+  if (!cellOrder) {
+    // Frames read the coordinates by index; the runs grow as they need.
+    runEnd_.clear(), runRadius_.clear(), runZ_.clear();
+    runsCover_ = 0;
+    return;
+  }
+  SortByCell(cells);
 
   // The live points' coordinates, on both cores.
   const double* px = l.pointX;
@@ -143,6 +150,26 @@ void FastRenderer::BuildFine(const LayoutView& l, bool cellOrder) {
     }
   };
   workers_.Run((live_ + kFineChunk - 1) / kFineChunk, chunk);
+}
+
+void FastRenderer::ExtendRuns(const LayoutView& l, std::size_t entries) {
+  if (!runEnd_.empty()) runEnd_.pop_back(), runRadius_.pop_back(), runZ_.pop_back();
+  // Equal means the same bits, so a run's values are the table's own.
+  auto same = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+  for (std::size_t i = runsCover_; i < entries;) {
+    const double r = l.ringRadius[i], z = l.pointZ[i];
+    std::size_t j = i + 1;
+    while (j < entries && same(l.ringRadius[j], r) && same(l.pointZ[j], z)) ++j;
+    runEnd_.push_back(static_cast<int32_t>(j));
+    runRadius_.push_back(r);
+    runZ_.push_back(z);
+    i = j;
+  }
+  runsCover_ = std::max(runsCover_, entries);
+  // Past the entries covered, which no look-up of the frame reaches.
+  runEnd_.push_back(std::numeric_limits<int32_t>::max());
+  runRadius_.push_back(0);
+  runZ_.push_back(0);
 }
 
 // Puts the live points in the order of their cells, row by row: a frame
@@ -312,6 +339,18 @@ void FastRenderer::Render(const FrameInputs& in, const KernelSet& kernels) {
 
   const ColourParams c = FrameColour(in, fine, cap.SettingsFormulas);
 
+  // The fine pass with the modulation reads by index (see BuildFine), up to
+  // the last live point's farthest look-up.
+  t.byIndex = fine && t.modulate;
+  if (t.byIndex) {
+    const int64_t farthest = std::max<int64_t>(lastIndex, lastIndex + lookMax);
+    const auto reach = static_cast<std::size_t>(std::clamp<int64_t>(farthest + 1, 0, t.tableSize));
+    if (reach > runsCover_ || runEnd_.empty()) ExtendRuns(in.layout, reach);
+    t.runEnd = runEnd_.data();
+    t.runRadius = runRadius_.data();
+    t.runZ = runZ_.data();
+    t.runCount = static_cast<int32_t>(runEnd_.size());
+  }
   const FramePoints live{t, c, x_.data() + base_, y_.data() + base_, z_.data() + base_,
                         r_.data() + base_, index_.data() + base_};
   if (fine) {

@@ -11,11 +11,14 @@
 // write the same cell and the drawing order is free: without the modulation
 // (Blur 0) the fine pass's points are sorted into cell order (SortByCell),
 // so a frame writes the planes front to back; with it they stay in point
-// order, since the modulation reads the layout tables at each point's own
-// index.
+// order, since the modulation reads the layout tables a little ahead of each
+// point's own index, and the points keep only that index: their coordinates
+// come from the same pass over the tables, and the ring radius and third
+// coordinate, the same along a ring, from a short list of runs.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "generator/color_lut.hpp"
 #include "generator/fast_kernels.hpp"
@@ -66,6 +69,8 @@ class FastRenderer {
   void BuildFine(const LayoutView& l, bool cellOrder);
   void SortByCell(std::size_t cells);
   void BuildCoarse(const LayoutView& l);
+  // Covers the layout's table entries 0 .. entries - 1 with runs.
+  void ExtendRuns(const LayoutView& l, std::size_t entries);
   // Copies the live points' coordinates and radii out of the layout.
   void CopyLive(const double* x, const double* y, const double* z, const double* r);
 
@@ -82,8 +87,16 @@ class FastRenderer {
 
   // Live points, structure of arrays, at base_ .. base_ + live_ - 1.
   std::size_t live_ = 0, base_ = 0;
+  // Coordinates and radii: only without the modulation (in cell order);
+  // with it a frame reads them by index (see TurnParams).
   ZeroBuffer<double> x_, y_, z_, r_;
   ZeroBuffer<int32_t> index_;
+  // The layout's runs of equal ring radius and third coordinate over its
+  // first runsCover_ table entries, for the frames that read by index; the
+  // last run ends past every entry.
+  std::vector<int32_t> runEnd_;
+  std::vector<double> runRadius_, runZ_;
+  std::size_t runsCover_ = 0;
   ZeroBuffer<int32_t> pixel_;  // fine pass: the point's plane cell
   // Coarse pass: live tile entries of each live point.
   std::size_t entries_ = 0;

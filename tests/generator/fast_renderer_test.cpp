@@ -278,6 +278,9 @@ TEST(FastRenderer, SameFramesAsTheReferenceInTheFinePass) {
       {GeneratorShape::SettingsWindow, 100, 75, 100, 9, 20, 7, 6},
       {GeneratorShape::SettingsWindow, 90, 25, 50, 8, 20, 8, 6},
       {GeneratorShape::SettingsWindow, 60, 0, 0, 6, 100, 9, 6},
+      // Blur far outside its range: look-ups past the end of the tables.
+      {GeneratorShape::FullScreen, 100, 75, 200000, 3, 20, 10, 2},
+      {GeneratorShape::SettingsWindow, 100, 25, 200000, 5, 20, 18, 2},
   };
   for (const Config& c : configs) ExpectSameFrames(c);
 }
