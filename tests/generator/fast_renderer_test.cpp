@@ -185,6 +185,105 @@ TEST(FrameWorkers, CallerTakesAPrefixAndTheHelperASuffix) {
   }
 }
 
+// ---- The fine pass read by index ----
+
+// A layout of rings (ring radius and third coordinate the same along each),
+// its live points (every index not divisible by 3), and the same frame
+// computed from copied coordinates and by index through the runs.
+TEST(FineByIndex, SameValuesAsFromCopiedCoordinates) {
+  constexpr int32_t kEntries = 3000;
+  std::vector<double> radius, tx, ty, tz;
+  std::vector<int32_t> runEnd;
+  std::vector<double> runRadius, runZ;
+  for (int32_t ring = 0; static_cast<int32_t>(radius.size()) < kEntries; ++ring) {
+    const double r = 1 + 0.8 * ring, z = std::cos(0.3 * ring) * r;
+    // Runs shorter than a vector and longer than a block.
+    const int32_t count = 5 + ring * 37 % 240;
+    for (int32_t j = 0; j < count && static_cast<int32_t>(radius.size()) < kEntries; ++j) {
+      radius.push_back(r);
+      tx.push_back(std::cos(0.7 * j) * r);
+      ty.push_back(std::sin(0.7 * j) * r);
+      tz.push_back(z);
+    }
+    runEnd.push_back(static_cast<int32_t>(radius.size()));
+    runRadius.push_back(r);
+    runZ.push_back(z);
+  }
+  runEnd.push_back(std::numeric_limits<int32_t>::max());
+  runRadius.push_back(0);
+  runZ.push_back(0);
+  // Live points and their copies, with room for a block past the last.
+  std::vector<int32_t> index;
+  for (int32_t k = 0; k < kEntries; ++k) {
+    if (k % 3 != 0) index.push_back(k);
+  }
+  const std::size_t live = index.size(), room = live + 64;
+  std::vector<double> x(room), y(room), z(room), r(room);
+  for (std::size_t j = 0; j < live; ++j) {
+    const auto k = static_cast<std::size_t>(index[j]);
+    x[j] = tx[k], y[j] = ty[k], z[j] = tz[k], r[j] = radius[k];
+  }
+  index.resize(room);
+  std::vector<int32_t> pixel(room);
+  for (std::size_t j = 0; j < live; ++j) pixel[j] = static_cast<int32_t>(j);
+  // No bounded value rounds to this.
+  constexpr int32_t kUnwritten = std::numeric_limits<int32_t>::min();
+
+  const struct {
+    int64_t lookX, lookY, lookZ;
+    bool chained;
+  } cases[] = {
+      {49, 200, 361, true},
+      {361, 1, 77, false},
+      {2500, 10, 4000, true},  // past the end: clamped to the last entry
+  };
+  for (const auto& c : cases) {
+    tav::fastgen::FineFrame f;
+    tav::fastgen::TurnParams& t = f.turn;
+    t.A1 = 0.8, t.A2 = -0.6, t.A3 = 0.1, t.B1 = 0.6, t.B2 = 0.8, t.B3 = -0.2;
+    t.C1 = -0.1, t.C2 = 0.2, t.C3 = 0.97;
+    t.modulate = true, t.blur = 100;
+    t.lookX = c.lookX, t.lookY = c.lookY, t.lookZ = c.lookZ;
+    t.mulX = 1.3, t.mulY = 0.9, t.mulZ = 1.7;
+    t.tableX = tx.data(), t.tableY = ty.data(), t.tableZ = tz.data();
+    t.tableSize = kEntries;
+    t.lookInside = index[live - 1] + std::max({c.lookX, c.lookY, c.lookZ}) < kEntries;
+    tav::fastgen::ColourParams& k = f.colour;
+    k.chained = c.chained, k.bounded = true;
+    k.coef1 = 0.9, k.coef2 = 1.1, k.coef3 = 1.7;
+    k.piCoef1 = std::numbers::pi * 0.9, k.piCoef2 = std::numbers::pi * 1.1;
+    k.piCoef3 = std::numbers::pi * 1.7;
+    k.chainAdd1 = 0.9, k.chainAdd2 = 1.1, k.chainAdd3 = 1.7;
+    k.indepAdd1 = 0.81, k.indepAdd2 = 1.21, k.indepAdd3 = 2.89;
+    k.third1 = 0.3, k.third2 = 1.1 / 3, k.third3 = 1.7 / 3;
+    f.index = index.data(), f.pixel = pixel.data();
+    for (const KernelSet* kernels : RunnableKernels()) {
+      SCOPED_TRACE(testing::Message() << kernels->name << " look " << c.lookX);
+      std::vector<int32_t> planes[2][3];
+      for (int byIndex = 0; byIndex < 2; ++byIndex) {
+        for (auto& plane : planes[byIndex]) plane.assign(live, kUnwritten);
+        t.byIndex = byIndex != 0;
+        t.runEnd = runEnd.data(), t.runRadius = runRadius.data(), t.runZ = runZ.data();
+        t.runCount = static_cast<int32_t>(runEnd.size());
+        f.x = byIndex ? nullptr : x.data(), f.y = byIndex ? nullptr : y.data();
+        f.z = byIndex ? nullptr : z.data(), f.r = byIndex ? nullptr : r.data();
+        f.red = planes[byIndex][0].data();
+        f.green = planes[byIndex][1].data();
+        f.blue = planes[byIndex][2].data();
+        // In pieces that start inside runs and inside vectors.
+        for (std::size_t begin = 0; begin < live; begin += 101) {
+          kernels->fine(f, begin, std::min(live, begin + 101));
+        }
+      }
+      for (int p = 0; p < 3; ++p) {
+        EXPECT_EQ(planes[0][p], planes[1][p]) << "plane " << p;
+        EXPECT_EQ(std::count(planes[1][p].begin(), planes[1][p].end(), kUnwritten), 0)
+            << "plane " << p;
+      }
+    }
+  }
+}
+
 // ---- Whole frames ----
 
 struct Config {
